@@ -1,0 +1,57 @@
+#include "tidewell/settings/atomic_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+// MoveFileExA is the one call that replaces an existing file in one step on
+// Windows (the C library's rename refuses an existing target there).
+extern "C" __declspec(dllimport) int __stdcall MoveFileExA(const char*, const char*, unsigned long);
+#else
+#include <unistd.h>
+#endif
+
+namespace tidewell {
+
+namespace {
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  const unsigned long kReplaceExisting = 0x1, kWriteThrough = 0x8;
+  return MoveFileExA(from.c_str(), to.c_str(), kReplaceExisting | kWriteThrough) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temp = path + ".tmp~";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return false;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = (std::fflush(f) == 0) && ok;
+#ifndef _WIN32
+  ok = ok && fsync(fileno(f)) == 0;
+#endif
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok || !ReplaceFile(temp, path)) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return true;
+}
+
+}  // namespace tidewell
