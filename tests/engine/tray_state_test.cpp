@@ -1,0 +1,67 @@
+#include "tidewell/engine/tray_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tidewell/engine/engine_state.h"
+
+namespace tidewell {
+namespace {
+
+TEST(TrayState, IconsTooltipsAndMailShownOfEveryState) {
+  struct Case {
+    TrayState state;
+    int icon;
+    const char* tip;  // for total = 7
+    bool mail_shown_from_clear, mail_shown_from_set;
+  } cases[] = {
+      {TrayState::kNormal, 131, "Tidewell", false, false},
+      {TrayState::kMail, 132, "7通の新着メールがあります。", true, true},
+      {TrayState::kChecking, 133, "メールチェック中", false, true},
+      {TrayState::kErrorWithMail, 134, "接続エラー ＆\n7通の新着メールがあります。", true, true},
+      {TrayState::kError, 135, "接続エラー", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.icon);
+    EXPECT_EQ(TrayIconResource(c.state), c.icon);
+    EXPECT_EQ(TrayTooltip(c.state, 7), c.tip);
+    EXPECT_EQ((FlagsAfterTrayState(c.state, kEnd) & kMailShown) != 0, c.mail_shown_from_clear);
+    EXPECT_EQ((FlagsAfterTrayState(c.state, kEnd | kMailShown) & kMailShown) != 0, c.mail_shown_from_set);
+    EXPECT_TRUE(FlagsAfterTrayState(c.state, kEnd) & kEnd);  // other bits untouched
+  }
+}
+
+TEST(TrayState, UserIconKeysOnlyForNormalMailAndChecking) {
+  EXPECT_STREQ(TrayUserIconKeys(TrayState::kNormal).check, "NormalCheck");
+  EXPECT_STREQ(TrayUserIconKeys(TrayState::kNormal).index, "NormalNumber");
+  EXPECT_STREQ(TrayUserIconKeys(TrayState::kMail).file, "Receive");
+  EXPECT_STREQ(TrayUserIconKeys(TrayState::kChecking).check, "ConnectCheck");
+  EXPECT_EQ(TrayUserIconKeys(TrayState::kError).check, nullptr);
+  EXPECT_EQ(TrayUserIconKeys(TrayState::kErrorWithMail).file, nullptr);
+}
+
+TEST(TrayState, TooltipsFitTheTipFieldForEveryCount) {
+  for (int total : {0, -1, 2147483647, -2147483647 - 1}) {
+    for (TrayState s : {TrayState::kMail, TrayState::kErrorWithMail}) {
+      const std::string tip = TrayTooltip(s, total);
+      EXPECT_LT(tip.size(), kTrayTipSize);
+      EXPECT_NE(tip.find(std::to_string(total)), std::string::npos) << tip;
+    }
+  }
+}
+
+TEST(TrayState, CutShiftJisNeverSplitsADoubleByteCharacter) {
+  const std::string text = "ab接続";  // a b, then two double-byte characters
+  ASSERT_EQ(text.size(), 6u);
+  struct Case {
+    std::size_t max;
+    std::size_t kept;
+  } cases[] = {{0, 0}, {2, 2}, {3, 2}, {4, 4}, {5, 4}, {6, 6}, {100, 6}};
+  for (const Case& c : cases) EXPECT_EQ(CutShiftJis(text, c.max), text.substr(0, c.kept)) << c.max;
+  // A lone lead byte at the very end is kept as one byte.
+  EXPECT_EQ(CutShiftJis("a\x82", 2), "a\x82");
+}
+
+}  // namespace
+}  // namespace tidewell
