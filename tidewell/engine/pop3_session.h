@@ -1,0 +1,214 @@
+// The POP3 check session of one account as a state machine without I/O.
+//
+// The Win32 driver (TrayWindow) owns the socket, the host name lookup and the
+// watchdog timer. It feeds the machine what happens (received chunks, the
+// internal continue, errors, watchdog ticks) and carries out the actions the
+// machine returns, in order. The machine itself reads the previous account
+// mail file and writes the account mail file and \Mail\hash.dat through an
+// injected SessionStore (the disk store replaces files atomically), and takes
+// MD5 digests through an injected function (MD5Calc of Inkwell2.dll on
+// Windows).
+//
+// Driver contract, per account (Start is called when CheckCycle asks for
+// kStartSession):
+//   1. session.Start(account, data, index)
+//   2. WSAStartup; on failure: session.Abort() and run
+//      cycle.OnSocketStartupFailed(); stop.
+//   3. inet_addr(server) ok -> connect; else WSAAsyncGetHostByName.
+//      Start WatchdogTimer (60000 ms).
+//   Socket set-up failures: post WM_TRAY_ERROR with the phase/code below,
+//   then on WM_TRAY_ERROR call session.OnError(phase, code):
+//      lookup result for a foreign task handle (1,1), lookup failed (1,2),
+//      socket() failed (1,3), WSAAsyncSelect failed (1,4), connect failed at
+//      once (1,5).
+//   WM_TRAY_SOCKET for the session socket: session.OnSocketEvent() and
+//   restart WatchdogTimer; then FD_READ: recv up to kMaxChunk bytes; 0 or
+//   SOCKET_ERROR -> post WM_TRAY_ERROR (3,1); otherwise
+//   session.OnReceive(bytes). FD_CONNECT with an error:
+//   session.OnConnectError(). Other events: nothing.
+//   WM_TRAY_CONTINUE: session.OnContinue().
+//   WatchdogTimer tick: session.OnWatchdogTick().
+//   Disconnect (32775) and exit while checking: close the connection, kill
+//   WatchdogTimer, session.Abort() (no file is written).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tidewell/engine/engine_data.h"
+
+namespace tidewell {
+
+// Largest chunk one FD_READ delivers.
+constexpr std::size_t kMaxChunk = 8192;
+
+// What a session needs of an account (the Win32 side maps CAccount to it).
+struct SessionAccount {
+  std::string user;          // user ID
+  std::string password;
+  std::string display_name;  // names the account mail file
+  std::string server;        // host name or dotted IPv4 address
+  int port = 110;            // used as a 16-bit number by the driver
+  bool apop = false;
+};
+
+// Session states; the numbers are those the engine has always used.
+enum class SessionState : int {
+  kIdle = 0,             // no session, or the session is over
+  kAwaitGreeting = 1,
+  kAwaitUser = 2,
+  kAwaitLogin = 3,       // reply to PASS or APOP
+  kAwaitStat = 4,
+  kAwaitQuit = 5,        // reply to QUIT, or the continue after an error
+  kAwaitTop = 7,
+  kAwaitList = 8,
+  kNextMessage = 10,     // internal: ask for the next mail or quit
+  kMessageDone = 11,     // internal: store the finished entry
+  kMessageFetched = 12,  // internal: after a complete TOP reply
+};
+
+// One thing for the driver to do.
+struct SessionAction {
+  enum class Kind {
+    kSend,             // send `text` whole with one send()
+    kPostContinue,     // post WM_TRAY_CONTINUE (wParam 0, lParam 0)
+    kPostError,        // post WM_TRAY_ERROR (wParam phase, lParam code)
+    kKillWatchdog,     // KillTimer(WatchdogTimer)
+    kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
+    kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
+  };
+  Kind kind;
+  std::string text;  // kSend
+  int phase = 0;     // kPostError
+  int code = 0;      // kPostError
+
+  bool operator==(const SessionAction& o) const {
+    return kind == o.kind && text == o.text && phase == o.phase && code == o.code;
+  }
+};
+using SessionActions = std::vector<SessionAction>;
+
+// MD5 text (32 lower-case hex digits) of bytes; empty when no digest can be
+// had (the codec library is missing).
+using Md5Function = std::function<std::string(std::string_view)>;
+
+// File access of the session.
+class SessionStore {
+ public:
+  virtual ~SessionStore() = default;
+  // Reads a whole file; false when it cannot be opened.
+  virtual bool Read(const std::string& path, std::string& out) = 0;
+  // Replaces a file whole, atomically; false on failure.
+  virtual bool Write(const std::string& path, std::string_view bytes) = 0;
+};
+
+// The real disk: ReadWholeFile and WriteFileAtomically.
+class DiskSessionStore : public SessionStore {
+ public:
+  bool Read(const std::string& path, std::string& out) override;
+  bool Write(const std::string& path, std::string_view bytes) override;
+};
+
+// data folder + "\Mail\" + md5 text of the display name.
+std::string AccountMailFilePath(const std::string& data_folder, const std::string& name_md5);
+// data folder + "\Mail\hash.dat".
+std::string HashFilePath(const std::string& data_folder);
+
+// Error entries: "*ERR\r\n" + message + "\r\n.\r\n" (Shift_JIS) for an error
+// of the given phase and code.
+std::string ErrorEntry(int phase, int code);
+
+// The APOP time stamp of a greeting: from its first '<' to its end, less the
+// last two characters when that text holds "\r\n" anywhere; empty otherwise.
+std::string ApopTimestamp(std::string_view greeting);
+
+// The message count of a STAT reply read as sscanf "%*s %d %d" reads it:
+// unreadable gives 0, negative gives 0, too large saturates.
+int ParseStatCount(std::string_view reply);
+
+// The text whose MD5 is the header hash of a complete message buffer (LIST
+// reply + TOP reply): everything after the second line break, with the
+// Status field removed. False when the buffer has fewer than two line breaks
+// (no hash for that mail).
+bool HeaderHashText(std::string_view buffer, std::string& out);
+
+class SeenIndex;
+
+class Pop3Session {
+ public:
+  Pop3Session(Md5Function md5, SessionStore& store);
+  ~Pop3Session();
+  Pop3Session(const Pop3Session&) = delete;
+  Pop3Session& operator=(const Pop3Session&) = delete;
+
+  // Begins a session for account `index` of `data`: empties the session
+  // text, state := AwaitGreeting, watchdog ticks := 0. `data` must outlive
+  // the session; the session reads MsgCheck and NewMessage from its flags,
+  // sets CheckError, and updates new count, seen count, the hash list and
+  // data.server_mail_count[index].
+  void Start(const SessionAccount& account, EngineData& data, int index);
+
+  // A chunk received by one FD_READ (at most kMaxChunk bytes, taken whole,
+  // a zero byte included).
+  SessionActions OnReceive(std::string_view chunk);
+  // WM_TRAY_CONTINUE: the internal "+OK".
+  SessionActions OnContinue();
+  // WM_TRAY_ERROR (phase 1..3, code).
+  SessionActions OnError(int phase, int code);
+  // FD_CONNECT with an error: returns the error to post for the current state
+  // ((3,3) in AwaitLogin, (1,6) in AwaitGreeting, (3,1) otherwise).
+  SessionActions OnConnectError();
+  // Any socket event of the session: watchdog ticks := 0.
+  void OnSocketEvent();
+  // WatchdogTimer tick: after `data.timeout` ticks without a socket event,
+  // kill the watchdog and post (3,5).
+  SessionActions OnWatchdogTick();
+  // Disconnect or exit: forget the session without writing anything.
+  void Abort();
+
+  SessionState state() const { return state_; }
+  bool active() const { return state_ != SessionState::kIdle; }
+  // Inspection (tests, diagnostics).
+  const std::string& session_text() const { return session_text_; }
+  const std::string& message_buffer() const { return message_buffer_; }
+  int current_message() const { return current_message_; }
+  int message_count() const { return message_count_; }
+
+ private:
+  SessionActions Feed(std::string_view text, bool internal);
+  SessionActions Greeting(std::string_view chunk);
+  SessionActions Stat(std::string_view chunk);
+  SessionActions NextMessage();
+  SessionActions ListReply(std::string_view chunk);
+  SessionActions TopChunk(std::string_view chunk);
+  SessionActions MessageDone();
+  SessionActions Finish();
+  void MessageComplete();
+  bool SeenBefore(std::string_view top_reply);
+  static SessionAction Send(std::string text);
+  static SessionAction Post(SessionAction::Kind kind);
+  static SessionAction PostError(int phase, int code);
+
+  Md5Function md5_;
+  SessionStore& store_;
+  EngineData* data_ = nullptr;
+  int index_ = 0;
+  SessionAccount account_;
+  std::string mail_path_;  // empty when no digest of the display name
+  SessionState state_ = SessionState::kIdle;
+  int current_message_ = 1;
+  int message_count_ = 0;
+  int watchdog_ticks_ = 0;
+  bool error_recorded_ = false;
+  std::string message_buffer_;
+  std::size_t scan_from_ = 0;          // where the terminator search resumes
+  std::string session_text_;
+  std::unique_ptr<SeenIndex> seen_;    // previous account mail file, read once
+  bool seen_loaded_ = false;
+};
+
+}  // namespace tidewell
