@@ -1,0 +1,55 @@
+// CAccount: one POP3 account, and the account list. The display name is the
+// account's key: unique in the list, and the MD5 text of it names the
+// account mail file <data folder>\Mail\<digest>.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "tidewell/settings/text_field.h"
+
+namespace tidewell {
+
+class CAccount {
+ public:
+  virtual ~CAccount() = default;
+  CAccount() = default;
+  CAccount(const CAccount&) = default;
+  CAccount& operator=(const CAccount&) = default;
+
+  int icon_to_normal = 0;   // tray icon back to normal when the own program is started
+  int no_duplicate = 0;     // do not start the own program when it already runs
+  int mail_count = 0;       // run time (engine): mails on the server at the last check; not stored
+  void* icon_window = nullptr;  // run time (engine): the account's own tray icon window; not stored
+  int priority = 0;         // smaller wins, 1 is the first rank, 0 takes no rank
+  FieldText<200> user_id;
+  FieldText<200> password;  // plain in memory, scrambled in the file
+  FieldText<200> display_name;
+  FieldText<1000> server;
+  int apop = 0;             // log in with APOP
+  int port = 110;
+  int icon_index = 0;
+  FieldText<260> icon_file;
+  int icon_flag = 0;        // use the own icon
+  FieldText<260> sound_file;
+  int sound_flag = 0;       // play the own sound
+  FieldText<1000> command_line;
+  FieldText<260> program_path;
+  FieldText<260> work_folder;
+  int exec_flag = 0;        // start the own program on new mail
+};
+
+// Copies every field that the account dialog edits and the file stores (all
+// but the run-time fields mail_count and icon_window).
+void CopyStoredFields(const CAccount& from, CAccount& to);
+
+// True when every stored field is equal (run-time fields are ignored).
+bool SameStoredFields(const CAccount& a, const CAccount& b);
+
+// The list, in file order (the order of addition). Never sorted.
+using AccountList = std::vector<CAccount>;
+
+// The file stores the count in one byte.
+constexpr std::size_t kMaxAccounts = 255;
+
+}  // namespace tidewell

@@ -1,0 +1,84 @@
+// Account.dat: reading (versions 3, 4 and 5, by the settings page's rules or
+// the engine's), writing (version 5; version 4 for the legacy conversion), and
+// the conversion of the older Tidewell.dat.
+//
+// Layout: "Tidewell", "v", version byte, count byte, then count records:
+//   1 display name (1-byte length)   2 user ID (1-byte length)
+//   3 password, byte i stored as plain + i (1-byte length)
+//   4 server (2-byte length)   5 APOP (1 byte)   6 port (2 bytes)
+//   7 priority (2 bytes), icon flag (1 byte)   8 icon file (2-byte length)
+//   9 icon index (2 bytes), sound flag (1 byte)   10 sound file (2-byte length)
+//   11 program flags (1 byte): v5 external-program flag + 10 * icon-to-normal;
+//      v4/v3 the external-program flag alone
+//   12 no-duplicate flag (1 byte; versions 4 and 5 only)
+//   13 program path, 14 command line, 15 working folder (2-byte lengths)
+// 2-byte values and lengths are high byte first.
+//
+// Damaged files never go past their end: a record that the file does not hold
+// whole is dropped, and reading stops there. A text longer than its field is
+// cut to the field.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tidewell/settings/account.h"
+#include "tidewell/settings/codec_calls.h"
+
+namespace tidewell {
+
+// Whose rules read field 11 of versions 3 and 4.
+enum class AccountReader {
+  kSettingsPage,  // both program flags 0
+  kEngine,        // 0 or 1 is the external-program flag, a larger value gives 0
+};
+
+enum class AccountFileStatus {
+  kOk,          // records read (possibly none)
+  kMissing,     // the file cannot be opened
+  kForeign,     // not "Tidewell" + "v": empty list
+  kOldVersion,  // version below 3 (or no version byte): empty list
+  kNewVersion,  // version above 5: empty list
+};
+
+// Decodes an Account.dat image into out (cleared first).
+AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out);
+
+// Encodes a list as Account.dat of the given version (5, or 4 for the
+// conversion). At most 255 records are written.
+std::string EncodeAccountFile(const AccountList& accounts, int version = 5);
+
+// Settings page load: the list of <folder>\Account.dat; empty when the file
+// is missing, foreign or damaged.
+AccountList LoadPageAccounts(const std::string& data_folder);
+
+// Save list: writes <folder>\Account.dat as version 5, replacing the old file
+// atomically (a failed write leaves the old file whole). Returns false when
+// nothing could be written.
+bool SaveAccounts(const std::string& data_folder, const AccountList& accounts);
+
+// Engine load: <folder>\Account.dat by the engine's rules; when that file is
+// missing or its version is below 3, the legacy Tidewell.dat is converted
+// instead (see ConvertLegacyAccounts).
+AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec);
+
+// Legacy Tidewell.dat image -> accounts. The first byte is "v" (version and
+// count bytes follow) or the count itself (version 1). Version 2 records:
+// user ID, server, Base64 password, APOP, display name, port; every other
+// version: user ID, server, plain password, APOP, and the display name made
+// as user ID "<" server ">". Returns false (out empty) when a Base64 password
+// cannot be decoded because the codec is missing.
+bool ParseLegacyAccountFile(std::string_view bytes, CodecCalls& codec, AccountList& out);
+
+// Makes display names unique: a counter k starts at 1 for the whole pass; for
+// each account i and each later account j with the same name, j becomes
+// name(i) + "_" + k and k grows by 1. (x, x, x, y, y -> x, x_1, x_2, y, y_3.)
+void MakeDisplayNamesUnique(AccountList& accounts);
+
+// Convert legacy file: when the codec library is available and
+// <folder>\Tidewell.dat can be read, builds the list from it, makes the names
+// unique and writes Account.dat as version 4 (atomically); Tidewell.dat stays.
+// Returns false (out empty, nothing written) otherwise.
+bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, AccountList& out);
+
+}  // namespace tidewell

@@ -1,0 +1,93 @@
+// The account list of the settings page "アカウント": the page's own copy of
+// Account.dat, the three commands Add, Change and Delete with the priority
+// invariant, and the released-name list with its apply step.
+//
+// The commands take the values that the account dialog returned, so the page
+// only wires them to its controls:
+//   Add:    if (!list.CanAdd()) refuse; run the dialog with a default CAccount
+//           and list.accounts(); on OK list.Add(dialog values).
+//   Change: list.CheckSelection(mark, first column text); on kMismatch show
+//           kChangeErrorText; on kOk run the dialog with accounts()[mark];
+//           on OK list.Change(mark, dialog values).
+//   Delete: list.Delete(mark, first column text); on kMismatch show
+//           kDeleteErrorText.
+//   Apply:  list.Apply(data_folder, codec).
+// Every command that returns success changed the list: refill the list view
+// and mark the page modified.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "tidewell/settings/account.h"
+#include "tidewell/settings/codec_calls.h"
+
+namespace tidewell {
+
+// Message box texts of the page (no caption, OK button).
+constexpr const char kChangeErrorText[] = "エラーのため、変更できません。";
+constexpr const char kDeleteErrorText[] = "削除に失敗しました。";
+
+enum class SelectionStatus {
+  kOk,
+  kNone,      // no selection mark, or past the last record: do nothing
+  kMismatch,  // the list view shows another name at that position
+};
+
+class AccountPageList {
+ public:
+  AccountPageList() = default;
+  explicit AccountPageList(AccountList accounts) : accounts_(std::move(accounts)) {}
+
+  // Page initialisation: the list of Account.dat, released names emptied.
+  void Load(const std::string& data_folder);
+
+  const AccountList& accounts() const { return accounts_; }
+
+  // "name\n" for every display name whose account mail file is to be deleted
+  // at the next apply, in the order collected.
+  const std::string& released_names() const { return released_; }
+
+  // A 256th account is never created (the file counts in one byte).
+  bool CanAdd() const { return accounts_.size() < kMaxAccounts; }
+
+  // Appends the dialog's values as a new account. Its priority P is limited to
+  // M + 1 (M the largest priority, at least 1); when P is not 0, every other
+  // non-zero priority >= P moves down one rank. Returns false, list unchanged,
+  // when the list is full.
+  bool Add(const CAccount& values);
+
+  // Selection test for Change and Delete: mark is the list view's selection
+  // mark (-1 for none), shown_name the first-column text of that item.
+  SelectionStatus CheckSelection(int mark, std::string_view shown_name) const;
+
+  // Copies the dialog's values into the record at index. A changed display
+  // name releases the old one. Priorities: with Z the old priority and M the
+  // largest one (old value in place, at least 1), P is limited to M + 1 when Z
+  // is 0, else to M; when Z is not 0 the others above Z move up one rank; then
+  // when P is not 0 the other non-zero priorities >= P move down one rank.
+  // Returns false when index is out of range.
+  bool Change(int index, const CAccount& values);
+
+  // Deletes the selected record (no question asked): releases its name,
+  // closes the gap, and the priorities above the removed one move up a rank.
+  SelectionStatus Delete(int mark, std::string_view shown_name);
+
+  // Apply released names: for each released name, its digest through
+  // codec.Md5Hex names <folder>\Mail\<digest>, which is deleted when it exists
+  // and is not a folder; the names are then removed. Without the codec no
+  // file is deleted. Then Save list (version 5, atomic). Returns the result
+  // of the save.
+  bool Apply(const std::string& data_folder, CodecCalls& codec);
+
+ private:
+  AccountList accounts_;
+  std::string released_;
+};
+
+// Deletes the account mail file of one display name when it exists and is not
+// a folder. Returns true when a file was deleted.
+bool DeleteAccountMailFile(const std::string& data_folder, const std::string& display_name, CodecCalls& codec);
+
+}  // namespace tidewell

@@ -1,0 +1,42 @@
+// Calls into the codec library Inkwell2.dll. Every call loads the library by
+// its plain name (LoadLibraryA), looks the export up by name, calls it with a
+// buffer of its own and unloads the library again; nothing is kept between
+// calls. Output buffers follow the library's conventions: 2 * n + 1000 bytes
+// (4 * n + 1000 for Quoted_Coding), n being the input length; 33 bytes for
+// MD5Calc. When the library or the export is missing, the call reports
+// failure (MD5: an empty digest) and the caller carries on.
+#pragma once
+
+#include <string>
+
+#include "tidewell/settings/codec_calls.h"
+
+namespace tidewell {
+
+constexpr const char kInkwellDllName[] = "Inkwell2.dll";
+
+// Whether Inkwell2.dll can be loaded.
+bool InkwellAvailable();
+
+// MD5Calc: 32 lower-case hex digits of text, or "" on failure.
+std::string InkwellMd5(const std::string& text);
+
+// Base64_Coding(src, dst, file, op). out receives the text the export wrote.
+// Returns false when the library or export is missing. file may be null.
+bool InkwellBase64(const std::string& src, int op, std::string& out, const char* file = nullptr);
+
+// Quoted_Coding(src, dst, file, op), as above.
+bool InkwellQuoted(const std::string& src, int op, std::string& out, const char* file = nullptr);
+
+// Code_Conv(src, dst, code), as above.
+bool InkwellCodeConv(const std::string& src, int code, std::string& out);
+
+// CodecCalls on Inkwell2.dll (Base64 op 11, MD5Calc).
+class InkwellDllCodec : public CodecCalls {
+ public:
+  bool Available() override { return InkwellAvailable(); }
+  bool Base64Decode(const std::string& src, std::string& out) override { return InkwellBase64(src, 11, out); }
+  std::string Md5Hex(const std::string& text) override { return InkwellMd5(text); }
+};
+
+}  // namespace tidewell
