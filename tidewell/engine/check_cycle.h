@@ -37,6 +37,8 @@ struct CycleAction {
     kStartEndTimer,      // SetTimer(EndTimer, 100 ms)
     kPostCheckCommand,   // post WM_COMMAND 32773 to the window
   };
+  CycleAction(Kind k) : kind(k) {}  // NOLINT: implicit on purpose
+
   Kind kind;
   std::string text;                    // kMessageBox
   TrayState tray = TrayState::kNormal; // kSetTray

@@ -37,6 +37,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tidewell/engine/engine_data.h"
@@ -81,6 +82,9 @@ struct SessionAction {
     kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
     kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
   };
+  SessionAction(Kind k, std::string t = {}, int p = 0, int c = 0)  // NOLINT: implicit
+      : kind(k), text(std::move(t)), phase(p), code(c) {}
+
   Kind kind;
   std::string text;  // kSend
   int phase = 0;     // kPostError

@@ -1,0 +1,358 @@
+#include "tidewell/engine/pop3_session.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "tidewell/engine/data_folder.h"
+#include "tidewell/engine/seen_index.h"
+#include "tidewell/settings/atomic_file.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+
+using Kind = SessionAction::Kind;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A single-line reply decides by its first character only.
+bool Refused(std::string_view chunk) { return !chunk.empty() && chunk[0] == '-'; }
+
+std::string ErrorText(const char* message) {
+  return std::string("*ERR\r\n") + message + "\r\n.\r\n";
+}
+
+std::string ErrorText(const char* format, int phase, int code) {
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "(%d,%d)", phase, code);
+  return std::string("*ERR\r\n") + format + numbers + "\r\n.\r\n";
+}
+
+}  // namespace
+
+bool DiskSessionStore::Read(const std::string& path, std::string& out) {
+  return ReadWholeFile(path, out);
+}
+
+bool DiskSessionStore::Write(const std::string& path, std::string_view bytes) {
+  return WriteFileAtomically(path, bytes);
+}
+
+std::string AccountMailFilePath(const std::string& data_folder, const std::string& name_md5) {
+  return DataPath(data_folder, "Mail\\" + name_md5);
+}
+
+std::string HashFilePath(const std::string& data_folder) {
+  return DataPath(data_folder, "Mail\\hash.dat");
+}
+
+std::string ErrorEntry(int phase, int code) {
+  if (phase == 1 || (phase == 2 && code == 1)) return ErrorText("接続に失敗しました。");
+  if ((phase == 2 && (code == 2 || code == 3)) || (phase == 3 && code == 3))
+    return ErrorText("認証に失敗しました。");
+  if (phase == 3 && code == 5)
+    return ErrorText("サーバーより応答がないため、タイムアウトしました。", phase, code);
+  return ErrorText("接続中にエラーが発生しました。", phase, code);
+}
+
+std::string ApopTimestamp(std::string_view greeting) {
+  const std::size_t lt = greeting.find('<');
+  if (lt == std::string_view::npos) return {};
+  std::string_view stamp = greeting.substr(lt);
+  if (stamp.find("\r\n") == std::string_view::npos) return {};
+  return std::string(stamp.substr(0, stamp.size() - 2));
+}
+
+int ParseStatCount(std::string_view reply) {
+  // sscanf works on C text: a zero byte ends it.
+  const std::size_t nul = reply.find('\0');
+  if (nul != std::string_view::npos) reply = reply.substr(0, nul);
+  std::size_t i = 0;
+  const std::size_t n = reply.size();
+  while (i < n && IsSpace(reply[i])) ++i;  // %*s skips leading white space
+  if (i == n) return 0;
+  while (i < n && !IsSpace(reply[i])) ++i;  // ...and takes one word
+  while (i < n && IsSpace(reply[i])) ++i;   // " %d" skips white space
+  bool negative = false;
+  if (i < n && (reply[i] == '+' || reply[i] == '-')) negative = reply[i++] == '-';
+  if (i == n || reply[i] < '0' || reply[i] > '9') return 0;
+  long long value = 0;
+  for (; i < n && reply[i] >= '0' && reply[i] <= '9'; ++i) {
+    if (value <= INT_MAX) value = value * 10 + (reply[i] - '0');
+  }
+  if (negative) return 0;
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+bool HeaderHashText(std::string_view buffer, std::string& out) {
+  out.clear();
+  const std::size_t a = buffer.find("\r\n");
+  if (a == std::string_view::npos) return false;
+  const std::size_t b = buffer.find("\r\n", a + 2);
+  if (b == std::string_view::npos) return false;
+  const std::string_view header = buffer.substr(b + 2);
+
+  std::string lower(header);
+  for (char& c : lower) c = AsciiLower(c);
+  const std::size_t s = lower.find("\r\nstatus:");
+  const std::size_t e = s == std::string::npos ? s : header.find("\r\n", s + 1);
+  if (e == std::string_view::npos) {
+    out.assign(header);
+    return true;
+  }
+  // Remove every occurrence of the line break before the Status field and
+  // the field itself, as written in the header.
+  const std::string_view field = header.substr(s, e - s);
+  std::size_t from = 0;
+  for (std::size_t at = header.find(field); at != std::string_view::npos;
+       at = header.find(field, from)) {
+    out.append(header.substr(from, at - from));
+    from = at + field.size();
+  }
+  out.append(header.substr(from));
+  return true;
+}
+
+Pop3Session::Pop3Session(Md5Function md5, SessionStore& store)
+    : md5_(std::move(md5)), store_(store) {}
+
+Pop3Session::~Pop3Session() = default;
+
+void Pop3Session::Start(const SessionAccount& account, EngineData& data, int index) {
+  data_ = &data;
+  index_ = index;
+  account_ = account;
+  const std::string name_md5 = md5_(account.display_name);
+  // Without a digest there is no file name: nothing is read or written for
+  // the account rather than a file called "\Mail\".
+  mail_path_ = name_md5.empty() ? std::string() : AccountMailFilePath(data.data_folder, name_md5);
+  state_ = SessionState::kAwaitGreeting;
+  current_message_ = 1;
+  message_count_ = 0;
+  watchdog_ticks_ = 0;
+  error_recorded_ = false;
+  message_buffer_.clear();
+  scan_from_ = 0;
+  session_text_.clear();
+  seen_.reset();
+  seen_loaded_ = false;
+}
+
+void Pop3Session::Abort() {
+  state_ = SessionState::kIdle;
+  message_buffer_.clear();
+  session_text_.clear();
+  seen_.reset();
+  seen_loaded_ = false;
+}
+
+SessionAction Pop3Session::Send(std::string text) {
+  return SessionAction{Kind::kSend, std::move(text)};
+}
+
+SessionAction Pop3Session::Post(SessionAction::Kind kind) { return SessionAction{kind, {}}; }
+
+SessionAction Pop3Session::PostError(int phase, int code) {
+  return SessionAction{Kind::kPostError, {}, phase, code};
+}
+
+SessionActions Pop3Session::OnReceive(std::string_view chunk) { return Feed(chunk, false); }
+
+SessionActions Pop3Session::OnContinue() { return Feed("+OK", true); }
+
+SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
+  switch (state_) {
+    case SessionState::kIdle:
+      return {};
+    case SessionState::kAwaitQuit:
+      // The reply to QUIT or the continue after an error: either ends it.
+      return Finish();
+    case SessionState::kNextMessage:
+    case SessionState::kMessageDone:
+    case SessionState::kMessageFetched:
+      // Internal steps advance only on their own continue; stray server text
+      // must not run them twice.
+      if (!internal) return {};
+      break;
+    default:
+      // Server replies; a continue cannot stand in for one, and an empty
+      // chunk says nothing.
+      if (internal || text.empty()) return {};
+      break;
+  }
+  switch (state_) {
+    case SessionState::kAwaitGreeting: return Greeting(text);
+    case SessionState::kAwaitUser:
+      if (Refused(text)) return {PostError(2, 2)};
+      state_ = SessionState::kAwaitLogin;
+      return {Send("PASS " + account_.password + "\r\n")};
+    case SessionState::kAwaitLogin:
+      if (Refused(text)) return {PostError(3, 3)};
+      state_ = SessionState::kAwaitStat;
+      return {Send("STAT\r\n")};
+    case SessionState::kAwaitStat: return Stat(text);
+    case SessionState::kAwaitList: return ListReply(text);
+    case SessionState::kAwaitTop: return TopChunk(text);
+    case SessionState::kNextMessage: return NextMessage();
+    case SessionState::kMessageFetched:
+      state_ = SessionState::kMessageDone;
+      return {Post(Kind::kPostContinue)};
+    case SessionState::kMessageDone: return MessageDone();
+    default: return {};
+  }
+}
+
+SessionActions Pop3Session::Greeting(std::string_view chunk) {
+  current_message_ = 1;
+  message_count_ = 0;
+  if (Refused(chunk)) return {PostError(2, 1)};
+  if (!account_.apop) {
+    state_ = SessionState::kAwaitUser;
+    return {Send("USER " + account_.user + "\r\n")};
+  }
+  const std::string digest = md5_(ApopTimestamp(chunk) + account_.password);
+  state_ = SessionState::kAwaitLogin;
+  return {Send("APOP " + account_.user + " " + digest + "\r\n")};
+}
+
+SessionActions Pop3Session::Stat(std::string_view chunk) {
+  if (Refused(chunk)) return {PostError(2, 4)};
+  message_count_ = ParseStatCount(chunk);
+  if (index_ >= 0 && index_ < data_->account_count())
+    data_->server_mail_count[index_] = message_count_;
+  data_->new_count = SaturatingAdd(data_->new_count, message_count_);
+  if (data_->Has(kMsgCheck)) {
+    state_ = SessionState::kAwaitQuit;
+    return {Send("QUIT\r\n")};
+  }
+  return NextMessage();
+}
+
+SessionActions Pop3Session::NextMessage() {
+  if (current_message_ > message_count_) {
+    state_ = SessionState::kAwaitQuit;
+    return {Send("QUIT\r\n")};
+  }
+  state_ = SessionState::kAwaitList;
+  return {Send("LIST " + std::to_string(current_message_) + "\r\n")};
+}
+
+SessionActions Pop3Session::ListReply(std::string_view chunk) {
+  if (Refused(chunk)) return {PostError(2, 5)};
+  message_buffer_.assign(chunk);
+  for (char& c : message_buffer_) c = AsciiUpper(c);
+  scan_from_ = 0;
+  state_ = SessionState::kAwaitTop;
+  return {Send("TOP " + std::to_string(current_message_) + " 0\r\n")};
+}
+
+SessionActions Pop3Session::TopChunk(std::string_view chunk) {
+  message_buffer_.append(chunk);
+  const std::size_t a = message_buffer_.find("\r\n");
+  if (a != std::string::npos && a + 2 < message_buffer_.size() && message_buffer_[a + 2] == '-')
+    return {PostError(2, 6)};
+  // Only text that arrived since the last look can complete the terminator.
+  if (message_buffer_.find(kTerminator, scan_from_) == std::string::npos) {
+    scan_from_ = message_buffer_.size() >= kTerminator.size() - 1
+                     ? message_buffer_.size() - (kTerminator.size() - 1)
+                     : 0;
+    return {};
+  }
+  MessageComplete();
+  state_ = SessionState::kMessageFetched;
+  return {Post(Kind::kPostContinue)};
+}
+
+void Pop3Session::MessageComplete() {
+  std::string header;
+  if (HeaderHashText(message_buffer_, header)) {
+    const std::string hash = md5_(header);
+    if (!hash.empty()) data_->hash_list += hash + "\n";
+  }
+  if (data_->Has(kNewMessage)) {
+    const std::size_t a = message_buffer_.find("\r\n");
+    if (SeenBefore(std::string_view(message_buffer_).substr(a + 2))) {
+      data_->new_count -= 1;
+      if (index_ >= 0 && index_ < data_->account_count()) data_->server_mail_count[index_] -= 1;
+      data_->seen_count += 1;
+    }
+  }
+}
+
+bool Pop3Session::SeenBefore(std::string_view top_reply) {
+  if (!seen_loaded_) {
+    std::string previous;
+    if (mail_path_.empty() || !store_.Read(mail_path_, previous)) previous.clear();
+    seen_ = std::make_unique<SeenIndex>(std::move(previous));
+    seen_loaded_ = true;
+  }
+  return seen_->Contains(top_reply);
+}
+
+SessionActions Pop3Session::MessageDone() {
+  session_text_ += message_buffer_;
+  message_buffer_.clear();
+  current_message_ += 1;
+  if (current_message_ > message_count_) {
+    state_ = SessionState::kAwaitQuit;
+    return {Send("QUIT\r\n")};
+  }
+  state_ = SessionState::kNextMessage;
+  return {Post(Kind::kPostContinue)};
+}
+
+SessionActions Pop3Session::Finish() {
+  if (!mail_path_.empty()) store_.Write(mail_path_, session_text_);
+  store_.Write(HashFilePath(data_->data_folder), data_->hash_list);
+  session_text_.clear();
+  message_buffer_.clear();
+  seen_.reset();
+  seen_loaded_ = false;
+  state_ = SessionState::kIdle;
+  return {Post(Kind::kKillWatchdog), Post(Kind::kCloseConnection), Post(Kind::kAccountDone)};
+}
+
+SessionActions Pop3Session::OnError(int phase, int code) {
+  if (state_ == SessionState::kIdle) return {};
+  if (error_recorded_) {
+    // A second error (the connection dropping after a refusal, the
+    // watchdog) keeps the first entry and only makes sure the session ends.
+    if (phase == 2) return {};
+    state_ = SessionState::kAwaitQuit;
+    return {Post(Kind::kPostContinue)};
+  }
+  error_recorded_ = true;
+  session_text_ = ErrorEntry(phase, code);
+  data_->Set(kCheckError);
+  state_ = SessionState::kAwaitQuit;
+  if (phase == 2) return {Send("QUIT\r\n")};
+  return {Post(Kind::kPostContinue)};
+}
+
+SessionActions Pop3Session::OnConnectError() {
+  switch (state_) {
+    case SessionState::kIdle: return {};
+    case SessionState::kAwaitLogin: return {PostError(3, 3)};
+    case SessionState::kAwaitGreeting: return {PostError(1, 6)};
+    default: return {PostError(3, 1)};
+  }
+}
+
+void Pop3Session::OnSocketEvent() { watchdog_ticks_ = 0; }
+
+SessionActions Pop3Session::OnWatchdogTick() {
+  if (state_ == SessionState::kIdle) return {Post(Kind::kKillWatchdog)};
+  watchdog_ticks_ += 1;
+  if (data_->timeout < 1) data_->timeout = 5;
+  if (watchdog_ticks_ < data_->timeout) return {};
+  return {Post(Kind::kKillWatchdog), PostError(3, 5)};
+}
+
+}  // namespace tidewell
