@@ -1,0 +1,126 @@
+// The Account.dat reader behind GetAccount: walks the records and delivers
+// the login fields of one of them. A record cut short by the end of the file
+// is not delivered.
+#include "inkwell2/conv_internal.h"
+
+namespace inkwell2 {
+namespace {
+
+constexpr std::string_view kMagic = "Tidewell";
+
+class Reader {
+ public:
+  explicit Reader(std::string_view b) : b_(b) {}
+  bool ok() const { return ok_; }
+  int byte() {
+    if (pos_ >= b_.size()) {
+      ok_ = false;
+      return -1;
+    }
+    return static_cast<unsigned char>(b_[pos_++]);
+  }
+  int word() {  // high byte first
+    const int hi = byte();
+    const int lo = byte();
+    return ok_ ? (hi << 8 | lo) : -1;
+  }
+  std::string_view text(int len) {
+    if (!ok_ || len < 0) return {};
+    if (b_.size() - pos_ < static_cast<std::size_t>(len)) {
+      ok_ = false;
+      pos_ = b_.size();
+      return {};
+    }
+    std::string_view s = b_.substr(pos_, static_cast<std::size_t>(len));
+    pos_ += static_cast<std::size_t>(len);
+    return s;
+  }
+  std::string_view text1() { return text(byte()); }
+  std::string_view text2() { return text(word()); }
+  void skip(int k) {
+    for (int i = 0; i < k; ++i) byte();
+  }
+
+ private:
+  std::string_view b_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+// A field handed on as a NUL-terminated text, cut to fit a caller's buffer.
+std::string as_text(std::string_view s, std::size_t buffer) {
+  const std::size_t z = s.find('\0');
+  if (z != std::string_view::npos) s = s.substr(0, z);
+  return std::string(s.substr(0, sjis_cut(s, buffer - 1)));
+}
+
+}  // namespace
+
+AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
+  AccountAnswer a;
+  Reader r(file);
+  if (file.substr(0, kMagic.size()) != kMagic) {
+    a.result = 1;
+    return a;
+  }
+  r.skip(static_cast<int>(kMagic.size()));
+  // Without the "v" the version and count are unknown: no record is read.
+  if (r.byte() != 'v') {
+    a.result = 1;
+    return a;
+  }
+  const int version = r.byte();
+  int count = r.byte();
+  if (count < 0) count = 0;
+  if (version < 3 || version > 5) {
+    a.result = 1;
+    return a;
+  }
+  const std::string_view wanted = query.name.substr(0, std::min(query.name.find('\0'), query.name.size()));
+
+  for (int position = 1; position <= count && r.ok(); ++position) {
+    const std::string_view name = r.text1();
+    if (!r.ok()) break;
+    bool enumerated = false, found = false;
+    std::string_view name_text = name.substr(0, std::min(name.find('\0'), name.size()));
+    if (position == query.index)
+      enumerated = true;
+    else if (name_text == wanted)
+      found = true;
+    const std::string_view user = r.text1();
+    const std::string_view password = r.text1();
+    const std::string_view server = r.text2();
+    const int apop = r.byte();
+    const int port = r.word();
+    if (enumerated) {
+      a.enumerated = true;
+      a.name = as_text(name, kAccountNameBuffer);
+      break;
+    }
+    if (!r.ok()) break;
+    if (found) {
+      a.found = true;
+      a.user = as_text(user, kAccountUserBuffer);
+      std::string plain(password);
+      for (std::size_t i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+      a.password = as_text(plain, kAccountPasswordBuffer);
+      a.server = as_text(server, kAccountServerBuffer);
+      a.apop = apop;
+      a.port = port;
+      break;
+    }
+    r.skip(3);
+    r.text2();
+    r.skip(3);
+    r.text2();
+    r.skip(version >= 4 ? 2 : 1);
+    r.text2();
+    r.text2();
+    r.text2();
+  }
+  a.result = 0;
+  return a;
+}
+
+}  // namespace inkwell2
