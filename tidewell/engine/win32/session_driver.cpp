@@ -1,0 +1,168 @@
+#include "tidewell/engine/win32/session_driver.h"
+
+#include "tidewell/engine/engine_state.h"
+
+namespace tidewell {
+
+namespace {
+constexpr UINT kWatchdogPeriod = 60000;
+constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 0x33
+}  // namespace
+
+bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
+  session_.Start(account, data, index);
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+    session_.Abort();
+    return false;
+  }
+  socket_layer_started_ = true;
+  port_ = static_cast<unsigned short>(account.port);
+  const unsigned long address = inet_addr(account.server.c_str());
+  if (address != INADDR_NONE) {
+    ConnectTo(address);
+  } else {
+    lookup_ = WSAAsyncGetHostByName(hwnd_, kWmTrayHostFound, account.server.c_str(), host_entry_,
+                                    sizeof host_entry_);
+    if (!lookup_) PostError(1, 2);  // the lookup could not even be started
+  }
+  StartWatchdog();
+  return true;
+}
+
+void SessionDriver::ConnectTo(unsigned long address) {
+  socket_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (socket_ == INVALID_SOCKET) {
+    PostError(1, 3);
+    return;
+  }
+  if (WSAAsyncSelect(socket_, hwnd_, kWmTraySocket, kSessionEvents) == SOCKET_ERROR) {
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    PostError(1, 4);
+    return;
+  }
+  sockaddr_in to = {};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port_);
+  to.sin_addr.s_addr = address;
+  if (connect(socket_, reinterpret_cast<const sockaddr*>(&to), sizeof to) == SOCKET_ERROR &&
+      WSAGetLastError() != WSAEWOULDBLOCK) {
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+    PostError(1, 5);
+  }
+}
+
+void SessionDriver::OnHostFound(WPARAM task, LPARAM result) {
+  if (!session_.active() || !lookup_) return;  // a late answer for a session that is gone
+  if (reinterpret_cast<HANDLE>(task) != lookup_) {
+    PostError(1, 1);
+    return;
+  }
+  lookup_ = nullptr;
+  if (WSAGETASYNCERROR(result) != 0) {
+    PostError(1, 2);
+    return;
+  }
+  const hostent* host = reinterpret_cast<const hostent*>(host_entry_);
+  if (!host->h_addr_list || !host->h_addr_list[0]) {
+    PostError(1, 2);
+    return;
+  }
+  unsigned long address;
+  memcpy(&address, host->h_addr_list[0], sizeof address);
+  ConnectTo(address);
+}
+
+void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
+  // Events of a socket that was already closed may still be queued.
+  if (!session_.active() || socket_ == INVALID_SOCKET || static_cast<SOCKET>(socket) != socket_) return;
+  session_.OnSocketEvent();
+  StartWatchdog();
+  switch (WSAGETSELECTEVENT(event)) {
+    case FD_READ: {
+      char chunk[kMaxChunk];
+      const int n = recv(socket_, chunk, sizeof chunk, 0);
+      if (n == 0 || n == SOCKET_ERROR) {
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
+        PostError(3, 1);
+        return;
+      }
+      Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
+      break;
+    }
+    case FD_CONNECT:
+      if (WSAGETSELECTERROR(event) != 0) Run(session_.OnConnectError());
+      break;
+    default: break;
+  }
+}
+
+void SessionDriver::OnContinue() {
+  if (session_.active()) Run(session_.OnContinue());
+}
+
+void SessionDriver::OnError(int phase, int code) {
+  if (session_.active()) Run(session_.OnError(phase, code));
+}
+
+void SessionDriver::OnWatchdogTick() {
+  if (session_.active())
+    Run(session_.OnWatchdogTick());
+  else
+    KillTimer(hwnd_, kWatchdogTimer);
+}
+
+void SessionDriver::Stop() {
+  CloseConnection();
+  KillTimer(hwnd_, kWatchdogTimer);
+  session_.Abort();
+}
+
+void SessionDriver::Run(const SessionActions& actions) {
+  for (const SessionAction& a : actions) {
+    switch (a.kind) {
+      case SessionAction::Kind::kSend:
+        if (socket_ != INVALID_SOCKET) send(socket_, a.text.data(), static_cast<int>(a.text.size()), 0);
+        break;
+      case SessionAction::Kind::kPostContinue: PostMessageA(hwnd_, kWmTrayContinue, 0, 0); break;
+      case SessionAction::Kind::kPostError: PostError(a.phase, a.code); break;
+      case SessionAction::Kind::kKillWatchdog: KillTimer(hwnd_, kWatchdogTimer); break;
+      case SessionAction::Kind::kCloseConnection: CloseConnection(); break;
+      case SessionAction::Kind::kAccountDone: PostMessageA(hwnd_, kWmTrayAccountDone, 0, 0); break;
+    }
+  }
+}
+
+// shutdown(SD_SEND), read what is left until the first 0 or error (a
+// non-blocking socket stops at WSAEWOULDBLOCK), shutdown(SD_BOTH), close,
+// and release the socket layer taken when the session started. A lookup
+// still running is cancelled so that its answer cannot reach a later session.
+void SessionDriver::CloseConnection() {
+  if (lookup_) {
+    WSACancelAsyncRequest(lookup_);
+    lookup_ = nullptr;
+  }
+  if (socket_ != INVALID_SOCKET) {
+    shutdown(socket_, SD_SEND);
+    char drain[1024];
+    while (true) {
+      const int n = recv(socket_, drain, sizeof drain, 0);
+      if (n == 0 || n == SOCKET_ERROR) break;
+    }
+    shutdown(socket_, SD_BOTH);
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
+  if (socket_layer_started_) {
+    WSACleanup();
+    socket_layer_started_ = false;
+  }
+}
+
+void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, kWmTrayError, phase, code); }
+
+void SessionDriver::StartWatchdog() const { SetTimer(hwnd_, kWatchdogTimer, kWatchdogPeriod, nullptr); }
+
+}  // namespace tidewell

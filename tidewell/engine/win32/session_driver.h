@@ -1,0 +1,55 @@
+// The Win32 side of the POP3 check session: host name lookup, the
+// non-blocking socket and its events, the watchdog timer and the closing of
+// the connection. Window messages become calls on the portable Pop3Session,
+// and the actions it returns are carried out here.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include "tidewell/engine/pop3_session.h"
+
+namespace tidewell {
+
+class SessionDriver {
+ public:
+  explicit SessionDriver(Pop3Session& session) : session_(session) {}
+  SessionDriver(const SessionDriver&) = delete;
+  SessionDriver& operator=(const SessionDriver&) = delete;
+  ~SessionDriver() { CloseConnection(); }
+
+  void SetWindow(HWND hwnd) { hwnd_ = hwnd; }
+
+  // Starts the session of one account. False when the socket layer could not
+  // be started: the session is abandoned and nothing was written.
+  bool Start(const SessionAccount& account, EngineData& data, int index);
+
+  void OnHostFound(WPARAM task, LPARAM result);  // WM_TRAY_HOSTFOUND
+  void OnSocket(WPARAM socket, LPARAM event);    // WM_TRAY_SOCKET
+  void OnContinue();                             // WM_TRAY_CONTINUE
+  void OnError(int phase, int code);             // WM_TRAY_ERROR
+  void OnWatchdogTick();                         // WatchdogTimer
+
+  // Disconnect and exit: closes the connection at once, stops the watchdog
+  // and forgets the session; no QUIT is sent and no file is written.
+  void Stop();
+
+  bool active() const { return session_.active(); }
+
+ private:
+  void Run(const SessionActions& actions);
+  void ConnectTo(unsigned long address);
+  void CloseConnection();
+  void PostError(int phase, int code) const;
+  void StartWatchdog() const;
+
+  Pop3Session& session_;
+  HWND hwnd_ = nullptr;
+  SOCKET socket_ = INVALID_SOCKET;
+  HANDLE lookup_ = nullptr;
+  bool socket_layer_started_ = false;
+  unsigned short port_ = 110;
+  char host_entry_[MAXGETHOSTSTRUCT] = {};
+};
+
+}  // namespace tidewell

@@ -1,0 +1,78 @@
+#include "tidewell/engine/win32/tray_icon.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "tidewell/engine/data_folder.h"
+#include "tidewell/engine/engine_state.h"
+#include "tidewell/engine/win32/handles.h"
+
+namespace tidewell {
+
+namespace {
+
+std::string ProfileText(const std::string& ini, const char* section, const char* key) {
+  std::string buf(10000, '\0');
+  DWORD n = GetPrivateProfileStringA(section, key, "", &buf[0], static_cast<DWORD>(buf.size()), ini.c_str());
+  buf.resize(n);
+  return buf;
+}
+
+}  // namespace
+
+HICON TrayIcon::LoadStateIcon(TrayState state, const std::string& data_folder) const {
+  const TrayIconKeys keys = TrayUserIconKeys(state);
+  if (keys.check) {
+    const std::string ini = DataPath(data_folder, "Tidewell.ini");
+    if (GetPrivateProfileIntA("Icon", keys.check, 0, ini.c_str()) == 1) {
+      const std::string file = ProfileText(ini, "Icon", keys.file);
+      const int index = static_cast<int>(GetPrivateProfileIntA("Icon", keys.index, 0, ini.c_str()));
+      HICON small_icon = nullptr;
+      if (!file.empty() && ExtractIconExA(file.c_str(), index, nullptr, &small_icon, 1) > 0 && small_icon)
+        return small_icon;
+    }
+  }
+  // The built-in icon is shared (LR_SHARED): it is copied so that the caller
+  // can destroy whatever comes back.
+  HICON shared = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TrayIconResource(state)),
+                                               IMAGE_ICON, 16, 16, LR_SHARED));
+  return shared ? CopyIcon(shared) : nullptr;
+}
+
+bool TrayIcon::Notify(DWORD message, UINT flags, HICON icon, const std::string& tip) {
+  NOTIFYICONDATAA nid;
+  std::memset(&nid, 0, sizeof nid);
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;  // the 88-byte structure with its 64-byte tip
+  nid.hWnd = owner_;
+  nid.uID = id_;
+  nid.uFlags = flags;
+  nid.uCallbackMessage = kWmTrayNotify;
+  nid.hIcon = icon;
+  const std::string cut = CutShiftJis(tip, kTrayTipSize - 1);
+  std::memcpy(nid.szTip, cut.c_str(), cut.size() + 1);
+  return Shell_NotifyIconA(message, &nid) != FALSE;
+}
+
+void TrayIcon::Add(const std::string& data_folder) {
+  UniqueIcon icon(LoadStateIcon(TrayState::kNormal, data_folder));
+  Notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon.get(), TrayTooltip(TrayState::kNormal, 0));
+}
+
+void TrayIcon::Show(TrayState state, int total, const std::string& data_folder) {
+  UniqueIcon icon(LoadStateIcon(state, data_folder));
+  const std::string tip = TrayTooltip(state, total);
+  if (!Notify(NIM_MODIFY, NIF_ICON | NIF_TIP, icon.get(), tip))
+    Notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon.get(), tip);
+}
+
+void TrayIcon::Delete() {
+  NOTIFYICONDATAA nid;
+  std::memset(&nid, 0, sizeof nid);
+  nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  nid.hWnd = owner_;
+  nid.uID = id_;
+  Shell_NotifyIconA(NIM_DELETE, &nid);
+}
+
+}  // namespace tidewell

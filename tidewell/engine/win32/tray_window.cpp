@@ -1,0 +1,425 @@
+#include "tidewell/engine/win32/tray_window.h"
+
+#include <shellapi.h>
+
+#include <utility>
+
+#include "resource.h"
+#include "tidewell/engine/command_line.h"
+#include "tidewell/engine/data_folder.h"
+#include "tidewell/engine/engine_state.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr char kClassName[] = "Tidewell_TrayWindow";
+constexpr char kTitle[] = "Tidewell";
+constexpr UINT kTrayIconId = 1;
+
+void MessageBoxPlain(HWND owner, const std::string& text) { MessageBoxA(owner, text.c_str(), "", MB_OK); }
+
+// Creates folder unless it already is a directory; failures are not reported
+// (later file operations in it fail quietly).
+void EnsureFolder(const std::string& folder) {
+  if (GetFileAttributesA(folder.c_str()) != FILE_ATTRIBUTE_DIRECTORY) CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+std::string CurrentDirectory() {
+  std::string dir(520, '\0');
+  DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), &dir[0]);
+  if (n >= dir.size()) {  // longer than the buffer: take it whole, the length rule refuses it
+    dir.assign(n + 1, '\0');
+    n = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), &dir[0]);
+  }
+  dir.resize(n < dir.size() ? n : 0);
+  return dir;
+}
+
+}  // namespace
+
+TrayWindow::TrayWindow(HINSTANCE instance, std::string command_line)
+    : instance_(instance), command_line_(std::move(command_line)) {}
+
+bool TrayWindow::Create() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &TrayWindow::WindowProc;
+  wc.hInstance = instance_;
+  wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_PROGRAM));
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassA(&wc)) return false;
+  return CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, kTitle, 0, 0, 0, 0, 0, nullptr, nullptr, instance_, this) !=
+         nullptr;
+}
+
+LRESULT CALLBACK TrayWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TrayWindow* self;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<TrayWindow*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<TrayWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+  if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+  return self->Handle(msg, wp, lp);
+}
+
+LRESULT TrayWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  // The shell's restart message has no fixed number: it is compared first.
+  if (taskbar_message_ != 0 && msg == taskbar_message_) {
+    tray_.Add(data_.data_folder);
+    return 0;
+  }
+  switch (msg) {
+    case WM_CREATE: return OnCreate();
+    case WM_TIMER:
+      OnTimer(wp);
+      break;  // every tick also gets the default processing
+    case WM_COMMAND: OnCommand(LOWORD(wp)); return 0;
+    case kWmTrayHostFound: session_.OnHostFound(wp, lp); return 0;
+    case kWmTraySocket: session_.OnSocket(wp, lp); return 0;
+    case kWmTrayContinue: session_.OnContinue(); return 0;
+    case kWmTrayError: session_.OnError(static_cast<int>(wp), static_cast<int>(lp)); return 0;
+    case kWmTrayAccountDone: OnAccountDone(); return 0;
+    case kWmListClosed: OnListClosed(); return 0;
+    case kWmTrayRestoreIcon: OnRestoreIcon(); return 0;
+    case kWmTrayQuit: OnExit(); return 0;
+    case kWmTrayNotify: OnTrayNotify(lp); return 0;
+    case kMmMciNotify: OnMciNotify(wp); return 0;
+    default: break;
+  }
+  return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+// ---- creation ----------------------------------------------------------
+
+LRESULT TrayWindow::OnCreate() {
+  session_.SetWindow(hwnd_);
+  menu_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDR_POPUP)));
+  tray_ = TrayIcon(hwnd_, kTrayIconId);
+
+  data_.data_folder = DataFolderFromCurrentDirectory(CurrentDirectory());
+  if (!IsDataFolderAccepted(data_.data_folder)) {
+    MessageBoxPlain(hwnd_, DataFolderTooLongMessage());
+    PostQuitMessage(0);
+    return 0;
+  }
+  EnsureFolder(DataPath(data_.data_folder, "Mail"));
+  EnsureFolder(DataPath(data_.data_folder, "Del"));
+
+  LoadEngineSettings();
+  data_.flags = ApplyCommandLine(command_line_, data_.flags);
+
+  taskbar_message_ = RegisterWindowMessageA("TaskbarCreated");
+  tray_.Add(data_.data_folder);
+
+  Set(kMailShown | kCheckError | kPrioritySoundDone | kListWindowOpen | kListAutoOpened | kChecking |
+          kSoundPlaying | kExiting,
+      false);
+  data_.current_account = data_.minute_counter = data_.new_count = data_.seen_count = 0;
+  list_library_.reset();
+  TestListLibrary();
+  accounts_ = LoadAccounts(data_.data_folder);
+  data_.ResetAccounts(static_cast<int>(accounts_.size()));
+  data_.hash_list = ReadHashList(data_.data_folder);
+
+  if (Has(kStart)) PostCommand(kCmdMailCheck);
+  SetTimer(hwnd_, kMinuteTimer, 60000, nullptr);
+  return 0;
+}
+
+// ---- timers ------------------------------------------------------------
+
+void TrayWindow::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case kMinuteTimer: OnMinuteTick(); break;
+    case kEndTimer: OnEndTimer(); break;
+    case kWatchdogTimer: session_.OnWatchdogTick(); break;
+    default: break;
+  }
+}
+
+void TrayWindow::OnEndTimer() {
+  if (Has(kEnd)) PostCommand(kCmdExit);
+  KillTimer(hwnd_, kEndTimer);
+}
+
+// ---- commands ----------------------------------------------------------
+
+void TrayWindow::OnCommand(UINT id) {
+  switch (id) {
+    case kCmdMailCheck: OnMailCheck(); break;
+    case kCmdDisconnect: OnDisconnect(); break;
+    case kCmdList: OnList(); break;
+    case kCmdSettings: OnSettings(); break;
+    case kCmdHelp: OnHelp(); break;
+    case kCmdVersion: OnVersion(); break;
+    case kCmdExit: OnExit(); break;
+    default: break;
+  }
+}
+
+void TrayWindow::OnDisconnect() {
+  session_.Stop();
+  Run(cycle_.OnDisconnect());
+  ShowTray(TrayState::kNormal);
+  AfterCheckStep();
+}
+
+// The settings sheet is shown modally on this thread. A reload asked for
+// while a check runs waits until the check is over, so that the running
+// session keeps the account it was started with.
+void TrayWindow::OnSettings() {
+  RemoveAccountIcons();
+  const bool applied = ShowSettingsSheet(hwnd_, data_.data_folder);
+  if (applied) {
+    if (Has(kChecking))
+      reload_after_check_ = true;
+    else
+      ReloadSettingsAndAccounts();
+  }
+  ShowTray(TrayState::kNormal);
+}
+
+void TrayWindow::ReloadSettingsAndAccounts() {
+  reload_after_check_ = false;
+  LoadEngineSettings();
+  RemoveAccountIcons();
+  accounts_ = LoadAccounts(data_.data_folder);
+  data_.ResetAccounts(static_cast<int>(accounts_.size()));
+}
+
+// Engine load of Tidewell.ini: the option bits of the flag word (state bits
+// are kept), interval, timeout and the two click actions.
+void TrayWindow::LoadEngineSettings() {
+  const EngineOptions o = LoadEngineOptions(TheProfile(), data_.data_folder);
+  data_.flags = MergeOptionFlags(data_.flags, o.flags);
+  data_.check_interval = o.time;
+  data_.timeout = o.timeout;
+  normal_click_ = o.normal_click;
+  receive_click_ = o.receive_click;
+}
+
+void TrayWindow::OnHelp() {
+  const std::string chm = ProgramFolder() + "Tidewell.chm";
+  HMODULE hh = LoadLibraryA("hhctrl.ocx");
+  if (!hh) return;
+  using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+  auto fn = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(hh, "HtmlHelpA")));
+  if (fn) fn(nullptr, chm.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+  // hhctrl.ocx stays loaded: its help window runs on this thread.
+}
+
+// Version dialog 148 (added with the other dialogs of the program); without
+// it nothing opens.
+void TrayWindow::OnVersion() {
+  struct Dialog {
+    static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+      if (msg == WM_INITDIALOG) {
+        MessageBeep(MB_OK);
+        return TRUE;
+      }
+      if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+        EndDialog(dlg, LOWORD(wp));
+        return TRUE;
+      }
+      return FALSE;
+    }
+  };
+  DialogBoxParamA(instance_, MAKEINTRESOURCEA(148), hwnd_, &Dialog::Proc, 0);
+}
+
+void TrayWindow::OnExit() {
+  WriteTimeout(TheProfile(), data_.data_folder, data_.timeout);
+  Set(kExiting, true);
+  if (Has(kSoundPlaying)) CloseSoundDevice();
+  if (Has(kChecking)) session_.Stop();  // no QUIT, no account file
+  if (Has(kListWindowOpen) && list_window_) {
+    SendMessageA(list_window_, WM_COMMAND, IDCANCEL, 0);
+    Sleep(500);
+  }
+  CleanUpMailFolder();
+  tray_.Delete();
+  RemoveAccountIcons();
+  accounts_ = AccountList();
+  list_library_.reset();
+  menu_.reset();
+  KillTimer(hwnd_, kMinuteTimer);
+  PostQuitMessage(0);
+}
+
+// ---- tray icon ---------------------------------------------------------
+
+void TrayWindow::ShowTray(TrayState state) {
+  tray_.Show(state, data_.total_count(), data_.data_folder);
+  data_.flags = FlagsAfterTrayState(state, data_.flags);
+}
+
+void TrayWindow::OnRestoreIcon() { tray_.Add(data_.data_folder); }
+
+void TrayWindow::OnTrayNotify(LPARAM mouse) {
+  switch (mouse) {
+    case WM_RBUTTONDOWN: ShowPopupMenu(); break;
+    case WM_LBUTTONDOWN:
+      if (Has(kChecking)) {
+        MessageBoxPlain(hwnd_, "メールチェック中");
+      } else if (Has(kMailShown)) {
+        if (receive_click_ == 1) {
+          PostCommand(kCmdMailCheck);
+        } else if (receive_click_ == 2) {
+          StartReceiveProgram();
+          ShowTray(TrayState::kNormal);
+        } else if (Has(kListLibraryPresent)) {
+          PostCommand(kCmdList);
+        }
+      } else {
+        PostCommand(normal_click_ == 1 ? kCmdList : kCmdMailCheck);
+      }
+      break;
+    default: break;
+  }
+}
+
+void TrayWindow::ShowPopupMenu() {
+  TestListLibrary();
+  HMENU popup = GetSubMenu(menu_.get(), 0);
+  if (!popup) return;
+  const bool gray = !Has(kListLibraryPresent) || Has(kMsgCheck);
+  EnableMenuItem(popup, kCmdList, MF_BYCOMMAND | (gray ? MF_GRAYED : MF_ENABLED));
+  SetForegroundWindow(hwnd_);
+  POINT pt;
+  GetCursorPos(&pt);
+  TrackPopupMenu(popup, 0, pt.x, pt.y, 0, hwnd_, nullptr);
+}
+
+std::string TrayWindow::ProgramFolder() const {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string p = path;
+  const std::size_t slash = p.rfind('\\');
+  return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+void TrayWindow::TestListLibrary() {
+  Set(kListLibraryPresent, GetFileAttributesA((ProgramFolder() + "Quillbox.dll").c_str()) != INVALID_FILE_ATTRIBUTES);
+}
+
+// ---- mail list ---------------------------------------------------------
+
+void TrayWindow::OnList() {
+  if (!Has(kListOpen)) RemoveAccountIcons();
+  if (Has(kChecking)) {
+    MessageBoxPlain(hwnd_, "メールチェック中");
+    return;
+  }
+  if (Has(kListWindowOpen)) {
+    SetActiveWindow(list_window_);
+    return;
+  }
+  if (!Has(kListAutoOpened)) ShowTray(TrayState::kNormal);
+  UniqueLibrary library(LoadLibraryA("Quillbox.dll"));
+  if (!library) return;
+  using ListShowFn = HWND(WINAPI*)(HWND, int, char*);
+  auto list_show = reinterpret_cast<ListShowFn>(reinterpret_cast<void*>(GetProcAddress(library.get(), "ListShow")));
+  if (!list_show) return;
+  Set(kListWindowOpen, true);
+  char folder[260] = "";
+  lstrcpynA(folder, data_.data_folder.c_str(), sizeof folder);
+  list_library_ = std::move(library);
+  list_window_ = list_show(hwnd_, static_cast<int>(accounts_.size()), folder);
+}
+
+void TrayWindow::OnListClosed() {
+  Set(kListWindowOpen, false);
+  Sleep(100);
+  list_library_.reset();
+  list_window_ = nullptr;
+  if (Has(kListOpen)) RemoveAccountIcons();
+  if (Has(kListAutoOpened) && !Has(kExiting)) {
+    ShowTray(TrayState::kNormal);
+    if (Has(kEnd)) PostCommand(kCmdExit);
+  }
+}
+
+// ---- check cycle -------------------------------------------------------
+
+void TrayWindow::OnMailCheck() {
+  Run(cycle_.OnCheckCommand([this] { return ExcludedProgramRunning(data_.data_folder); }));
+}
+
+void TrayWindow::OnMinuteTick() { Run(cycle_.OnMinuteTick()); }
+
+void TrayWindow::OnAccountDone() {
+  Run(cycle_.OnAccountDone());
+  AfterCheckStep();
+}
+
+// A settings reload asked for during the check is made once it is over.
+void TrayWindow::AfterCheckStep() {
+  if (reload_after_check_ && !Has(kChecking)) ReloadSettingsAndAccounts();
+}
+
+void TrayWindow::StartAccountSession(int index) {
+  if (index < 0 || index >= static_cast<int>(accounts_.size())) return;
+  const CAccount& a = accounts_[static_cast<std::size_t>(index)];
+  SessionAccount account;
+  account.user = a.user_id.str();
+  account.password = a.password.str();
+  account.display_name = a.display_name.str();
+  account.server = a.server.str();
+  account.port = a.port;
+  account.apop = a.apop != 0;
+  if (!session_.Start(account, data_, index)) {
+    Run(cycle_.OnSocketStartupFailed());
+    AfterCheckStep();
+  }
+}
+
+void TrayWindow::Run(const CycleActions& actions) {
+  for (const CycleAction& a : actions) {
+    switch (a.kind) {
+      case CycleAction::Kind::kMessageBox: MessageBoxPlain(hwnd_, a.text); break;
+      case CycleAction::Kind::kSetTray: ShowTray(a.tray); break;
+      case CycleAction::Kind::kCloseSoundDevice: CloseSoundDevice(); break;
+      case CycleAction::Kind::kStartSession: StartAccountSession(a.account); break;
+      case CycleAction::Kind::kWriteSummaryFiles: WriteSummaryFiles(a.count); break;
+      case CycleAction::Kind::kRunNewMailActions: RunNewMailActions(); break;
+      case CycleAction::Kind::kEvaluateEndRule: Run(cycle_.EvaluateEndRule()); break;
+      case CycleAction::Kind::kStartEndTimer: SetTimer(hwnd_, kEndTimer, 100, nullptr); break;
+      case CycleAction::Kind::kPostCheckCommand: PostCommand(kCmdMailCheck); break;
+    }
+  }
+  // The run-time mail count of each account follows the engine's.
+  for (std::size_t i = 0; i < accounts_.size() && i < data_.server_mail_count.size(); ++i)
+    accounts_[i].mail_count = data_.server_mail_count[i];
+}
+
+// ---- notification hooks --------------------------------------------------
+
+// The new-mail actions after a check with new mail, in their order: open the
+// list, the sound sequence, the external program, the prioritised account's
+// program, then every account's program and own icon. Not written yet: the
+// tray icon and tooltip are already set by the check cycle.
+void TrayWindow::RunNewMailActions() {}
+
+// Tidewell.tmp and Tidewl_cnt.tmp for other programs. Not written yet.
+void TrayWindow::WriteSummaryFiles(int /*total_count*/) {}
+
+// Every account's own tray icon window. None are shown yet.
+void TrayWindow::RemoveAccountIcons() {}
+
+// The sound device (MCI). Nothing plays yet: only the state bit goes.
+void TrayWindow::CloseSoundDevice() { Set(kSoundPlaying, false); }
+
+// MM_MCINOTIFY: the sound sequence. Nothing plays yet.
+void TrayWindow::OnMciNotify(WPARAM /*code*/) {}
+
+// Receive/Exec started by a left click while mail is shown. Not written yet.
+void TrayWindow::StartReceiveProgram() {}
+
+// Exit-time clean-up of the \Mail folder. Not written yet.
+void TrayWindow::CleanUpMailFolder() {}
+
+}  // namespace tidewell
