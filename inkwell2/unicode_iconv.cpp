@@ -50,7 +50,6 @@ const Cp932Tables& tables() {
       if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) continue;
       const char16_t u = iconv_one(cd, &b, 1);
       t.single[c] = u;
-      if (u && !t.from_unicode[u]) t.from_unicode[u] = static_cast<std::uint16_t>(c);
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
       if (lead > 0x9F && lead < 0xE0) continue;
@@ -59,13 +58,27 @@ const Cp932Tables& tables() {
         const unsigned char b[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
         const char16_t u = iconv_one(cd, b, 2);
         if (!u) continue;
-        const std::uint16_t code = static_cast<std::uint16_t>(lead << 8 | trail);
-        t.dbcs[code] = u;
-        // The first code of a character wins, except that the IBM extension
-        // (0xFA-0xFC) is preferred over its NEC-selected copy (0xED-0xEE).
-        const std::uint16_t prev = t.from_unicode[u];
-        if (!prev || ((prev >> 8) == 0xED || (prev >> 8) == 0xEE)) t.from_unicode[u] = code;
+        t.dbcs[static_cast<std::uint16_t>(lead << 8 | trail)] = u;
       }
+    }
+    iconv_close(cd);
+    // The other direction is asked of iconv too: it also has one-way
+    // mappings (U+301C WAVE DASH to 0x8160, as the platform's best fit does).
+    cd = iconv_open("CP932", "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    for (unsigned u = 0x80; u <= 0xFFFF; ++u) {
+      if (u >= 0xD800 && u <= 0xDFFF) continue;
+      const unsigned char w[2] = {static_cast<unsigned char>(u & 0xFF), static_cast<unsigned char>(u >> 8)};
+      char in[2] = {static_cast<char>(w[0]), static_cast<char>(w[1])};
+      unsigned char out[4];
+      char* ip = in;
+      char* op = reinterpret_cast<char*>(out);
+      std::size_t il = 2, ol = sizeof out;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) continue;
+      const std::size_t len = sizeof out - ol;
+      if (len == 1) t.from_unicode[u] = out[0];
+      else if (len == 2) t.from_unicode[u] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
     }
     iconv_close(cd);
   });
