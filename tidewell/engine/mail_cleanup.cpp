@@ -1,0 +1,40 @@
+#include "tidewell/engine/mail_cleanup.h"
+
+namespace tidewell {
+namespace {
+
+constexpr std::size_t kMailFileNameLength = 32;
+
+}  // namespace
+
+std::string CleanupKeepText(NotifyCodec& codec, const std::vector<std::string>& display_names,
+                            std::string_view hash_list, bool* digests_ok) {
+  std::string keep;
+  bool ok = true;
+  for (const std::string& name : display_names) {
+    std::string digest = codec.Md5Hex(name);
+    if (digest.size() != kMailFileNameLength) ok = false;
+    keep += digest;
+    keep += '\n';
+  }
+  keep += hash_list;
+  if (digests_ok) *digests_ok = ok;
+  return keep;
+}
+
+bool ShouldDeleteMailFile(std::string_view name, std::string_view keep_text) {
+  return name.size() == kMailFileNameLength && keep_text.find(name) == std::string_view::npos;
+}
+
+void CleanUpMailFolder(NotifyCodec& codec, const std::vector<std::string>& display_names,
+                       std::string_view hash_list, MailFolder& folder) {
+  bool digests_ok = true;
+  std::string keep = CleanupKeepText(codec, display_names, hash_list, &digests_ok);
+  if (digests_ok) {
+    for (const std::string& name : folder.Names())
+      if (ShouldDeleteMailFile(name, keep)) folder.Delete(name);
+  }
+  folder.Delete("mailtemp.eml");
+}
+
+}  // namespace tidewell
