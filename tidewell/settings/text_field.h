@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,11 @@ class FieldText {
   friend bool operator!=(const FieldText& a, const FieldText& b) { return a.text_ != b.text_; }
   friend bool operator==(const FieldText& a, std::string_view b) { return a.text_ == b; }
   friend bool operator!=(const FieldText& a, std::string_view b) { return a.text_ != b; }
+  friend bool operator==(const FieldText& a, const char* b) { return a.text_ == std::string_view(b ? b : ""); }
+  friend bool operator!=(const FieldText& a, const char* b) { return !(a == b); }
+  friend bool operator==(const FieldText& a, const std::string& b) { return a.text_ == b; }
+  friend bool operator!=(const FieldText& a, const std::string& b) { return a.text_ != b; }
+  friend std::ostream& operator<<(std::ostream& os, const FieldText& t) { return os << t.text_; }
 
  private:
   std::string text_;

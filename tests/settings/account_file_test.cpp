@@ -1,0 +1,419 @@
+// Account.dat and the legacy Tidewell.dat: byte images read by both readers,
+// the writer's exact bytes, round trips, damaged files, and the engine's
+// fall-back to the legacy conversion.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "account_fixtures.h"
+#include "temp_folder.h"
+#include "test_codec.h"
+#include "tidewell/settings/account_file.h"
+#include "tidewell/settings/atomic_file.h"
+#include "tidewell/settings/paths.h"
+
+namespace tidewell {
+namespace {
+
+AccountList Parse(const std::string& bytes, AccountReader reader,
+                  AccountFileStatus expected = AccountFileStatus::kOk) {
+  AccountList list;
+  EXPECT_EQ(ParseAccountFile(bytes, reader, list), expected);
+  return list;
+}
+
+const AccountReader kBothReaders[] = {AccountReader::kSettingsPage, AccountReader::kEngine};
+
+TEST(AccountFile, Version5ReadsEveryFieldWithBothReaders) {
+  for (AccountReader reader : kBothReaders) {
+    const AccountList list = Parse(kAccountV5, reader);
+    ASSERT_EQ(list.size(), 2u);
+    const CAccount& h = list[0];
+    EXPECT_EQ(h.display_name, "Home");
+    EXPECT_EQ(h.user_id, "abc");
+    EXPECT_EQ(h.password, "abc");  // stored 61 63 65
+    EXPECT_EQ(h.server, "pop.example.jp");
+    EXPECT_EQ(h.apop, 1);
+    EXPECT_EQ(h.port, 110);
+    EXPECT_EQ(h.priority, 2);
+    EXPECT_EQ(h.icon_flag, 1);
+    EXPECT_EQ(h.icon_file, "C:\\i.ico");
+    EXPECT_EQ(h.icon_index, 3);
+    EXPECT_EQ(h.sound_flag, 0);
+    EXPECT_EQ(h.sound_file, "");
+    EXPECT_EQ(h.exec_flag, 1);
+    EXPECT_EQ(h.icon_to_normal, 1);
+    EXPECT_EQ(h.no_duplicate, 1);
+    EXPECT_EQ(h.program_path, "C:\\p.exe");
+    EXPECT_EQ(h.command_line, "-a");
+    EXPECT_EQ(h.work_folder, "C:\\w");
+    const CAccount& w = list[1];
+    EXPECT_EQ(w.display_name, "Work");
+    EXPECT_EQ(w.password, "pq");
+    EXPECT_EQ(w.port, 500);
+    EXPECT_EQ(w.sound_flag, 1);
+    EXPECT_EQ(w.sound_file, "a.wav");
+    EXPECT_EQ(w.exec_flag, 0);
+    EXPECT_EQ(w.icon_to_normal, 1);
+    EXPECT_EQ(w.no_duplicate, 0);
+    EXPECT_EQ(w.mail_count, 0);  // run-time fields start empty
+    EXPECT_EQ(w.icon_window, nullptr);
+  }
+}
+
+TEST(AccountFile, WriterProducesTheVersion5BytesExactly) {
+  const AccountList list = Parse(kAccountV5, AccountReader::kSettingsPage);
+  EXPECT_EQ(EncodeAccountFile(list), kAccountV5);
+}
+
+// Field 11 of versions 3 and 4: the settings page clears both program flags,
+// the engine takes 0 or 1 as the external-program flag and a larger value as 0.
+TEST(AccountFile, OlderVersionsReadField11ByEachReadersRule) {
+  struct Case {
+    const std::string* bytes;
+    AccountReader reader;
+    int exec_a, exec_b, no_dup_a;
+  };
+  const Case cases[] = {
+      {&kAccountV4, AccountReader::kSettingsPage, 0, 0, 1},
+      {&kAccountV4, AccountReader::kEngine, 1, 0, 1},
+      {&kAccountV3, AccountReader::kSettingsPage, 0, 0, 0},
+      {&kAccountV3, AccountReader::kEngine, 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const AccountList list = Parse(*c.bytes, c.reader);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].exec_flag, c.exec_a);
+    EXPECT_EQ(list[1].exec_flag, c.exec_b);
+    EXPECT_EQ(list[0].icon_to_normal, 0);
+    EXPECT_EQ(list[0].no_duplicate, c.no_dup_a);
+    EXPECT_EQ(list[0].program_path, "x");
+    EXPECT_EQ(list[1].display_name, "B");  // the second record is not shifted
+    EXPECT_EQ(list[1].user_id, "v");
+  }
+  EXPECT_EQ(Parse(kAccountV3, AccountReader::kEngine)[1].port, 111);
+}
+
+TEST(AccountFile, Version5Field11CarriesBothDigits) {
+  struct Case {
+    int exec, icon_to_normal, stored;
+  };
+  const Case cases[] = {{0, 0, 0}, {1, 0, 1}, {0, 1, 10}, {1, 1, 11}};
+  for (const Case& c : cases) {
+    CAccount a;
+    a.display_name = "n";
+    a.exec_flag = c.exec;
+    a.icon_to_normal = c.icon_to_normal;
+    const std::string bytes = EncodeAccountFile({a});
+    // Field 11 is the 8th byte from the end: 11, 12, then three empty 2-byte lengths.
+    EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 8]), c.stored);
+    const CAccount back = Parse(bytes, AccountReader::kSettingsPage).at(0);
+    EXPECT_EQ(back.exec_flag, c.exec);
+    EXPECT_EQ(back.icon_to_normal, c.icon_to_normal);
+  }
+}
+
+TEST(AccountFile, PasswordIsScrambledByPosition) {
+  CAccount a;
+  a.password = std::string("abc") + "\xFF\xFE";
+  const std::string bytes = EncodeAccountFile({a});
+  // header 11, display name length 1, user ID length 1, password length 1
+  EXPECT_EQ(bytes.substr(11, 8), TW_BYTES("\x00" "\x00" "\x05" "\x61\x63\x65\x02\x02"));
+  EXPECT_EQ(Parse(bytes, AccountReader::kEngine).at(0).password, a.password);
+}
+
+TEST(AccountFile, LongTextsKeepTwoByteLengthsAndReadBackWhole) {
+  CAccount a;
+  a.display_name = "n";
+  a.command_line = std::string(300, 'c');
+  a.server = std::string(999, 's');
+  const std::string bytes = EncodeAccountFile({a});
+  EXPECT_NE(bytes.find(TW_BYTES("\x01\x2C") + std::string(300, 'c')), std::string::npos);
+  EXPECT_NE(bytes.find(TW_BYTES("\x03\xE7") + std::string(999, 's')), std::string::npos);
+  const CAccount back = Parse(bytes, AccountReader::kSettingsPage).at(0);
+  EXPECT_EQ(back.command_line.size(), 300u);
+  EXPECT_EQ(back.server.size(), 999u);
+}
+
+TEST(AccountFile, RoundTripKeepsEveryStoredField) {
+  AccountList list;
+  for (int i = 0; i < 3; ++i) {
+    CAccount a;
+    a.display_name = "\x83\x81\x81\x5B\x83\x8B" + std::to_string(i);  // Shift_JIS "メール"
+    a.user_id = "user" + std::to_string(i);
+    a.password = "p\x81\x40w";
+    a.server = "mail" + std::to_string(i) + ".example.jp";
+    a.apop = i & 1;
+    a.port = 65535 - i;
+    a.priority = i;
+    a.icon_flag = 1;
+    a.icon_file = "C:\\\x95\x5C\\x.ico";
+    a.icon_index = 65535;
+    a.sound_flag = i & 1;
+    a.sound_file = "s.wav";
+    a.command_line = std::string(999, 'q');
+    a.program_path = std::string(259, 'p');
+    a.work_folder = "w";
+    a.exec_flag = 1;
+    a.icon_to_normal = i & 1;
+    a.no_duplicate = 1;
+    a.mail_count = 9;  // not stored
+    list.push_back(a);
+  }
+  for (AccountReader reader : kBothReaders) {
+    const AccountList back = Parse(EncodeAccountFile(list), reader);
+    ASSERT_EQ(back.size(), list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      EXPECT_TRUE(SameStoredFields(back[i], list[i])) << i;
+      EXPECT_EQ(back[i].mail_count, 0);
+    }
+  }
+}
+
+TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
+  struct Case {
+    std::string bytes;
+    AccountFileStatus status;
+  };
+  const Case cases[] = {
+      {"", AccountFileStatus::kForeign},
+      {"Tidewel", AccountFileStatus::kForeign},
+      {"tidewellv\x05\x00", AccountFileStatus::kForeign},  // the header is case-sensitive
+      {"Tide\nwellv\x05", AccountFileStatus::kForeign},
+      {"Tidewellx\x05\x01", AccountFileStatus::kForeign},   // no "v"
+      {"Tidewell", AccountFileStatus::kForeign},
+      {"Tidewellv", AccountFileStatus::kOldVersion},        // version at end of file counts as 0
+      {TW_BYTES("Tidewellv\x02\x01"), AccountFileStatus::kOldVersion},
+      {TW_BYTES("Tidewellv\x06\x01"), AccountFileStatus::kNewVersion},
+      {TW_BYTES("Tidewellv\x05"), AccountFileStatus::kOk},  // count at end of file counts as 0
+      {TW_BYTES("Tidewellv\x05\x00"), AccountFileStatus::kOk},
+  };
+  for (const Case& c : cases) {
+    for (AccountReader reader : kBothReaders) EXPECT_TRUE(Parse(c.bytes, reader, c.status).empty()) << c.bytes;
+  }
+}
+
+TEST(AccountFile, ACountBeyondTheFileStopsAtItsEnd) {
+  std::string bytes = kAccountV5;
+  bytes[10] = '\x09';  // promises nine records, holds two
+  EXPECT_EQ(Parse(bytes, AccountReader::kEngine).size(), 2u);
+  // Every cut inside the second record drops that record and keeps the first.
+  const std::size_t first_end = kAccountV5.find("\x04" "Work");
+  for (std::size_t cut = first_end; cut < kAccountV5.size(); ++cut) {
+    const AccountList list = Parse(kAccountV5.substr(0, cut), AccountReader::kSettingsPage);
+    ASSERT_EQ(list.size(), 1u) << cut;
+    EXPECT_EQ(list[0].display_name, "Home");
+  }
+}
+
+TEST(AccountFile, OversizedTextsAreCutToTheirFields) {
+  // A foreign writer's record: 255-byte name, 1200-byte server, 20000-byte
+  // command line.
+  std::string bytes = TW_BYTES("Tidewellv\x05\x01");
+  bytes += '\xFF' + std::string(255, 'n');
+  bytes += TW_BYTES("\x01" "u" "\x01" "p");
+  bytes += TW_BYTES("\x04\xB0") + std::string(1200, 's');
+  bytes += TW_BYTES("\x00" "\x00\x6E" "\x00\x00" "\x00" "\x00\x00" "\x00\x00" "\x00" "\x00\x00" "\x00" "\x00"
+                    "\x00\x00");
+  bytes += TW_BYTES("\x4E\x20") + std::string(20000, 'c');
+  bytes += TW_BYTES("\x00\x01") + "w";
+  const CAccount a = Parse(bytes, AccountReader::kEngine).at(0);
+  EXPECT_EQ(a.display_name.str(), std::string(199, 'n'));
+  EXPECT_EQ(a.server.str(), std::string(999, 's'));
+  EXPECT_EQ(a.command_line.str(), std::string(999, 'c'));
+  EXPECT_EQ(a.work_folder, "w");  // the fields after a long one are still in step
+}
+
+TEST(AccountFile, TextsEndAtAnEmbeddedNul) {
+  std::string bytes = kAccountV5;
+  bytes[13] = '\0';  // "Home" -> "H\0me"
+  EXPECT_EQ(Parse(bytes, AccountReader::kEngine).at(0).display_name, "H");
+}
+
+TEST(AccountFile, WriterStopsAt255Records) {
+  AccountList list(300);
+  const std::string bytes = EncodeAccountFile(list);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[10]), 255);
+  EXPECT_EQ(Parse(bytes, AccountReader::kEngine).size(), 255u);
+}
+
+TEST(AccountFile, UniqueNamesCountOnePassWide) {
+  struct Case {
+    std::vector<std::string> in, out;
+  };
+  const Case cases[] = {
+      {{"x", "x", "x", "y", "y"}, {"x", "x_1", "x_2", "y", "y_3"}},
+      {{"x", "y", "x", "y"}, {"x", "y", "x_1", "y_2"}},
+      {{"x", "x", "x_1"}, {"x", "x_1", "x_1_2"}},
+      {{"Home", "home"}, {"Home", "home"}},  // letter case counts
+  };
+  for (const Case& c : cases) {
+    AccountList list;
+    for (const std::string& n : c.in) {
+      list.emplace_back();
+      list.back().display_name = n;
+    }
+    MakeDisplayNamesUnique(list);
+    std::vector<std::string> names;
+    for (const CAccount& a : list) names.push_back(a.display_name.str());
+    EXPECT_EQ(names, c.out);
+  }
+  // A full-length name still gets its suffix: the base is shortened.
+  AccountList list(2);
+  list[0].display_name = list[1].display_name = std::string(199, 'n');
+  MakeDisplayNamesUnique(list);
+  EXPECT_EQ(list[1].display_name.str(), std::string(197, 'n') + "_1");
+}
+
+TEST(LegacyFile, Version1MakesNamesFromUserAndServer) {
+  MissingCodec codec;  // version 1 needs no decoding
+  AccountList list;
+  ASSERT_TRUE(ParseLegacyAccountFile(kLegacyV1, codec, list));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].display_name, "u1<s1>");
+  EXPECT_EQ(list[0].user_id, "u1");
+  EXPECT_EQ(list[0].server, "s1");
+  EXPECT_EQ(list[0].password, "pw");
+  EXPECT_EQ(list[0].apop, 1);
+  EXPECT_EQ(list[0].port, 110);
+  EXPECT_EQ(list[1].password, "");
+  EXPECT_EQ(list[2].display_name, "u1<s1>");
+  EXPECT_EQ(list[2].password, "z");
+}
+
+TEST(LegacyFile, DamagedFilesStopAtTheirEnd) {
+  MissingCodec codec;
+  AccountList list;
+  EXPECT_TRUE(ParseLegacyAccountFile("", codec, list));
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(ParseLegacyAccountFile("v", codec, list));
+  EXPECT_TRUE(list.empty());
+  std::string bytes = kLegacyV1;
+  bytes[0] = '\x50';  // promises 80 records
+  ASSERT_TRUE(ParseLegacyAccountFile(bytes.substr(0, bytes.size() - 1), codec, list));
+  EXPECT_EQ(list.size(), 2u);
+}
+
+#ifdef TIDEWELL_HAVE_INKWELL2
+TEST(LegacyFile, Version2DecodesPasswordsWithBase64) {
+  CoreCodec codec;
+  AccountList list;
+  ASSERT_TRUE(ParseLegacyAccountFile(kLegacyV2, codec, list));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].password, "abc");
+  EXPECT_EQ(list[0].display_name, "x");
+  EXPECT_EQ(list[0].port, 111);
+  EXPECT_EQ(list[0].apop, 1);
+  EXPECT_EQ(list[1].password, "secret");
+  EXPECT_EQ(list[1].port, 999);
+  EXPECT_EQ(codec.base64_calls, 2);
+}
+
+TEST(EngineLoad, MissingAccountFileConvertsTheLegacyFile) {
+  TempFolder dir;
+  ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
+  CoreCodec codec;
+  const AccountList list = LoadEngineAccounts(dir.path(), codec);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].display_name, "x");
+  EXPECT_EQ(list[1].display_name, "x_1");
+  EXPECT_EQ(list[1].password, "secret");
+  // Account.dat is now a version-4 file with field 11 = 0; Tidewell.dat stays.
+  std::string written;
+  ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), written));
+  EXPECT_EQ(written.substr(0, 11), TW_BYTES("Tidewellv\x04\x02"));
+  EXPECT_TRUE(std::filesystem::exists(LegacyAccountFilePath(dir.path())));
+  const AccountList again = Parse(written, AccountReader::kEngine);
+  ASSERT_EQ(again.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) EXPECT_TRUE(SameStoredFields(again[i], list[i]));
+  EXPECT_EQ(written, EncodeAccountFile(list, 4));
+  // The codec's own reader finds the converted accounts too.
+  const inkwell2::AccountAnswer found = inkwell2::read_account(written, {"x_1", -1});
+  ASSERT_TRUE(found.found);
+  EXPECT_EQ(found.password, "secret");
+  EXPECT_EQ(found.port, 999);
+}
+
+TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
+  struct Case {
+    std::string account_dat;
+    std::size_t accounts;
+  };
+  const Case cases[] = {
+      {TW_BYTES("Tidewellv\x02\x00"), 2},  // below 3: converted
+      {"Tidewellv", 2},                     // no version byte: converted
+      {TW_BYTES("Tidewellv\x06\x00"), 0},  // newer: empty
+      {"garbage", 0},                       // foreign: empty
+      {TW_BYTES("Tidewellv\x05\x00"), 0},  // a valid empty file stays empty
+  };
+  for (const Case& c : cases) {
+    TempFolder dir;
+    ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.account_dat));
+    ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
+    CoreCodec codec;
+    EXPECT_EQ(LoadEngineAccounts(dir.path(), codec).size(), c.accounts) << c.account_dat;
+  }
+}
+
+TEST(EngineLoad, ReadsTheAccountFileByTheEngineRules) {
+  TempFolder dir;
+  ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), kAccountV4));
+  ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
+  CoreCodec codec;
+  const AccountList list = LoadEngineAccounts(dir.path(), codec);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].exec_flag, 1);
+  EXPECT_EQ(codec.base64_calls, 0);  // no conversion
+  EXPECT_EQ(LoadPageAccounts(dir.path()).at(0).exec_flag, 0);
+}
+
+TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
+  const AccountList list = Parse(kAccountV5, AccountReader::kEngine);
+  const std::string bytes = EncodeAccountFile(list);
+  const inkwell2::AccountAnswer work = inkwell2::read_account(bytes, {"Work", -1});
+  ASSERT_TRUE(work.found);
+  EXPECT_EQ(work.user, "u");
+  EXPECT_EQ(work.password, "pq");
+  EXPECT_EQ(work.server, "s");
+  EXPECT_EQ(work.port, 500);
+  const inkwell2::AccountAnswer second = inkwell2::read_account(bytes, {"", 2});
+  EXPECT_TRUE(second.enumerated);
+  EXPECT_EQ(second.name, "Work");
+}
+#endif
+
+TEST(EngineLoad, WithoutTheCodecLibraryNothingIsConverted) {
+  TempFolder dir;
+  ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV1));
+  MissingCodec codec;
+  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec).empty());
+  EXPECT_FALSE(std::filesystem::exists(AccountFilePath(dir.path())));
+}
+
+TEST(EngineLoad, NoFilesAtAllGiveAnEmptyList) {
+  TempFolder dir;
+  MissingCodec codec;
+  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec).empty());
+  EXPECT_TRUE(LoadPageAccounts(dir.path()).empty());
+}
+
+TEST(SaveAccounts, AFailedWriteLeavesTheOldFileWhole) {
+  TempFolder dir;
+  ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), kAccountV5));
+  // The temporary file cannot be created: a folder stands in its place.
+  std::filesystem::create_directory(AccountFilePath(dir.path()) + ".tmp~");
+  AccountList list(1);
+  list[0].display_name = "new";
+  EXPECT_FALSE(SaveAccounts(dir.path(), list));
+  std::string now;
+  ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), now));
+  EXPECT_EQ(now, kAccountV5);
+  std::filesystem::remove(AccountFilePath(dir.path()) + ".tmp~");
+  EXPECT_TRUE(SaveAccounts(dir.path(), list));
+  EXPECT_EQ(LoadPageAccounts(dir.path()).at(0).display_name, "new");
+}
+
+}  // namespace
+}  // namespace tidewell

@@ -1,0 +1,236 @@
+// The account list of the settings page: Add, Change and Delete with the
+// priority invariant, the 255-account limit, the released names and the
+// apply step that deletes account mail files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+#include "test_codec.h"
+#include "tidewell/settings/account_file.h"
+#include "tidewell/settings/account_page.h"
+#include "tidewell/settings/atomic_file.h"
+#include "tidewell/settings/paths.h"
+
+namespace tidewell {
+namespace {
+
+CAccount Named(const std::string& name, int priority) {
+  CAccount a;
+  a.display_name = name;
+  a.user_id = "u";
+  a.password = "p";
+  a.server = "s";
+  a.priority = priority;
+  return a;
+}
+
+AccountPageList ListOf(const std::vector<std::pair<std::string, int>>& accounts) {
+  AccountList list;
+  for (const auto& a : accounts) list.push_back(Named(a.first, a.second));
+  return AccountPageList(list);
+}
+
+std::vector<int> Priorities(const AccountPageList& list) {
+  std::vector<int> p;
+  for (const CAccount& a : list.accounts()) p.push_back(a.priority);
+  return p;
+}
+
+TEST(AccountPage, AddTakesTheAskedRankAndMovesTheOthers) {
+  struct Case {
+    std::vector<int> before;
+    int asked;
+    std::vector<int> after;  // the new account last
+  };
+  const Case cases[] = {
+      {{}, 5, {2}},             // empty list: M is taken as 1
+      {{}, 1, {1}},
+      {{}, 0, {0}},
+      {{1, 2, 3}, 1, {2, 3, 4, 1}},
+      {{1, 2, 3}, 2, {1, 3, 4, 2}},
+      {{1, 2, 3}, 9, {1, 2, 3, 4}},  // at most M + 1
+      {{1, 0, 2}, 2, {1, 0, 3, 2}},  // 0 stays 0
+      {{1, 2}, 0, {1, 2, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, int>> named;
+    for (std::size_t i = 0; i < c.before.size(); ++i) named.emplace_back("a" + std::to_string(i), c.before[i]);
+    AccountPageList list = ListOf(named);
+    ASSERT_TRUE(list.Add(Named("new", c.asked)));
+    EXPECT_EQ(Priorities(list), c.after) << "asked " << c.asked;
+    EXPECT_EQ(list.accounts().back().display_name, "new");
+  }
+}
+
+TEST(AccountPage, ChangeRenumbersAroundTheChangedAccount) {
+  struct Case {
+    std::vector<int> before;
+    int index, asked;
+    std::vector<int> after;
+  };
+  const Case cases[] = {
+      {{1, 2, 3}, 1, 1, {2, 1, 3}},
+      {{1, 2, 3}, 1, 3, {1, 3, 2}},
+      {{1, 2, 3}, 1, 9, {1, 3, 2}},  // a ranked account is limited to M
+      {{1, 2, 0}, 2, 9, {1, 2, 3}},  // an unranked one to M + 1
+      {{1, 2, 0}, 2, 1, {2, 3, 1}},
+      {{1, 2, 3}, 0, 0, {0, 1, 2}},  // leaving the ranks closes the gap
+      {{1, 2, 3}, 1, 2, {1, 2, 3}},
+      {{0, 0}, 0, 5, {2, 0}},        // M is at least 1
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, int>> named;
+    for (std::size_t i = 0; i < c.before.size(); ++i) named.emplace_back("a" + std::to_string(i), c.before[i]);
+    AccountPageList list = ListOf(named);
+    CAccount values = list.accounts()[static_cast<std::size_t>(c.index)];
+    values.priority = c.asked;
+    ASSERT_TRUE(list.Change(c.index, values));
+    EXPECT_EQ(Priorities(list), c.after) << "index " << c.index << " asked " << c.asked;
+    EXPECT_EQ(list.released_names(), "");  // the name did not change
+  }
+}
+
+TEST(AccountPage, DeleteClosesTheGap) {
+  struct Case {
+    std::vector<int> before;
+    int index;
+    std::vector<int> after;
+  };
+  const Case cases[] = {
+      {{1, 2, 0}, 0, {1, 0}},
+      {{3, 1, 2}, 1, {2, 1}},
+      {{1, 0, 2}, 1, {1, 2}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, int>> named;
+    for (std::size_t i = 0; i < c.before.size(); ++i) named.emplace_back("a" + std::to_string(i), c.before[i]);
+    AccountPageList list = ListOf(named);
+    const std::string name = "a" + std::to_string(c.index);
+    EXPECT_EQ(list.Delete(c.index, name), SelectionStatus::kOk);
+    EXPECT_EQ(Priorities(list), c.after);
+    EXPECT_EQ(list.released_names(), name + "\n");
+    for (const CAccount& a : list.accounts()) EXPECT_NE(a.display_name, name);
+  }
+}
+
+TEST(AccountPage, SelectionMustMatchTheListView) {
+  AccountPageList list = ListOf({{"A", 1}, {"B", 2}});
+  EXPECT_EQ(list.CheckSelection(-1, ""), SelectionStatus::kNone);
+  EXPECT_EQ(list.CheckSelection(2, "A"), SelectionStatus::kNone);
+  EXPECT_EQ(list.CheckSelection(1, "A"), SelectionStatus::kMismatch);
+  EXPECT_EQ(list.CheckSelection(1, "B"), SelectionStatus::kOk);
+  EXPECT_EQ(list.Delete(0, "B"), SelectionStatus::kMismatch);
+  EXPECT_EQ(list.Delete(5, "B"), SelectionStatus::kNone);
+  EXPECT_EQ(list.accounts().size(), 2u);
+  EXPECT_EQ(list.released_names(), "");
+  EXPECT_FALSE(list.Change(2, Named("X", 0)));
+  EXPECT_FALSE(list.Change(-1, Named("X", 0)));
+  EXPECT_EQ(list.accounts()[0].display_name, "A");
+}
+
+TEST(AccountPage, NeverA256thAccount) {
+  AccountPageList list;
+  for (int i = 0; i < 255; ++i) ASSERT_TRUE(list.Add(Named("n" + std::to_string(i), 0)));
+  EXPECT_FALSE(list.CanAdd());
+  EXPECT_FALSE(list.Add(Named("one too many", 1)));
+  EXPECT_EQ(list.accounts().size(), 255u);
+  EXPECT_EQ(list.Delete(0, "n0"), SelectionStatus::kOk);
+  EXPECT_TRUE(list.CanAdd());
+}
+
+TEST(AccountPage, ChangeCopiesTheDialogValuesButNotTheRunTimeFields) {
+  AccountList start{Named("A", 0)};
+  start[0].mail_count = 4;
+  AccountPageList list(start);
+  CAccount values = Named("A", 0);
+  values.server = "new.example.jp";
+  values.port = 995;
+  values.icon_index = 7;
+  values.no_duplicate = 1;
+  values.icon_to_normal = 1;
+  values.mail_count = 99;
+  ASSERT_TRUE(list.Change(0, values));
+  const CAccount& a = list.accounts()[0];
+  EXPECT_TRUE(SameStoredFields(a, values));
+  EXPECT_EQ(a.mail_count, 4);
+}
+
+TEST(AccountPage, RenamesReleaseEveryOldName) {
+  AccountPageList list = ListOf({{"A", 0}});
+  CAccount values = list.accounts()[0];
+  values.display_name = "B";
+  ASSERT_TRUE(list.Change(0, values));
+  values.display_name = "A";
+  ASSERT_TRUE(list.Change(0, values));
+  EXPECT_EQ(list.released_names(), "A\nB\n");
+}
+
+#ifdef TIDEWELL_HAVE_INKWELL2
+// Renaming A to B and back before applying deletes both mail files; other
+// accounts' files, and folders, stay.
+TEST(AccountPage, ApplyDeletesTheReleasedMailFilesThenSaves) {
+  TempFolder dir;
+  CoreCodec codec;
+  std::filesystem::create_directory(MailFolderPath(dir.path()));
+  const auto mail = [&](const std::string& name) { return AccountMailFilePath(dir.path(), codec.Md5Hex(name)); };
+  for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(WriteFileAtomically(mail(name), "+OK"));
+  std::filesystem::create_directory(mail("D"));
+
+  AccountPageList list = ListOf({{"A", 1}, {"C", 0}, {"D", 2}});
+  CAccount values = list.accounts()[0];
+  values.display_name = "B";
+  ASSERT_TRUE(list.Change(0, values));
+  values.display_name = "A";
+  ASSERT_TRUE(list.Change(0, values));
+  ASSERT_EQ(list.Delete(2, "D"), SelectionStatus::kOk);
+  EXPECT_TRUE(list.Apply(dir.path(), codec));
+
+  EXPECT_FALSE(std::filesystem::exists(mail("A")));
+  EXPECT_FALSE(std::filesystem::exists(mail("B")));
+  EXPECT_TRUE(std::filesystem::exists(mail("C")));
+  EXPECT_TRUE(std::filesystem::is_directory(mail("D")));
+  EXPECT_EQ(list.released_names(), "");
+  const AccountList saved = LoadPageAccounts(dir.path());
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].display_name, "A");
+  EXPECT_EQ(saved[1].display_name, "C");
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
+  EXPECT_EQ(bytes[9], 5);  // version 5
+
+  // A second apply in the same sheet: nothing left to delete, file rewritten.
+  ASSERT_TRUE(WriteFileAtomically(mail("A"), "+OK"));
+  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(std::filesystem::exists(mail("A")));
+}
+#endif
+
+TEST(AccountPage, ApplyWithoutTheCodecStillWritesTheFile) {
+  TempFolder dir;
+  MissingCodec codec;
+  std::filesystem::create_directory(MailFolderPath(dir.path()));
+  // The digest of "A" (what MD5Calc would name its mail file).
+  const std::string mail_a = AccountMailFilePath(dir.path(), "7fc56270e7a70fa81a5935b72eacbe29");
+  ASSERT_TRUE(WriteFileAtomically(mail_a, "+OK"));
+  AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
+  ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
+  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(std::filesystem::exists(mail_a));
+  EXPECT_TRUE(std::filesystem::is_directory(MailFolderPath(dir.path())));
+  ASSERT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+}
+
+TEST(AccountPage, LoadStartsWithNoReleasedNames) {
+  TempFolder dir;
+  AccountPageList list = ListOf({{"A", 0}});
+  ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
+  list.Load(dir.path());
+  EXPECT_EQ(list.released_names(), "");
+  EXPECT_TRUE(list.accounts().empty());
+}
+
+}  // namespace
+}  // namespace tidewell

@@ -1,0 +1,24 @@
+# Native: tell the tests whether the codec core is linked.
+if(NOT WIN32 AND TARGET inkwell2_core)
+  foreach(_t settings_account_file_test settings_account_page_test)
+    if(TARGET ${_t})
+      target_compile_definitions(${_t} PRIVATE TIDEWELL_HAVE_INKWELL2=1)
+    endif()
+  endforeach()
+endif()
+
+if(WIN32)
+  # The account store test loads the real Inkwell2.dll from beside its exe.
+  if(TARGET settings_account_store_test AND TARGET Inkwell2)
+    add_custom_command(TARGET settings_account_store_test POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:Inkwell2>" "$<TARGET_FILE_DIR:settings_account_store_test>/"
+      VERBATIM)
+    add_dependencies(settings_account_store_test Inkwell2)
+    target_compile_definitions(settings_account_store_test PRIVATE TIDEWELL_HAVE_INKWELL2_DLL=1)
+  endif()
+  # The missing-library test runs from a folder of its own, without the DLL.
+  if(TARGET settings_no_codec_test)
+    set_target_properties(settings_no_codec_test PROPERTIES
+      RUNTIME_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/settings_no_codec")
+  endif()
+endif()

@@ -1,0 +1,261 @@
+#include "tidewell/settings/account_file.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "tidewell/settings/atomic_file.h"
+#include "tidewell/settings/paths.h"
+
+namespace tidewell {
+
+namespace {
+
+constexpr char kMagic[] = "Tidewell";
+constexpr std::size_t kMagicSize = 8;
+
+// Reads bytes front to back; every read fails once the bytes are used up,
+// and the failure sticks, so a record is either read whole or not at all.
+class ByteReader {
+ public:
+  explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
+
+  bool ok() const { return ok_; }
+  bool at_end() const { return pos_ >= bytes_.size(); }
+
+  int Byte() {
+    if (!ok_ || pos_ >= bytes_.size()) {
+      ok_ = false;
+      return 0;
+    }
+    return static_cast<unsigned char>(bytes_[pos_++]);
+  }
+  int Word() {
+    const int high = Byte();
+    const int low = Byte();
+    return (high << 8) | low;
+  }
+  std::string_view Text(std::size_t n) {
+    if (!ok_ || bytes_.size() - pos_ < n) {
+      ok_ = false;
+      pos_ = bytes_.size();
+      return {};
+    }
+    std::string_view t = bytes_.substr(pos_, n);
+    pos_ += n;
+    return t;
+  }
+  std::string_view ShortText() { return Text(static_cast<std::size_t>(Byte())); }
+  std::string_view LongText() { return Text(static_cast<std::size_t>(Word())); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+void PutByte(std::string& out, int value) { out += static_cast<char>(value & 0xFF); }
+
+void PutWord(std::string& out, int value) {
+  PutByte(out, (value >> 8) & 0xFF);
+  PutByte(out, value & 0xFF);
+}
+
+void PutShortText(std::string& out, std::string_view text) {
+  // Every 1-byte-length field is at most 199 bytes long (FieldText<200>).
+  PutByte(out, static_cast<int>(text.size()));
+  out += text;
+}
+
+void PutLongText(std::string& out, std::string_view text) {
+  PutWord(out, static_cast<int>(text.size()));
+  out += text;
+}
+
+std::string Scramble(std::string_view plain) {
+  std::string s(plain);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<char>((static_cast<unsigned char>(s[i]) + i) & 0xFF);
+  return s;
+}
+
+std::string Unscramble(std::string_view stored) {
+  std::string s(stored);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<char>((static_cast<unsigned char>(s[i]) - i) & 0xFF);
+  return s;
+}
+
+void ReadProgramFlags(int value, int version, AccountReader reader, CAccount& a) {
+  if (version == 5) {
+    a.exec_flag = value % 10;
+    a.icon_to_normal = (value / 10) % 10;
+  } else if (reader == AccountReader::kEngine) {
+    a.exec_flag = value <= 1 ? value : 0;
+    a.icon_to_normal = 0;
+  } else {
+    a.exec_flag = 0;
+    a.icon_to_normal = 0;
+  }
+}
+
+bool ReadRecord(ByteReader& in, int version, AccountReader reader, CAccount& a) {
+  a.display_name = in.ShortText();
+  a.user_id = in.ShortText();
+  a.password = Unscramble(in.ShortText());
+  a.server = in.LongText();
+  a.apop = in.Byte();
+  a.port = in.Word();
+  a.priority = in.Word();
+  a.icon_flag = in.Byte();
+  a.icon_file = in.LongText();
+  a.icon_index = in.Word();
+  a.sound_flag = in.Byte();
+  a.sound_file = in.LongText();
+  ReadProgramFlags(in.Byte(), version, reader, a);
+  a.no_duplicate = version >= 4 ? in.Byte() : 0;
+  a.program_path = in.LongText();
+  a.command_line = in.LongText();
+  a.work_folder = in.LongText();
+  return in.ok();
+}
+
+void WriteRecord(std::string& out, const CAccount& a, int version) {
+  PutShortText(out, a.display_name.view());
+  PutShortText(out, a.user_id.view());
+  PutShortText(out, Scramble(a.password.view()));
+  PutLongText(out, a.server.view());
+  PutByte(out, a.apop);
+  PutWord(out, a.port);
+  PutWord(out, a.priority);
+  PutByte(out, a.icon_flag);
+  PutLongText(out, a.icon_file.view());
+  PutWord(out, a.icon_index);
+  PutByte(out, a.sound_flag);
+  PutLongText(out, a.sound_file.view());
+  PutByte(out, version == 5 ? a.exec_flag + 10 * a.icon_to_normal : a.exec_flag);
+  if (version >= 4) PutByte(out, a.no_duplicate);
+  PutLongText(out, a.program_path.view());
+  PutLongText(out, a.command_line.view());
+  PutLongText(out, a.work_folder.view());
+}
+
+}  // namespace
+
+AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out) {
+  out.clear();
+  // The header is read as a line of up to 8 characters: a line feed or a NUL
+  // inside it makes it differ from "Tidewell" just as another letter does.
+  if (bytes.substr(0, kMagicSize) != std::string_view(kMagic, kMagicSize)) return AccountFileStatus::kForeign;
+  ByteReader in(bytes.substr(kMagicSize));
+  if (in.Byte() != 'v' || !in.ok()) return AccountFileStatus::kForeign;
+  const int version = in.Byte();  // end of file counts as 0
+  const int count = in.Byte();
+  if (version < 3) return AccountFileStatus::kOldVersion;
+  if (version > 5) return AccountFileStatus::kNewVersion;
+  for (int i = 0; i < count; ++i) {
+    CAccount a;
+    if (!ReadRecord(in, version, reader, a)) break;  // the file ends inside this record
+    out.push_back(a);
+  }
+  return AccountFileStatus::kOk;
+}
+
+std::string EncodeAccountFile(const AccountList& accounts, int version) {
+  const std::size_t count = accounts.size() < kMaxAccounts ? accounts.size() : kMaxAccounts;
+  std::string out(kMagic, kMagicSize);
+  out += 'v';
+  PutByte(out, version);
+  PutByte(out, static_cast<int>(count));
+  for (std::size_t i = 0; i < count; ++i) WriteRecord(out, accounts[i], version);
+  return out;
+}
+
+AccountList LoadPageAccounts(const std::string& data_folder) {
+  AccountList list;
+  std::string bytes;
+  if (ReadWholeFile(AccountFilePath(data_folder), bytes)) ParseAccountFile(bytes, AccountReader::kSettingsPage, list);
+  return list;
+}
+
+bool SaveAccounts(const std::string& data_folder, const AccountList& accounts) {
+  return WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(accounts, 5));
+}
+
+AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec) {
+  AccountList list;
+  std::string bytes;
+  AccountFileStatus status = AccountFileStatus::kMissing;
+  if (ReadWholeFile(AccountFilePath(data_folder), bytes)) status = ParseAccountFile(bytes, AccountReader::kEngine, list);
+  if (status == AccountFileStatus::kMissing || status == AccountFileStatus::kOldVersion)
+    ConvertLegacyAccounts(data_folder, codec, list);
+  return list;
+}
+
+bool ParseLegacyAccountFile(std::string_view bytes, CodecCalls& codec, AccountList& out) {
+  out.clear();
+  ByteReader in(bytes);
+  int version = 1;
+  int count = in.Byte();  // end of file counts as 0
+  if (in.ok() && count == 'v') {
+    version = in.Byte();
+    count = in.Byte();
+  }
+  for (int i = 0; i < count; ++i) {
+    CAccount a;
+    a.user_id = in.ShortText();
+    a.server = in.LongText();
+    const std::string_view password = in.ShortText();
+    a.apop = in.Byte();
+    if (version == 2) {
+      a.display_name = in.ShortText();
+      a.port = in.Word();
+    }
+    if (!in.ok()) break;  // the file ends inside this record
+    if (version == 2) {
+      std::string plain;
+      if (!codec.Base64Decode(std::string(password), plain)) {
+        out.clear();
+        return false;
+      }
+      a.password = plain;
+    } else {
+      a.password = password;
+      a.display_name = a.user_id.str() + "<" + a.server.str() + ">";
+    }
+    out.push_back(a);
+  }
+  return true;
+}
+
+void MakeDisplayNamesUnique(AccountList& accounts) {
+  int k = 1;
+  for (std::size_t i = 0; i < accounts.size(); ++i) {
+    for (std::size_t j = i + 1; j < accounts.size(); ++j) {
+      if (accounts[j].display_name == accounts[i].display_name) {
+        // The base is shortened when the suffix would not fit the field, so
+        // the new name never falls back onto the old one.
+        const std::string suffix = "_" + std::to_string(k);
+        const std::size_t room = decltype(CAccount::display_name)::kMaxBytes - suffix.size();
+        accounts[j].display_name = CutText(accounts[i].display_name.view(), room) + suffix;
+        ++k;
+      }
+    }
+  }
+}
+
+bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, AccountList& out) {
+  out.clear();
+  if (!codec.Available()) return false;
+  std::string bytes;
+  if (!ReadWholeFile(LegacyAccountFilePath(data_folder), bytes)) return false;
+  AccountList list;
+  if (!ParseLegacyAccountFile(bytes, codec, list)) return false;
+  if (list.size() > kMaxAccounts) list.resize(kMaxAccounts);
+  MakeDisplayNamesUnique(list);
+  WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, 4));
+  out = std::move(list);
+  return true;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,117 @@
+#include "tidewell/settings/account_page.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tidewell/settings/account_file.h"
+#include "tidewell/settings/paths.h"
+
+namespace tidewell {
+
+namespace {
+
+// Largest priority of the list, taken as at least 1.
+int LargestPriority(const AccountList& accounts) {
+  int m = 1;
+  for (const CAccount& a : accounts) m = std::max(m, a.priority);
+  return m;
+}
+
+// Every account but skip whose priority is not 0 and at least p moves down one rank.
+void MakeRoomAt(AccountList& accounts, int p, std::size_t skip) {
+  if (p == 0) return;
+  for (std::size_t i = 0; i < accounts.size(); ++i)
+    if (i != skip && accounts[i].priority != 0 && accounts[i].priority >= p) ++accounts[i].priority;
+}
+
+// Every account but skip whose priority is above z moves up one rank.
+void CloseGapAt(AccountList& accounts, int z, std::size_t skip) {
+  if (z == 0) return;
+  for (std::size_t i = 0; i < accounts.size(); ++i)
+    if (i != skip && accounts[i].priority > z) --accounts[i].priority;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
+
+}  // namespace
+
+void AccountPageList::Load(const std::string& data_folder) {
+  accounts_ = LoadPageAccounts(data_folder);
+  released_.clear();
+}
+
+bool AccountPageList::Add(const CAccount& values) {
+  if (!CanAdd()) return false;
+  const int m = LargestPriority(accounts_);
+  CAccount a;
+  CopyStoredFields(values, a);
+  if (a.priority > m + 1) a.priority = m + 1;
+  accounts_.push_back(a);
+  MakeRoomAt(accounts_, a.priority, accounts_.size() - 1);
+  return true;
+}
+
+SelectionStatus AccountPageList::CheckSelection(int mark, std::string_view shown_name) const {
+  if (mark < 0 || static_cast<std::size_t>(mark) >= accounts_.size()) return SelectionStatus::kNone;
+  if (accounts_[static_cast<std::size_t>(mark)].display_name != shown_name) return SelectionStatus::kMismatch;
+  return SelectionStatus::kOk;
+}
+
+bool AccountPageList::Change(int index, const CAccount& values) {
+  if (index < 0 || static_cast<std::size_t>(index) >= accounts_.size()) return false;
+  const std::size_t at = static_cast<std::size_t>(index);
+  CAccount& a = accounts_[at];
+  if (a.display_name != values.display_name) {
+    released_ += a.display_name.str();
+    released_ += '\n';
+  }
+  const int z = a.priority;
+  const int m = LargestPriority(accounts_);
+  CopyStoredFields(values, a);
+  int p = a.priority;
+  const int limit = z == 0 ? m + 1 : m;
+  if (p > limit) p = limit;
+  a.priority = p;
+  CloseGapAt(accounts_, z, at);
+  MakeRoomAt(accounts_, p, at);
+  return true;
+}
+
+SelectionStatus AccountPageList::Delete(int mark, std::string_view shown_name) {
+  const SelectionStatus status = CheckSelection(mark, shown_name);
+  if (status != SelectionStatus::kOk) return status;
+  const std::size_t at = static_cast<std::size_t>(mark);
+  released_ += accounts_[at].display_name.str();
+  released_ += '\n';
+  const int d = accounts_[at].priority;
+  accounts_.erase(accounts_.begin() + static_cast<std::ptrdiff_t>(at));
+  CloseGapAt(accounts_, d, accounts_.size());
+  return SelectionStatus::kOk;
+}
+
+bool DeleteAccountMailFile(const std::string& data_folder, const std::string& display_name, CodecCalls& codec) {
+  const std::string digest = codec.Md5Hex(display_name);
+  if (digest.empty()) return false;  // codec library missing: keep the file
+  const std::string path = AccountMailFilePath(data_folder, digest);
+  if (IsFolder(path)) return false;
+  return std::remove(path.c_str()) == 0;
+}
+
+bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec) {
+  std::size_t begin = 0;
+  while (begin < released_.size()) {
+    std::size_t end = released_.find('\n', begin);
+    if (end == std::string::npos) end = released_.size();
+    DeleteAccountMailFile(data_folder, released_.substr(begin, end - begin), codec);
+    begin = end + 1;
+  }
+  released_.clear();
+  return SaveAccounts(data_folder, accounts_);
+}
+
+}  // namespace tidewell
