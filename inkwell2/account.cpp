@@ -76,6 +76,10 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
     a.result = 1;
     return a;
   }
+  // An index that names a record selects enumeration: then no record is
+  // taken by its name, even one before the index whose name equals the text
+  // left in the caller's name buffer.
+  const bool enumerating = query.index >= 1 && query.index <= count;
   const std::string_view wanted = query.name.substr(0, std::min(query.name.find('\0'), query.name.size()));
 
   for (int position = 1; position <= count && r.ok(); ++position) {
@@ -85,7 +89,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
     std::string_view name_text = name.substr(0, std::min(name.find('\0'), name.size()));
     if (position == query.index)
       enumerated = true;
-    else if (name_text == wanted)
+    else if (!enumerating && name_text == wanted)
       found = true;
     const std::string_view user = r.text1();
     const std::string_view password = r.text1();
