@@ -1,0 +1,237 @@
+#!/usr/bin/env python3
+"""Start and stop Debian's Dovecot as a POP3 server on a free loopback port.
+
+For tests of any language:
+
+    dovecot.py start --dir D --user NAME:PASSWORD:SOURCE [--user ...]
+        prints the port; SOURCE is a folder of mail files (each copied into
+        the user's maildir new/ in name order), "-" for an empty mailbox or
+        "gen:N" for N generated small mails (benchmarks).
+    dovecot.py stop --dir D
+
+Importable: start(dir, users) -> port, stop(dir), available().
+
+Dovecot runs as root with its login and mail processes as nobody, so the
+runtime folder lives under /tmp (D itself may sit in a folder nobody cannot
+traverse); D only holds state.json naming it.
+"""
+
+import argparse
+import json
+import os
+import pwd
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+DOVECOT = "/usr/sbin/dovecot"
+
+
+def available():
+    """True when dovecot is installed and we are root."""
+    return os.path.exists(DOVECOT) and os.geteuid() == 0
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def generated_mail(i):
+    """A small mail for generated mailboxes."""
+    return ("From: sender%d@example.com\n"
+            "To: user@example.com\n"
+            "Subject: message %d\n"
+            "Date: Mon, 1 Jan 2024 00:00:%02d +0900\n"
+            "Message-ID: <gen%d@example.com>\n"
+            "\n"
+            "body of message %d\n" % (i, i, i % 60, i, i)).encode("ascii")
+
+
+def _mails(source):
+    """(bytes of each mail) for a SOURCE spec."""
+    if source in ("", "-"):
+        return []
+    if source.startswith("gen:"):
+        return [generated_mail(i) for i in range(1, int(source[4:]) + 1)]
+    names = sorted(n for n in os.listdir(source) if os.path.isfile(os.path.join(source, n)))
+    out = []
+    for n in names:
+        with open(os.path.join(source, n), "rb") as f:
+            out.append(f.read())
+    return out
+
+
+def _write_maildir(root, mails, uid, gid):
+    for sub in ("new", "cur", "tmp"):
+        os.makedirs(os.path.join(root, sub), exist_ok=True)
+    for i, data in enumerate(mails):
+        # Dovecot numbers new mails in file-name order; the time stamp prefix
+        # keeps them in the given order.
+        name = "%d.M%dP1.tidewell" % (1000000000 + i, i)
+        with open(os.path.join(root, "new", name), "wb") as f:
+            f.write(data)
+    for dirpath, dirnames, filenames in os.walk(root):
+        os.chown(dirpath, uid, gid)
+        for n in filenames:
+            os.chown(os.path.join(dirpath, n), uid, gid)
+
+
+CONFIG = """\
+protocols = pop3
+listen = 127.0.0.1
+base_dir = {run}/base
+state_dir = {run}/state
+log_path = {run}/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain apop
+first_valid_uid = 1
+default_login_user = nobody
+default_internal_user = root
+mail_location = maildir:{run}/mail/%u
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN {run}/passwd
+}}
+userdb {{
+  driver = static
+  args = uid=nobody gid=nogroup home={run}/home/%u
+}}
+service pop3-login {{
+  chroot =
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {port}
+  }}
+}}
+service anvil {{
+  chroot =
+}}
+service imap-login {{
+  inet_listener imap {{
+    port = 0
+  }}
+  inet_listener imaps {{
+    port = 0
+  }}
+}}
+service pop3-login {{
+  inet_listener pop3s {{
+    port = 0
+  }}
+}}
+"""
+
+
+def _state_path(d):
+    return os.path.join(d, "state.json")
+
+
+def _wait_port(port, deadline):
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5) as s:
+                s.settimeout(2)
+                if s.recv(512).startswith(b"+OK"):
+                    return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def start(d, users, timeout=20):
+    """Starts dovecot for users [(name, password, source)]; returns the port."""
+    if not available():
+        raise RuntimeError("dovecot missing or not root")
+    os.makedirs(d, exist_ok=True)
+    if os.path.exists(_state_path(d)):
+        stop(d)
+    nobody = pwd.getpwnam("nobody")
+    run = tempfile.mkdtemp(prefix="tw-dovecot-")
+    os.chmod(run, 0o755)
+    for sub in ("base", "state", "mail", "home"):
+        os.makedirs(os.path.join(run, sub))
+    with open(os.path.join(run, "passwd"), "w") as f:
+        for name, password, _ in users:
+            f.write("%s:%s\n" % (name, password))
+    for name, _, source in users:
+        _write_maildir(os.path.join(run, "mail", name), _mails(source), nobody.pw_uid, nobody.pw_gid)
+        home = os.path.join(run, "home", name)
+        os.makedirs(home)
+        os.chown(home, nobody.pw_uid, nobody.pw_gid)
+    port = free_port()
+    conf = os.path.join(run, "dovecot.conf")
+    with open(conf, "w") as f:
+        f.write(CONFIG.format(run=run, port=port))
+    with open(_state_path(d), "w") as f:
+        json.dump({"run": run, "port": port, "conf": conf}, f)
+    # The daemon keeps the descriptors it inherits: give it no pipe to hold.
+    with open(os.path.join(run, "start.out"), "w") as out:
+        r = subprocess.run([DOVECOT, "-c", conf], stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=subprocess.STDOUT)
+    if r.returncode != 0 or not _wait_port(port, time.time() + timeout):
+        log = ""
+        for name in ("start.out", "dovecot.log"):
+            try:
+                with open(os.path.join(run, name)) as f:
+                    log += f.read()[-2000:]
+            except OSError:
+                pass
+        stop(d)
+        raise RuntimeError("dovecot did not start: %s" % log)
+    return port
+
+
+def stop(d):
+    """Stops the dovecot started for folder d and removes its runtime folder."""
+    try:
+        with open(_state_path(d)) as f:
+            state = json.load(f)
+    except (OSError, ValueError):
+        return
+    subprocess.run([DOVECOT, "-c", state["conf"], "stop"], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    pid_file = os.path.join(state["run"], "base", "master.pid")
+    deadline = time.time() + 10
+    while os.path.exists(pid_file) and time.time() < deadline:
+        time.sleep(0.1)
+    shutil.rmtree(state["run"], ignore_errors=True)
+    os.remove(_state_path(d))
+
+
+def main(argv):
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = p.add_subparsers(dest="cmd", required=True)
+    s = sub.add_parser("start")
+    s.add_argument("--dir", required=True)
+    s.add_argument("--user", action="append", default=[], help="NAME:PASSWORD:SOURCE")
+    t = sub.add_parser("stop")
+    t.add_argument("--dir", required=True)
+    sub.add_parser("check", help="exit 0 when dovecot can be started here")
+    a = p.parse_args(argv)
+    if a.cmd == "check":
+        return 0 if available() else 1
+    if a.cmd == "stop":
+        stop(a.dir)
+        return 0
+    users = []
+    for u in a.user:
+        parts = u.split(":", 2)
+        if len(parts) != 3:
+            p.error("--user wants NAME:PASSWORD:SOURCE")
+        users.append(tuple(parts))
+    try:
+        print(start(a.dir, users), flush=True)
+    except RuntimeError as e:
+        print(e, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
