@@ -1,0 +1,457 @@
+// The check session fed scripted server replies: every row of the failure
+// table, APOP time stamps, MsgCheck, empty mailboxes, split and 8192-byte TOP
+// replies, the header hash rule and the seen-before test.
+#include <climits>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "inkwell2/codec.h"
+#include "support/memory_store.h"
+#include "tidewell/engine/pop3_session.h"
+
+namespace tidewell {
+namespace {
+
+using testing::MemoryStore;
+using Kind = SessionAction::Kind;
+
+const char kFolder[] = "C:\\tw";
+const char kName[] = "Account A";
+
+std::string Md5(std::string_view s) { return inkwell2::md5_hex(s); }
+std::string MailPath() { return std::string(kFolder) + "\\Mail\\" + Md5(kName); }
+std::string HashPath() { return std::string(kFolder) + "\\Mail\\hash.dat"; }
+
+std::string Top(const std::string& headers) { return "+OK\r\n" + headers + "\r\n.\r\n"; }
+const std::string kHead1 = "From: a@example.com\r\nSubject: one\r\n";
+const std::string kHead2 = "From: b@example.com\r\nSubject: two\r\n";
+
+// Plays the driver: runs the actions in order and delivers posted messages
+// one at a time, as the message loop would.
+struct Harness {
+  explicit Harness(std::uint32_t flags = 0, bool apop = false) {
+    data.data_folder = kFolder;
+    data.flags = flags;
+    data.ResetAccounts(2);
+    data.server_mail_count = {7, 7};
+    account = SessionAccount{"user", "secret", kName, "pop.example", 110, apop};
+    session.Start(account, data, 0);
+  }
+  void Run(const SessionActions& actions) {
+    for (const auto& a : actions) {
+      switch (a.kind) {
+        case Kind::kSend: sent.push_back(a.text); break;
+        case Kind::kPostContinue:
+        case Kind::kPostError:
+        case Kind::kAccountDone: queue.push_back(a); break;
+        case Kind::kKillWatchdog: ++watchdog_kills; break;
+        case Kind::kCloseConnection: ++closes; break;
+      }
+    }
+    while (!queue.empty()) {
+      SessionAction m = queue.front();
+      queue.pop_front();
+      if (m.kind == Kind::kPostContinue) Run(session.OnContinue());
+      else if (m.kind == Kind::kPostError) {
+        errors.emplace_back(m.phase, m.code);
+        Run(session.OnError(m.phase, m.code));
+      } else ++account_done;
+    }
+  }
+  void Reply(std::string_view chunk) { Run(session.OnReceive(chunk)); }
+  // Greeting, USER/PASS and a STAT of n mails.
+  void LogIn(int n) {
+    Reply("+OK ready <1.2@host>\r\n");
+    Reply("+OK\r\n");
+    Reply("+OK logged in\r\n");
+    Reply("+OK " + std::to_string(n) + " 999\r\n");
+  }
+  std::string MailFile() const {
+    auto it = store.files.find(MailPath());
+    return it == store.files.end() ? "<none>" : it->second;
+  }
+  std::string HashFile() const {
+    auto it = store.files.find(HashPath());
+    return it == store.files.end() ? "<none>" : it->second;
+  }
+
+  MemoryStore store;
+  EngineData data;
+  SessionAccount account;
+  Pop3Session session{Md5, store};
+  std::deque<SessionAction> queue;
+  std::vector<std::string> sent;
+  std::vector<std::pair<int, int>> errors;
+  int account_done = 0, watchdog_kills = 0, closes = 0;
+};
+
+TEST(Pop3Session, GoodSessionWritesUpperCasedListAndTopRepliesAndHashes) {
+  Harness h;
+  h.LogIn(2);
+  h.Reply("+ok 1 120\r\n");  // a lower-case LIST reply
+  h.Reply(Top(kHead1));
+  h.Reply("+OK 2 130\r\n");
+  h.Reply(Top(kHead2));
+  h.Reply("+OK bye\r\n");
+
+  EXPECT_EQ(h.sent, (std::vector<std::string>{"USER user\r\n", "PASS secret\r\n", "STAT\r\n",
+                                               "LIST 1\r\n", "TOP 1 0\r\n", "LIST 2\r\n",
+                                               "TOP 2 0\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.MailFile(), "+OK 1 120\r\n" + Top(kHead1) + "+OK 2 130\r\n" + Top(kHead2));
+  EXPECT_EQ(h.HashFile(), Md5(kHead1 + "\r\n.\r\n") + "\n" + Md5(kHead2 + "\r\n.\r\n") + "\n");
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_EQ(h.closes, 1);
+  EXPECT_EQ(h.watchdog_kills, 1);
+  EXPECT_EQ(h.data.new_count, 2);
+  EXPECT_EQ(h.data.server_mail_count[0], 2);
+  EXPECT_EQ(h.data.server_mail_count[1], 7);
+  EXPECT_FALSE(h.data.Has(kCheckError));
+  EXPECT_EQ(h.session.state(), SessionState::kIdle);
+}
+
+TEST(Pop3Session, EmptyMailboxAndMsgCheckQuitRightAfterStat) {
+  struct Case { const char* name; std::uint32_t flags; int mails; };
+  for (const Case& c : {Case{"empty mailbox", 0u, 0}, Case{"MsgCheck", kMsgCheck, 3}}) {
+    SCOPED_TRACE(c.name);
+    Harness h(c.flags);
+    h.data.hash_list = "0123\n";  // an earlier account's hash stays
+    h.LogIn(c.mails);
+    ASSERT_EQ(h.sent.back(), "QUIT\r\n");
+    EXPECT_EQ(h.sent.size(), 4u);
+    h.Reply("+OK bye\r\n");
+    EXPECT_EQ(h.MailFile(), "");
+    EXPECT_EQ(h.HashFile(), "0123\n");
+    EXPECT_EQ(h.data.new_count, c.mails);
+    EXPECT_EQ(h.data.server_mail_count[0], c.mails);
+    EXPECT_EQ(h.account_done, 1);
+  }
+}
+
+// One row per source of an error: how far the session got, what broke it,
+// what the account mail file holds and whether QUIT was sent for it.
+struct FailureRow {
+  const char* name;
+  int replies_before;       // good replies fed first (greeting, USER, PASS, STAT 2, LIST, TOP...)
+  const char* bad_reply;    // a refused reply, or null for an event
+  int event_phase, event_code;  // posted by the driver when bad_reply is null
+  int phase, code;          // the error the session ends with
+  bool quit;                // QUIT sent after the error
+  const char* entry;
+};
+
+const FailureRow kFailures[] = {
+    {"greeting refused", 0, "-ERR busy\r\n", 0, 0, 2, 1, true,
+     "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"USER refused", 1, "-ERR who\r\n", 0, 0, 2, 2, true, "*ERR\r\n認証に失敗しました。\r\n.\r\n"},
+    {"PASS refused", 2, "-ERR bad\r\n", 0, 0, 3, 3, false, "*ERR\r\n認証に失敗しました。\r\n.\r\n"},
+    {"STAT refused", 3, "-ERR no\r\n", 0, 0, 2, 4, true,
+     "*ERR\r\n接続中にエラーが発生しました。(2,4)\r\n.\r\n"},
+    {"LIST refused", 4, "-ERR no\r\n", 0, 0, 2, 5, true,
+     "*ERR\r\n接続中にエラーが発生しました。(2,5)\r\n.\r\n"},
+    {"TOP refused", 5, "-ERR no\r\n", 0, 0, 2, 6, true,
+     "*ERR\r\n接続中にエラーが発生しました。(2,6)\r\n.\r\n"},
+    {"second LIST refused after a fetched mail", 6, "-ERR no\r\n", 0, 0, 2, 5, true,
+     "*ERR\r\n接続中にエラーが発生しました。(2,5)\r\n.\r\n"},
+    {"foreign lookup handle", 0, nullptr, 1, 1, 1, 1, false, "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"lookup failed", 0, nullptr, 1, 2, 1, 2, false, "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"socket failed", 0, nullptr, 1, 3, 1, 3, false, "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"select failed", 0, nullptr, 1, 4, 1, 4, false, "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"connect failed", 0, nullptr, 1, 5, 1, 5, false, "*ERR\r\n接続に失敗しました。\r\n.\r\n"},
+    {"recv failed during TOP", 5, nullptr, 3, 1, 3, 1, false,
+     "*ERR\r\n接続中にエラーが発生しました。(3,1)\r\n.\r\n"},
+};
+
+std::vector<std::string> GoodReplies() {
+  return {"+OK hi\r\n", "+OK\r\n", "+OK in\r\n", "+OK 2 300\r\n",
+          "+OK 1 100\r\n", Top(kHead1), "+OK 2 200\r\n"};
+}
+
+TEST(Pop3Session, EveryFailureEndsWithItsErrorEntry) {
+  for (const FailureRow& row : kFailures) {
+    SCOPED_TRACE(row.name);
+    Harness h;
+    std::vector<std::string> good = GoodReplies();
+    for (int i = 0; i < row.replies_before; ++i) h.Reply(good[i]);
+    const std::size_t sent_before = h.sent.size();
+    if (row.bad_reply) h.Reply(row.bad_reply);
+    else h.Run(h.session.OnError(row.event_phase, row.event_code));
+    if (row.bad_reply) {
+      ASSERT_EQ(h.errors.size(), 1u);
+      EXPECT_EQ(h.errors[0], std::make_pair(row.phase, row.code));
+    }
+    EXPECT_TRUE(h.data.Has(kCheckError));
+    if (row.quit) {
+      ASSERT_EQ(h.sent.size(), sent_before + 1);
+      EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+      EXPECT_EQ(h.account_done, 0) << "waits for the reply to QUIT";
+      h.Reply("+OK bye\r\n");
+    } else {
+      EXPECT_EQ(h.sent.size(), sent_before);
+    }
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), row.entry);
+    // Only STAT sets the server mail count.
+    EXPECT_EQ(h.data.server_mail_count[0], row.replies_before >= 4 ? 2 : 7);
+    EXPECT_EQ(h.session.state(), SessionState::kIdle);
+  }
+}
+
+TEST(Pop3Session, ConnectErrorsDependOnTheState) {
+  struct Case { int replies_before; std::pair<int, int> posted; };
+  for (const Case& c : {Case{0, {1, 6}}, Case{2, {3, 3}}, Case{3, {3, 1}}, Case{5, {3, 1}}}) {
+    Harness h;
+    std::vector<std::string> good = GoodReplies();
+    for (int i = 0; i < c.replies_before; ++i) h.Reply(good[i]);
+    SessionActions a = h.session.OnConnectError();
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0], SessionAction(Kind::kPostError, "", c.posted.first, c.posted.second));
+  }
+}
+
+TEST(Pop3Session, ErrorEntriesAreShiftJis) {
+  EXPECT_EQ(ErrorEntry(1, 1), "*ERR\r\n\x90\xda\x91\xb1\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc"
+                              "\x82\xb5\x82\xbd\x81\x42\r\n.\r\n");
+  EXPECT_EQ(ErrorEntry(3, 5),
+            "*ERR\r\nサーバーより応答がないため、タイムアウトしました。(3,5)\r\n.\r\n");
+  EXPECT_EQ(ErrorEntry(3, 2), "*ERR\r\n接続中にエラーが発生しました。(3,2)\r\n.\r\n");
+}
+
+TEST(Pop3Session, WatchdogGivesUpAfterTimeoutTicksWithoutSocketEvents) {
+  struct Case { int timeout; int ticks_to_fire; int timeout_after; };
+  for (const Case& c : {Case{3, 3, 3}, Case{0, 5, 5}, Case{-2, 5, 5}, Case{1, 1, 1}}) {
+    SCOPED_TRACE(c.timeout);
+    Harness h;
+    h.data.timeout = c.timeout;
+    h.LogIn(2);  // then silence
+    h.Run(h.session.OnWatchdogTick());
+    h.session.OnSocketEvent();  // resets the count
+    for (int i = 1; i < c.ticks_to_fire; ++i) {
+      h.Run(h.session.OnWatchdogTick());
+      ASSERT_TRUE(h.errors.empty()) << "tick " << i;
+    }
+    h.Run(h.session.OnWatchdogTick());
+    ASSERT_EQ(h.errors, (std::vector<std::pair<int, int>>{{3, 5}}));
+    EXPECT_EQ(h.data.timeout, c.timeout_after);
+    EXPECT_EQ(h.MailFile(), "*ERR\r\nサーバーより応答がないため、タイムアウトしました。(3,5)\r\n.\r\n");
+    EXPECT_EQ(h.account_done, 1);
+  }
+}
+
+TEST(Pop3Session, ApopTimestampRule) {
+  struct Case { const char* greeting; const char* stamp; };
+  const Case cases[] = {
+      {"+OK ready <1896.697170952@dbc.mtview.ca.us>\r\n", "<1896.697170952@dbc.mtview.ca.us>"},
+      {"+OK <a@b> trailing words\r\n", "<a@b> trailing words"},
+      {"+OK x <a> <b>\r\n", "<a> <b>"},
+      {"+OK no stamp here\r\n", ""},
+      {"+OK <a@b>", ""},                       // no line break: empty
+      {"+OK <a@b>\r\nmore", "<a@b>\r\nmo"},   // last two characters dropped, whatever they are
+      {"<\r\n", "<"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.greeting);
+    EXPECT_EQ(ApopTimestamp(c.greeting), c.stamp);
+    Harness h(0, /*apop=*/true);
+    h.Reply(c.greeting);
+    ASSERT_EQ(h.sent.size(), 1u);
+    EXPECT_EQ(h.sent[0], "APOP user " + Md5(std::string(c.stamp) + "secret") + "\r\n");
+    EXPECT_EQ(h.session.state(), SessionState::kAwaitLogin);
+  }
+}
+
+TEST(Pop3Session, StatCountReadLikeScanf) {
+  struct Case { const char* reply; int count; };
+  const Case cases[] = {
+      {"+OK 3 1200\r\n", 3}, {"+OK\t4\t9\r\n", 4}, {"+OK\r\n", 0},     {"+OK abc 1\r\n", 0},
+      {"+OK -2 5\r\n", 0},   {"+OK +5 1\r\n", 5},  {"  +OK 6\r\n", 6},  {"+OK 12abc\r\n", 12},
+      {"+OK 99999999999 1\r\n", INT_MAX},        {"", 0},             {"+OK\r\n7 1\r\n", 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseStatCount(c.reply), c.count) << c.reply;
+}
+
+TEST(Pop3Session, HeaderHashTextDropsTheStatusField) {
+  struct Case { const char* name; std::string buffer; bool ok; std::string text; };
+  const std::string list = "+OK 1 100\r\n+OK\r\n";
+  const Case cases[] = {
+      {"no status", list + "A: 1\r\nB: 2\r\n\r\n.\r\n", true, "A: 1\r\nB: 2\r\n\r\n.\r\n"},
+      {"status in the middle", list + "A: 1\r\nStatus: RO\r\nB: 2\r\n\r\n.\r\n", true,
+       "A: 1\r\nB: 2\r\n\r\n.\r\n"},
+      {"any letter case", list + "A: 1\r\nSTATUS: R\r\n\r\n.\r\n", true, "A: 1\r\n\r\n.\r\n"},
+      {"first line is not found", list + "Status: RO\r\nA: 1\r\n\r\n.\r\n", true,
+       "Status: RO\r\nA: 1\r\n\r\n.\r\n"},
+      {"every copy goes", list + "A: 1\r\nStatus: O\r\nB: 2\r\nStatus: O\r\n\r\n.\r\n", true,
+       "A: 1\r\nB: 2\r\n\r\n.\r\n"},
+      {"only the text of the first", list + "A: 1\r\nStatus: O\r\nStatus: RO\r\n\r\n.\r\n", true,
+       "A: 1\r\nStatus: RO\r\n\r\n.\r\n"},
+      {"longer fields lose that text", list + "A: 1\r\nStatus: O\r\nStatus: OR\r\n\r\n.\r\n", true,
+       "A: 1R\r\n\r\n.\r\n"},
+      {"X-Status stays", list + "A: 1\r\nX-Status: F\r\n\r\n.\r\n", true,
+       "A: 1\r\nX-Status: F\r\n\r\n.\r\n"},
+      {"one line break only", "+OK 1 100\r\n+OK", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text;
+    EXPECT_EQ(HeaderHashText(c.buffer, text), c.ok);
+    EXPECT_EQ(text, c.text);
+  }
+}
+
+TEST(Pop3Session, MailsDifferingOnlyInStatusShareTheHashButStayNew) {
+  Harness h(kNewMessage);
+  const std::string read = "From: a@example.com\r\nStatus: RO\r\nSubject: one\r\n";
+  h.store.files[MailPath()] = "+OK 1 120\r\n" + Top(read);
+  h.LogIn(1);
+  h.Reply("+OK 1 120\r\n");
+  h.Reply(Top(kHead1));
+  h.Reply("+OK\r\n");
+  EXPECT_EQ(h.HashFile(), Md5(kHead1 + "\r\n.\r\n") + "\n");
+  std::string text;
+  ASSERT_TRUE(HeaderHashText("+OK 1 120\r\n" + Top(read), text));
+  EXPECT_EQ(Md5(text), Md5(kHead1 + "\r\n.\r\n"));
+  EXPECT_EQ(h.data.new_count, 1);
+  EXPECT_EQ(h.data.seen_count, 0);
+}
+
+TEST(Pop3Session, NewMessageCountsMailsOfThePreviousFileAsSeenReadingItOnce) {
+  Harness h(kNewMessage);
+  const std::string head3 = "From: c@example.com\r\nSubject: three\r\n";
+  // Mail 1 was there before under another number; mail 3 only as a prefix.
+  h.store.files[MailPath()] = "+OK 4 120\r\n" + Top(kHead1) + "+OK 5 10\r\n+OK\r\n" + head3;
+  h.data.new_count = 10;  // from an earlier account
+  h.LogIn(3);
+  for (const std::string& head : {kHead1, kHead2, head3}) {
+    h.Reply("+OK 1 120\r\n");
+    h.Reply(Top(head));
+  }
+  h.Reply("+OK\r\n");
+  EXPECT_EQ(h.data.new_count, 12);
+  EXPECT_EQ(h.data.seen_count, 1);
+  EXPECT_EQ(h.data.server_mail_count[0], 2);
+  EXPECT_EQ(h.store.ReadsOf(MailPath()), 1);
+}
+
+TEST(Pop3Session, TopRepliesSplitAnywhereAreJoined) {
+  const std::string top = Top(kHead1);
+  const std::size_t end = top.size();
+  struct Case { const char* name; std::vector<std::size_t> cuts; };
+  const Case cases[] = {
+      {"one chunk", {}},
+      {"terminator cut after CR LF", {end - 3}},
+      {"terminator cut after the dot", {end - 2}},
+      {"terminator cut after its first CR", {end - 4}},
+      {"status line alone", {5}},
+      {"a byte at a time", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::size_t> cuts = c.cuts;
+    if (std::string(c.name) == "a byte at a time")
+      for (std::size_t i = 1; i < end; ++i) cuts.push_back(i);
+    Harness h;
+    h.LogIn(1);
+    h.Reply("+OK 1 120\r\n");
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+      h.Reply(top.substr(from, cut - from));
+      EXPECT_EQ(h.session.state(), SessionState::kAwaitTop);
+      from = cut;
+    }
+    h.Reply(top.substr(from));
+    EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+    h.Reply("+OK\r\n");
+    EXPECT_EQ(h.MailFile(), "+OK 1 120\r\n" + top);
+  }
+}
+
+TEST(Pop3Session, SplitListReplyIsNotJoined) {
+  Harness h;
+  h.LogIn(1);
+  h.Reply("+OK 1 ");
+  EXPECT_EQ(h.sent.back(), "TOP 1 0\r\n");
+  h.Reply("120\r\n");  // taken as the start of the TOP reply
+  h.Reply(Top(kHead1));
+  h.Reply("+OK\r\n");
+  EXPECT_EQ(h.MailFile(), "+OK 1 120\r\n" + Top(kHead1));
+  EXPECT_EQ(h.HashFile(), Md5(kHead1 + "\r\n.\r\n") + "\n");
+}
+
+TEST(Pop3Session, ChunkOfExactly8192BytesIsTakenWhole) {
+  std::string head = "From: a@example.com\r\nSubject: big\r\n";
+  const std::size_t filler = kMaxChunk - Top(head).size() - 10;
+  head += "X-Fill: " + std::string(filler, 'x') + "\r\n";
+  head[40] = '\0';  // a zero byte does not cut the chunk
+  const std::string top = Top(head);
+  ASSERT_EQ(top.size(), kMaxChunk);
+  Harness h;
+  h.LogIn(1);
+  h.Reply("+OK 1 8192\r\n");
+  h.Reply(top);
+  h.Reply("+OK\r\n");
+  EXPECT_EQ(h.MailFile(), "+OK 1 8192\r\n" + top);
+  EXPECT_EQ(h.account_done, 1);
+}
+
+TEST(Pop3Session, StrayTextAndContinuesDoNotSkipSteps) {
+  Harness h;
+  h.LogIn(2);
+  h.Reply("+OK 1 120\r\n");
+  // The TOP reply completes; before its continue is delivered the server
+  // sends more text, which must not run the internal steps.
+  SessionActions a = h.session.OnReceive(Top(kHead1));
+  EXPECT_TRUE(h.session.OnReceive("+OK junk\r\n").empty());
+  EXPECT_EQ(h.session.state(), SessionState::kMessageFetched);
+  h.Run(a);
+  EXPECT_EQ(h.sent.back(), "LIST 2\r\n");
+  // A continue while waiting for the server is not a reply.
+  EXPECT_TRUE(h.session.OnContinue().empty());
+  EXPECT_EQ(h.session.state(), SessionState::kAwaitList);
+  h.Reply("+OK 2 130\r\n");
+  h.Reply(Top(kHead2));
+  h.Reply("+OK\r\n");
+  // After the end a late continue or error changes nothing.
+  EXPECT_TRUE(h.session.OnContinue().empty());
+  EXPECT_TRUE(h.session.OnError(3, 1).empty());
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_EQ(h.store.WritesOf(MailPath()), 1);
+  EXPECT_EQ(h.MailFile(), "+OK 1 120\r\n" + Top(kHead1) + "+OK 2 130\r\n" + Top(kHead2));
+}
+
+TEST(Pop3Session, SecondErrorKeepsTheFirstEntryAndEndsOnce) {
+  Harness h;
+  h.Reply("+OK hi\r\n");
+  h.Reply("-ERR who\r\n");  // (2,2): QUIT sent, waiting for its reply
+  h.Run(h.session.OnError(3, 1));  // the server hangs up instead
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_EQ(h.MailFile(), "*ERR\r\n認証に失敗しました。\r\n.\r\n");
+  EXPECT_EQ(h.store.WritesOf(MailPath()), 1);
+}
+
+TEST(Pop3Session, AbortWritesNothing) {
+  Harness h;
+  h.LogIn(2);
+  h.Reply("+OK 1 120\r\n");
+  SessionActions pending = h.session.OnReceive(Top(kHead1));
+  h.session.Abort();
+  h.Run(pending);  // the continue still in the queue
+  EXPECT_TRUE(h.store.writes.empty());
+  EXPECT_EQ(h.account_done, 0);
+  EXPECT_FALSE(h.session.active());
+}
+
+TEST(Pop3Session, WithoutDigestNoAccountFileIsWritten) {
+  MemoryStore store;
+  EngineData data;
+  data.data_folder = kFolder;
+  data.ResetAccounts(1);
+  Pop3Session s([](std::string_view) { return std::string(); }, store);
+  s.Start(SessionAccount{"u", "p", "name", "h", 110, false}, data, 0);
+  for (const char* r : {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK 0 0\r\n", "+OK\r\n"}) s.OnReceive(r);
+  EXPECT_EQ(store.writes, (std::vector<std::string>{HashPath()}));
+}
+
+}  // namespace
+}  // namespace tidewell
