@@ -42,6 +42,9 @@ void SessionDriver::ConnectTo(unsigned long address) {
     PostError(1, 4);
     return;
   }
+  // Commands are short and each waits for its reply: send them at once.
+  BOOL no_delay = TRUE;
+  setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof no_delay);
   sockaddr_in to = {};
   to.sin_family = AF_INET;
   to.sin_port = htons(port_);

@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Speed of a whole check by Tidewell.exe under Wine against local Dovecot,
+next to a minimal native client (poplib) doing the same LIST n / TOP n 0
+sequence on one connection, measured in the same run.
+
+    bench.py --dist DIR --work DIR     (with the Wine environment)
+
+Prints the times and the three ratios with their limits:
+    Tidewell 2,000 mails / poplib 2,000 mails       at most 2.0
+    Tidewell 4,000 mails / Tidewell 2,000 mails     at most 2.2
+    NewMessage 4,000 (previous check on file) / plain 4,000   at most 1.2
+"""
+import argparse
+import os
+import poplib
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "servers"))
+import dovecot  # noqa: E402
+
+
+def account_file(folder, port):
+    def t1(b):
+        return bytes([len(b)]) + b
+
+    def t2(b):
+        return struct.pack(">H", len(b)) + b
+    pw = bytes((c + i) % 256 for i, c in enumerate(b"pw"))
+    rec = (t1(b"bench") + t1(b"u") + t1(pw) + t2(b"127.0.0.1") + b"\0" + struct.pack(">H", port) +
+           b"\0\0\0" + t2(b"") + b"\0\0\0" + t2(b"") + b"\0\0" + t2(b"") * 3)
+    with open(os.path.join(folder, "Account.dat"), "wb") as f:
+        f.write(b"Tidewellv\x05\x01" + rec)
+
+
+def native_check(port):
+    start = time.perf_counter()
+    p = poplib.POP3("127.0.0.1", port)
+    p.user("u")
+    p.pass_("pw")
+    n = p.stat()[0]
+    for i in range(1, n + 1):
+        p._shortcmd("LIST %d" % i)
+        p._longcmd("TOP %d 0" % i)
+    p.quit()
+    return time.perf_counter() - start, n
+
+
+def tidewell_check(exe, data, *switches):
+    start = time.perf_counter()
+    with open(os.path.join(data, "..", "wine.log"), "ab") as log:
+        rc = subprocess.run(["wine", exe, "-f1", "-e1"] + list(switches), cwd=data, stdout=log,
+                            stderr=log, timeout=600).returncode
+    took = time.perf_counter() - start
+    if rc != 0:
+        raise RuntimeError("Tidewell.exe ended with %d" % rc)
+    return took
+
+
+def start_server(work, count):
+    d = os.path.join(work, "dovecot%d" % count)
+    out = os.path.join(work, "dovecot%d.out" % count)
+    with open(out, "w+") as f:
+        subprocess.run([sys.executable, dovecot.__file__, "start", "--dir", d, "--user", "u:pw:gen:%d" % count],
+                       stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.STDOUT, check=True, timeout=120)
+        f.seek(0)
+        return d, int(f.read().split()[-1])
+
+
+def measure(exe, work, count, new_message_too=False):
+    d, port = start_server(work, count)
+    try:
+        data = os.path.join(work, "data%d" % count)
+        shutil.rmtree(data, ignore_errors=True)
+        os.makedirs(data)
+        account_file(data, port)
+        native, n = native_check(port)
+        assert n == count, n
+        plain = tidewell_check(exe, data)
+        newmsg = tidewell_check(exe, data, "-m1") if new_message_too else None
+        return native, plain, newmsg
+    finally:
+        dovecot.stop(d)
+
+
+def main():
+    a = argparse.ArgumentParser()
+    a.add_argument("--dist", required=True)
+    a.add_argument("--work", required=True)
+    args = a.parse_args()
+    if not dovecot.available():
+        print("skipped: dovecot needs root")
+        return 0
+    exe = os.path.abspath(os.path.join(args.dist, "Tidewell.exe"))
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    n2, t2, _ = measure(exe, work, 2000)
+    n4, t4, m4 = measure(exe, work, 4000, new_message_too=True)
+    print("poplib   2000: %.2f s   4000: %.2f s" % (n2, n4))
+    print("Tidewell 2000: %.2f s   4000: %.2f s   4000 NewMessage: %.2f s" % (t2, t4, m4))
+    ok = True
+    for name, ratio, limit in (("Tidewell/poplib at 2000", t2 / n2, 2.0),
+                               ("4000/2000", t4 / t2, 2.2),
+                               ("NewMessage/plain at 4000", m4 / t4, 1.2)):
+        good = ratio <= limit
+        ok = ok and good
+        print("%-26s %.2f (limit %.1f) %s" % (name, ratio, limit, "ok" if good else "TOO SLOW"))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
