@@ -21,7 +21,8 @@
 //      lookup result for a foreign task handle (1,1), lookup failed (1,2),
 //      socket() failed (1,3), WSAAsyncSelect failed (1,4), connect failed at
 //      once (1,5).
-//   WM_TRAY_SOCKET for the session socket: session.OnSocketEvent() and
+//   WM_TRAY_SOCKET for the session socket (events of an already closed socket
+//   may still be queued: compare wParam): session.OnSocketEvent() and
 //   restart WatchdogTimer; then FD_READ: recv up to kMaxChunk bytes; 0 or
 //   SOCKET_ERROR -> post WM_TRAY_ERROR (3,1); otherwise
 //   session.OnReceive(bytes). FD_CONNECT with an error:
@@ -30,6 +31,8 @@
 //   WatchdogTimer tick: session.OnWatchdogTick().
 //   Disconnect (32775) and exit while checking: close the connection, kill
 //   WatchdogTimer, session.Abort() (no file is written).
+// MD5Calc takes C text: a header holding a zero byte is hashed up to it on
+// Windows, which is what the list library does with the same text.
 #pragma once
 
 #include <cstddef>
