@@ -1,6 +1,7 @@
 #include "tidewell/engine/win32/session_driver.h"
 
 #include "tidewell/engine/engine_state.h"
+#include "tidewell/settings/win32/inkwell_dll.h"
 
 namespace tidewell {
 
@@ -17,6 +18,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
     return false;
   }
   socket_layer_started_ = true;
+  codec_reference_.reset(LoadLibraryA(kInkwellDllName));
   port_ = static_cast<unsigned short>(account.port);
   const unsigned long address = inet_addr(account.server.c_str());
   if (address != INADDR_NONE) {
@@ -162,6 +164,7 @@ void SessionDriver::CloseConnection() {
     WSACleanup();
     socket_layer_started_ = false;
   }
+  codec_reference_.reset();
 }
 
 void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, kWmTrayError, phase, code); }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "tidewell/engine/pop3_session.h"
+#include "tidewell/engine/win32/handles.h"
 
 namespace tidewell {
 
@@ -50,6 +51,10 @@ class SessionDriver {
   bool socket_layer_started_ = false;
   unsigned short port_ = 110;
   char host_entry_[MAXGETHOSTSTRUCT] = {};
+  // One reference to Inkwell2.dll for the length of a session. MD5Calc still
+  // loads the library by name at every use, but with this reference held that
+  // load only counts up instead of mapping the file again for every mail.
+  UniqueLibrary codec_reference_;
 };
 
 }  // namespace tidewell
