@@ -1,0 +1,67 @@
+// Without Inkwell2.dll (this test runs from a folder of its own): the library
+// calls report failure, the legacy conversion does nothing, and an apply
+// still writes Account.dat while the mail files stay.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "account_fixtures.h"
+#include "tidewell/settings/account_file.h"
+#include "tidewell/settings/account_page.h"
+#include "tidewell/settings/atomic_file.h"
+#include "tidewell/settings/win32/inkwell_dll.h"
+#include "win32/win_temp_folder.h"
+
+namespace tidewell {
+namespace {
+
+class NoCodec : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The library is looked for in the current folder too.
+    ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
+    ASSERT_FALSE(InkwellAvailable()) << "Inkwell2.dll was found; the test needs a folder without it";
+  }
+  void TearDown() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    SetCurrentDirectoryA(temp);  // so the folder can be removed
+  }
+  WinTempFolder dir_;
+  InkwellDllCodec codec_;
+};
+
+TEST_F(NoCodec, CallsReportFailure) {
+  EXPECT_EQ(InkwellMd5("abc"), "");
+  std::string out = "stale";
+  EXPECT_FALSE(InkwellBase64("YWJj", 11, out));
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(InkwellQuoted("a", 11, out));
+  EXPECT_FALSE(InkwellCodeConv("a", 1, out));
+}
+
+TEST_F(NoCodec, LegacyFileIsNotConverted) {
+  ASSERT_TRUE(WriteBytes(dir_ / "Tidewell.dat", kLegacyV1));
+  EXPECT_TRUE(LoadEngineAccounts(dir_.path(), codec_).empty());
+  EXPECT_FALSE(Exists(dir_ / "Account.dat"));
+}
+
+TEST_F(NoCodec, ApplyWritesTheFileAndKeepsTheMailFiles) {
+  ASSERT_TRUE(CreateDirectoryA((dir_ / "Mail").c_str(), nullptr));
+  const std::string mail_home = dir_ / "Mail" + "\\" + "8cf04a9734132302f96da8e113e80ce5";  // MD5 of "Home"
+  ASSERT_TRUE(WriteBytes(mail_home, "+OK"));
+  ASSERT_TRUE(WriteBytes(dir_ / "Account.dat", kAccountV5));
+  AccountPageList list;
+  list.Load(dir_.path());
+  ASSERT_EQ(list.Delete(0, "Home"), SelectionStatus::kOk);
+  EXPECT_TRUE(list.Apply(dir_.path(), codec_));
+  EXPECT_TRUE(Exists(mail_home));
+  const AccountList back = LoadPageAccounts(dir_.path());
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].display_name, "Work");
+}
+
+}  // namespace
+}  // namespace tidewell
