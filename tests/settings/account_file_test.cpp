@@ -248,6 +248,7 @@ TEST(AccountFile, UniqueNamesCountOnePassWide) {
       {{"x", "y", "x", "y"}, {"x", "y", "x_1", "y_2"}},
       {{"x", "x", "x_1"}, {"x", "x_1", "x_1_2"}},
       {{"Home", "home"}, {"Home", "home"}},  // letter case counts
+      {{"a_1", "a", "a"}, {"a_1", "a", "a_2"}},  // never onto a name already there
   };
   for (const Case& c : cases) {
     AccountList list;

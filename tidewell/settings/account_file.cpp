@@ -229,17 +229,28 @@ bool ParseLegacyAccountFile(std::string_view bytes, CodecCalls& codec, AccountLi
 }
 
 void MakeDisplayNamesUnique(AccountList& accounts) {
+  // Names at positions up to `last` are settled: no later pass renames them.
+  const auto settled = [&accounts](std::string_view name, std::size_t last) {
+    for (std::size_t m = 0; m <= last; ++m)
+      if (accounts[m].display_name == name) return true;
+    return false;
+  };
   int k = 1;
   for (std::size_t i = 0; i < accounts.size(); ++i) {
     for (std::size_t j = i + 1; j < accounts.size(); ++j) {
-      if (accounts[j].display_name == accounts[i].display_name) {
-        // The base is shortened when the suffix would not fit the field, so
-        // the new name never falls back onto the old one.
-        const std::string suffix = "_" + std::to_string(k);
+      if (accounts[j].display_name != accounts[i].display_name) continue;
+      // A made-up name equal to a settled one (an earlier "x_1" beside two
+      // later "x") would share its key and its mail file for good: the
+      // counter moves on until the name is free. Equality with a later name
+      // is resolved when that name's turn comes. The base is shortened when
+      // the suffix would not fit the field.
+      std::string name;
+      do {
+        const std::string suffix = "_" + std::to_string(k++);
         const std::size_t room = decltype(CAccount::display_name)::kMaxBytes - suffix.size();
-        accounts[j].display_name = CutText(accounts[i].display_name.view(), room) + suffix;
-        ++k;
-      }
+        name = CutText(accounts[i].display_name.view(), room) + suffix;
+      } while (settled(name, i));
+      accounts[j].display_name = name;
     }
   }
 }

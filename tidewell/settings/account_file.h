@@ -73,6 +73,8 @@ bool ParseLegacyAccountFile(std::string_view bytes, CodecCalls& codec, AccountLi
 // Makes display names unique: a counter k starts at 1 for the whole pass; for
 // each account i and each later account j with the same name, j becomes
 // name(i) + "_" + k and k grows by 1. (x, x, x, y, y -> x, x_1, x_2, y, y_3.)
+// A made-up name that equals a name no later step revisits is skipped (k
+// grows again), so the result is always unique: a_1, a, a -> a_1, a, a_2.
 void MakeDisplayNamesUnique(AccountList& accounts);
 
 // Convert legacy file: when the codec library is available and
