@@ -47,6 +47,10 @@ start)
   wineserver -w
   # Start the wineserver once for the whole run (it exits when idle otherwise).
   wineserver -p >/dev/null 2>&1 || true
+  # Start Wine's own service processes here, detached from any test's output:
+  # started by the first test instead, they would keep its pipe open and
+  # ctest would wait for them until the test times out.
+  env LC_ALL=ja_JP.UTF-8 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   echo "wine ready: DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
   ;;
 stop)
