@@ -19,7 +19,7 @@ class FakeHost : public NotifyHost {
     Log("sound-done");
     notices.push_back("posted");
   }
-  int PlaySound(const std::string& file) override {
+  int PlaySoundFile(const std::string& file) override {
     Log("play " + file);
     int result = play_results.count(file) ? play_results[file] : 1;
     if (result == 1) notices.push_back(file);
@@ -215,6 +215,35 @@ TEST(SoundSequence, AFailedAccountSoundStillEndsACheckOnceRun) {
   EXPECT_EQ(host.Played(), (std::vector<std::string>{"", "a.wav"}));
   EXPECT_EQ(host.Count("post 32772"), 1);
   EXPECT_FALSE(flags & kSoundCheck);
+}
+
+TEST(SoundSequence, ADeviceFailureNoticeEndsTheSequence) {
+  // Without an audio device the open and the play may succeed and the device
+  // then reports failure (MCI_NOTIFY_FAILURE, 8) instead of an end.
+  const EndCase cases[] = {
+      {"End on", kEnd | kSoundCheck, true},
+      {"End off", kSoundCheck, false},
+      {"list opened by the new mail", kEnd | kSoundCheck | kListAutoOpened, false},
+      {"error", kEnd | kSoundCheck | kCheckError, false},
+      {"during a check", kEnd | kSoundCheck | kChecking, false},
+  };
+  for (const EndCase& c : cases) {
+    std::vector<NotifyAccount> accounts = {Account("a", 0, 1)};
+    std::uint32_t flags = c.flags;
+    FakeHost host;
+    Notifier notifier(flags, host);
+    NotifySettings settings;
+    settings.sound_file = "general.wav";
+    notifier.RunNewMailActions(settings, accounts);
+    ASSERT_TRUE(flags & kSoundPlaying) << c.label;
+    notifier.SoundNotify(8, accounts);
+    EXPECT_FALSE(flags & kSoundPlaying) << c.label;
+    EXPECT_FALSE(flags & kSoundCheck) << c.label;
+    EXPECT_EQ(host.Count("close"), 1) << c.label;
+    EXPECT_EQ(host.Count("post 32772"), c.exits ? 1 : 0) << c.label;
+    notifier.SoundNotify(1, accounts);  // nothing is left to play
+    EXPECT_EQ(host.Played(), std::vector<std::string>{"general.wav"}) << c.label;
+  }
 }
 
 TEST(SoundSequence, ANoticeDuringACheckIsDropped) {

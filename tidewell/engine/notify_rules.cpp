@@ -8,6 +8,7 @@ namespace tidewell {
 namespace {
 
 constexpr unsigned kMciNotifySuccessful = 1;
+constexpr unsigned kMciNotifyFailure = 8;
 
 bool Has(std::uint32_t flags, std::uint32_t bit) { return (flags & bit) != 0; }
 
@@ -141,8 +142,8 @@ void Notifier::ListClosed() {
   }
 }
 
-int Notifier::PlaySound(const std::string& file) {
-  int result = host_.PlaySound(file);
+int Notifier::PlaySoundFile(const std::string& file) {
+  int result = host_.PlaySoundFile(file);
   if (result == 1) {
     flags_ |= kSoundPlaying;
   } else {
@@ -172,7 +173,7 @@ void Notifier::RunNewMailActions(const NotifySettings& settings, const std::vect
     host_.PostCommand(kCmdList);
   }
   if (Has(flags_, kSoundCheck)) {
-    PlaySound(settings.sound_file);
+    PlaySoundFile(settings.sound_file);
   } else {
     host_.PostSoundDone();
   }
@@ -195,11 +196,31 @@ void Notifier::RunNewMailActions(const NotifySettings& settings, const std::vect
   }
 }
 
+void Notifier::SoundFailed(const std::vector<NotifyAccount>& accounts) {
+  // The device took the sound but could not play it (no audio device): no
+  // successful notice will come. Treat it like a failed play, so that a
+  // check-once run still ends instead of waiting for the sound forever.
+  CloseSound();
+  flags_ &= ~static_cast<std::uint32_t>(kSoundCheck);
+  if (Has(flags_, kChecking)) return;
+  const int count = static_cast<int>(accounts.size());
+  if (sound_next_ >= count) {
+    if (ExitWhenLastSoundEnded(flags_)) host_.PostCommand(kCmdExit);
+    return;
+  }
+  sound_next_ = count;
+  FinishSoundSequence();
+}
+
 void Notifier::FinishSoundSequence() {
   if (ExitWhenSoundSequenceOver(flags_)) host_.PostCommand(kCmdExit);
 }
 
 void Notifier::SoundNotify(unsigned notify_code, const std::vector<NotifyAccount>& accounts) {
+  if (notify_code == kMciNotifyFailure) {
+    SoundFailed(accounts);
+    return;
+  }
   if (notify_code != kMciNotifySuccessful) return;
   CloseSound();
   // A check started since: it closed the device and the rest of the sequence
@@ -217,14 +238,14 @@ void Notifier::SoundNotify(unsigned notify_code, const std::vector<NotifyAccount
       host_.PostSoundDone();
       return;
     }
-    if (PlaySound(accounts[prioritised].sound_file) == 1) return;
+    if (PlaySoundFile(accounts[prioritised].sound_file) == 1) return;
     // No completion notice will come: the sequence ends here.
     sound_next_ = count;
     FinishSoundSequence();
     return;
   }
   int next = NextUnprioritisedSoundAccount(accounts, sound_next_);
-  if (next >= 0 && PlaySound(accounts[next].sound_file) == 1) {
+  if (next >= 0 && PlaySoundFile(accounts[next].sound_file) == 1) {
     sound_next_ = next + 1;
   } else {
     sound_next_ = count;

@@ -108,7 +108,7 @@ class NotifyHost {
   virtual ~NotifyHost() = default;
   virtual void PostCommand(unsigned command) = 0;  // WM_COMMAND to the main window
   virtual void PostSoundDone() = 0;                // MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL
-  virtual int PlaySound(const std::string& file) = 0;  // 1 playing, -1 failed
+  virtual int PlaySoundFile(const std::string& file) = 0;  // 1 playing, -1 failed
   virtual void CloseSound() = 0;
   // 1 started, 0 already running (not started again), -1 failed (the user
   // has been told).
@@ -141,7 +141,9 @@ class Notifier {
   // program, prioritised account's program, then per account with mail its
   // program (priority 0) and its own icon.
   void RunNewMailActions(const NotifySettings& settings, const std::vector<NotifyAccount>& accounts);
-  // MM_MCINOTIFY: advances the sound sequence.
+  // MM_MCINOTIFY: a successful end advances the sound sequence; a device
+  // failure ends it (and switches the sound off); other notices (a sound
+  // stopped by closing the device) are ignored.
   void SoundNotify(unsigned notify_code, const std::vector<NotifyAccount>& accounts);
   // Closes the sound device (check start, exit).
   void CloseSound();
@@ -150,8 +152,9 @@ class Notifier {
   int sound_next() const { return sound_next_; }
 
  private:
-  int PlaySound(const std::string& file);
+  int PlaySoundFile(const std::string& file);
   void StartAccountProgram(const NotifyAccount& account);
+  void SoundFailed(const std::vector<NotifyAccount>& accounts);
   void FinishSoundSequence();
 
   std::uint32_t& flags_;

@@ -39,12 +39,15 @@ NOTIFYICONDATAA IconData(HWND window, UINT id) {
   return data;
 }
 
+// The tip field of the original structure (the size given in cbSize).
+constexpr std::size_t kTipBytes = 64;
+
 // Copies a tip into the 64-byte field without cutting a two-byte character.
-void CopyTip(char (&tip)[64], const std::string& text) {
+void CopyTip(char* tip, const std::string& text) {
   std::size_t n = 0;
   while (n < text.size()) {
     std::size_t step = (IsSjisLead(static_cast<unsigned char>(text[n])) && n + 1 < text.size()) ? 2 : 1;
-    if (n + step > sizeof(tip) - 1) break;
+    if (n + step > kTipBytes - 1) break;
     n += step;
   }
   std::memcpy(tip, text.data(), n);

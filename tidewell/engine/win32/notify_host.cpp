@@ -10,7 +10,7 @@ void Win32NotifyHost::PostCommand(unsigned command) { PostMessageA(window_, WM_C
 
 void Win32NotifyHost::PostSoundDone() { PostMessageA(window_, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0); }
 
-int Win32NotifyHost::PlaySound(const std::string& file) { return sound_.Play(window_, file); }
+int Win32NotifyHost::PlaySoundFile(const std::string& file) { return sound_.Play(window_, file); }
 
 void Win32NotifyHost::CloseSound() { sound_.Close(); }
 

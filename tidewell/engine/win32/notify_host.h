@@ -27,7 +27,7 @@ class Win32NotifyHost : public NotifyHost {
 
   void PostCommand(unsigned command) override;
   void PostSoundDone() override;
-  int PlaySound(const std::string& file) override;
+  int PlaySoundFile(const std::string& file) override;
   void CloseSound() override;
   int StartProgram(const std::string& path, const std::string& parameters, const std::string& work_folder,
                    bool no_duplicate) override;

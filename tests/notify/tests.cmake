@@ -1,0 +1,22 @@
+# Helpers of the Wine tests, built beside the test programs in tests/notify:
+#   notify_marker.exe  a small program that records where it was started
+#   Quillbox.dll       a stand-in for the list library (ListShow)
+if(NOT WIN32)
+  return()
+endif()
+set(_out "${CMAKE_BINARY_DIR}/tests/notify")
+add_executable(notify_marker WIN32 "${CMAKE_CURRENT_LIST_DIR}/helpers/marker.cpp")
+add_library(notify_quillbox_double SHARED "${CMAKE_CURRENT_LIST_DIR}/helpers/quillbox_double.cpp")
+set_target_properties(notify_quillbox_double PROPERTIES PREFIX "" OUTPUT_NAME Quillbox)
+target_include_directories(notify_quillbox_double PRIVATE "${CMAKE_SOURCE_DIR}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(notify_quillbox_double PRIVATE -Wl,--kill-at)
+endif()
+set_target_properties(notify_marker notify_quillbox_double PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${_out}" LIBRARY_OUTPUT_DIRECTORY "${_out}")
+file(GLOB _notify_tests "${CMAKE_CURRENT_LIST_DIR}/win32/*_test.cpp")
+foreach(_t ${_notify_tests})
+  get_filename_component(_name "${_t}" NAME_WE)
+  set_target_properties(notify_${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_out}")
+  add_dependencies(notify_${_name} notify_marker notify_quillbox_double)
+endforeach()
