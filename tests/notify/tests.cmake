@@ -20,3 +20,10 @@ foreach(_t ${_notify_tests})
   set_target_properties(notify_${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_out}")
   add_dependencies(notify_${_name} notify_marker notify_quillbox_double)
 endforeach()
+
+# The compiled help file: an HTML Help file for a Japanese Windows (language
+# 0x411) whose pages are the Shift_JIS ones.
+if(TARGET TidewellHelp)
+  add_test(NAME notify_help_file COMMAND python3 "${CMAKE_CURRENT_LIST_DIR}/helpers/check_chm.py" "${TIDEWELL_HELP_FILE}")
+  set_tests_properties(notify_help_file PROPERTIES LABELS "notify")
+endif()
