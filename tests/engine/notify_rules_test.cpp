@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tidewell/engine/engine_state.h"
+#include "tidewell/engine/notify_accounts.h"
 
 namespace tidewell {
 namespace {
@@ -476,6 +477,37 @@ TEST(ExternalProgramRules, DuplicateSearchAndLaunchFolder) {
     EXPECT_EQ(target.folder, c.folder) << c.path;
   }
   EXPECT_EQ(ProgramStartFailedMessage("x.exe"), "x.exeが起動できませんでした。");
+}
+
+TEST(ToNotifyAccounts, TakesTheAccountFieldsAndTheCountsOfThisCheck) {
+  AccountList accounts(2);
+  accounts[0].display_name = "first";
+  accounts[0].priority = 2;
+  accounts[0].icon_flag = 1;
+  accounts[0].icon_file = "i.ico";
+  accounts[0].icon_index = 3;
+  accounts[0].sound_flag = 1;
+  accounts[0].sound_file = "s.wav";
+  accounts[0].exec_flag = 1;
+  accounts[0].program_path = "p.exe";
+  accounts[0].command_line = "-c";
+  accounts[0].work_folder = "W";
+  accounts[0].no_duplicate = 1;
+  accounts[0].icon_to_normal = 1;
+  accounts[1].display_name = "second";
+  std::vector<NotifyAccount> n = ToNotifyAccounts(accounts, {5});
+  ASSERT_EQ(n.size(), 2u);
+  EXPECT_EQ(n[0].display_name, "first");
+  EXPECT_EQ(n[0].priority, 2);
+  EXPECT_TRUE(n[0].icon_on && n[0].sound_on && n[0].program_on && n[0].program_single_instance);
+  EXPECT_EQ(n[0].icon_file + n[0].sound_file + n[0].program_path + n[0].command_line + n[0].work_folder,
+            "i.icos.wavp.exe-cW");
+  EXPECT_EQ(n[0].icon_index, 3);
+  EXPECT_EQ(n[0].program_icon_reset, 1);
+  EXPECT_EQ(n[0].server_mail_count, 5);
+  EXPECT_FALSE(n[1].icon_on || n[1].sound_on || n[1].program_on || n[1].program_single_instance);
+  EXPECT_EQ(n[1].server_mail_count, 0);
+  EXPECT_EQ(DisplayNames(accounts), (std::vector<std::string>{"first", "second"}));
 }
 
 }  // namespace
