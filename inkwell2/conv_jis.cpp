@@ -139,40 +139,75 @@ std::string sjis_to_iso2022jp(std::string_view src) {
   return out.take();
 }
 
-// Code 2.
+namespace {
+// Shift_JIS bytes of every JIS pair, by the rule of jis_to_sjis.
+struct JisPairs {
+  unsigned char sjis[94 * 94 * 2];
+  JisPairs() {
+    for (int a = 0; a < 94; ++a)
+      for (int b = 0; b < 94; ++b)
+        jis_to_sjis(static_cast<unsigned char>(a + 0x21), static_cast<unsigned char>(b + 0x21),
+                    sjis[2 * (a * 94 + b)], sjis[2 * (a * 94 + b) + 1]);
+  }
+};
+const JisPairs kJisPairs;
+}  // namespace
+
+// Code 2. Every step writes at most as many bytes as it reads, except a lone
+// CR or LF that becomes CR LF: the output starts at the input's size and grows
+// only there. Runs of plain bytes and of JIS pairs go through tight loops.
 std::string iso2022jp_to_sjis(std::string_view src) {
   const auto* p = reinterpret_cast<const unsigned char*>(src.data());
   const std::size_t n = src.size();
-  Out out(n + n / 8);
+  std::string out(n + n / 32 + 16, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
   bool two = false;
   std::size_t i = 0;
   while (i < n) {
-    out.room(4);
+    if (two) {
+      // Pairs of JIS bytes, through the table of all 94 x 94 pairs.
+      const unsigned char* pairs = kJisPairs.sjis;
+      while (i + 1 < n) {
+        const unsigned a = p[i] - 0x21u, b = p[i + 1] - 0x21u;
+        if (a >= 94 || b >= 94) break;
+        std::memcpy(o, pairs + 2 * (a * 94 + b), 2);
+        o += 2;
+        i += 2;
+      }
+      if (i >= n) break;
+      if (is_jis(p[i])) {  // a JIS byte without a partner is dropped
+        ++i;
+        continue;
+      }
+    } else {
+      // Bytes copied as they are.
+      const std::size_t start = i;
+      while (i < n && p[i] != kEsc && p[i] != '\r' && p[i] != '\n') ++i;
+      std::memcpy(o, p + start, i - start);
+      o += i - start;
+      if (i >= n) break;
+    }
     const unsigned char c = p[i];
     if (c == kEsc) {
       two = i + 2 < n && p[i + 1] == '$' && (p[i + 2] == 'B' || p[i + 2] == '@');
       i += 3;  // the escape and the two bytes after it, whatever they are
-      continue;
-    }
-    if (two && is_jis(c)) {
-      if (i + 1 < n && is_jis(p[i + 1])) {
-        unsigned char s1, s2;
-        jis_to_sjis(c, p[i + 1], s1, s2);
-        out.put2(s1, s2);
-        i += 2;
-      } else {
-        ++i;  // a lone JIS byte is dropped
+    } else if (c == '\r' || c == '\n') {
+      // Room for this line end and for the rest of the input copied 1:1.
+      const std::size_t used = static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data()));
+      if (used + 2 + (n - i) > out.size()) {
+        out.resize(2 * (used + 2 + (n - i)));
+        o = reinterpret_cast<unsigned char*>(out.data()) + used;
       }
-      continue;
-    }
-    if (c == '\r' || c == '\n') {
-      i += line_end(p, i, n, out);
+      *o++ = '\r';
+      *o++ = '\n';
+      i += (c == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
     } else {
-      out.put(c);
+      *o++ = c;  // spaces, controls and 8-bit bytes in two-byte mode
       ++i;
     }
   }
-  return out.take();
+  out.resize(static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data())));
+  return out;
 }
 
 // Code 3. Code set 2 (0x8E + half-width katakana) becomes the full-width

@@ -140,16 +140,23 @@ bool encode_cp932(std::u16string_view src, std::string& out) {
 }
 
 bool decode_utf8(std::string_view src, std::u16string& out) {
-  out.clear();
-  out.reserve(src.size());
+  // Never more units than bytes: sized once, written through a pointer.
+  out.resize(src.size());
+  char16_t* o = out.data();
   const auto* p = reinterpret_cast<const unsigned char*>(src.data());
   const std::size_t n = src.size();
   std::size_t i = 0;
   while (i < n) {
     const unsigned char c = p[i];
     if (c < 0x80) {
-      out.push_back(c);
+      *o++ = c;
       ++i;
+      continue;
+    }
+    if (c >= 0xE1 && c <= 0xEC && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+      // The common three-byte form (U+1000 to U+CFFF: kana and kanji).
+      *o++ = static_cast<char16_t>((c & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F));
+      i += 3;
       continue;
     }
     int len;
@@ -161,26 +168,27 @@ bool decode_utf8(std::string_view src, std::u16string& out) {
     } else if (c >= 0xF0 && c <= 0xF4) {
       len = 4, cp = c & 0x07, min = 0x10000;
     } else {
-      out.push_back(kReplacement);
+      *o++ = kReplacement;
       ++i;
       continue;
     }
     int k = 1;
     for (; k < len && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) cp = cp << 6 | (p[i + k] & 0x3F);
     if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(kReplacement);  // one replacement for the broken sequence
+      *o++ = kReplacement;  // one replacement for the broken sequence
       i += static_cast<std::size_t>(k);
       continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 | (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 | (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      *o++ = static_cast<char16_t>(cp);
     }
     i += static_cast<std::size_t>(len);
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return true;
 }
 
