@@ -15,7 +15,7 @@ struct DecodeTable {
   DecodeTable() {
     std::memset(v, 0, sizeof v);
     for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(kAlphabet[i])] = static_cast<unsigned char>(i);
-    v['\r'] = v['\n'] = 0xFF;
+    v[static_cast<unsigned char>('\r')] = v[static_cast<unsigned char>('\n')] = 0xFF;
   }
 };
 const DecodeTable kDecode;
