@@ -44,9 +44,10 @@ start)
   if [ ! -f "$state/prefix/system.reg" ]; then
     env LC_ALL=ja_JP.UTF-8 wineboot -i >"$state/wineboot.log" 2>&1
   fi
-  wineserver -w
-  # Start the wineserver once for the whole run (it exits when idle otherwise).
-  wineserver -p >/dev/null 2>&1 || true
+  # Keep one wineserver for the whole run (it exits when idle otherwise); a
+  # server still running from an earlier start is simply reused.
+  wineserver -p >/dev/null 2>&1 &
+  disown 2>/dev/null || true
   # Start Wine's own service processes here, detached from any test's output:
   # started by the first test instead, they would keep its pipe open and
   # ctest would wait for them until the test times out.
