@@ -5,7 +5,7 @@
 // It writes at most what the calling conventions promise: the result and its
 // NUL, never more than 2n + 1000 bytes (4n + 1000 for Quoted_Coding), n being
 // the input length; inkwell2_core drops a result that would not fit (empty
-// output, result 0). GetHeader writes at most max + 1 bytes, MD5Calc 33,
+// output, result 0). GetHeader writes at most max bytes, MD5Calc 33,
 // GetMailMessage size, GetAccount 150 / 1000 per text.
 #include <windows.h>
 
@@ -137,8 +137,14 @@ INKWELL_API int WINAPI Source_Split(const char* text, char* dst, const char* bou
   return result;
 }
 
+// Writes at most max bytes: the value, and its NUL only when the value is
+// shorter than max. Callers that give a buffer of exactly max bytes are safe;
+// callers that want a terminated value give max + 1 cleared bytes.
 INKWELL_API int WINAPI GetHeader(const char* text, const char* name, char* dst, int max) {
-  if (dst && max >= 0) copy_out(dst, inkwell2::get_header(text_of(text), text_of(name), max));
+  if (!dst || max <= 0) return 1;
+  const std::string value = inkwell2::get_header(text_of(text), text_of(name), max);
+  std::memcpy(dst, value.data(), value.size());
+  if (value.size() < static_cast<std::size_t>(max)) dst[value.size()] = '\0';
   return 1;
 }
 

@@ -185,8 +185,15 @@ TEST_F(Inkwell, HeaderAndSplit) {
   EXPECT_STREQ(dst.data(), "=?a?==?b?=");
   std::fill(dst.begin(), dst.end(), kFill);
   get_header_(mail, "subject", dst.data(), 4);
-  EXPECT_EQ(std::string(dst.data(), 5), std::string("=?a?\0", 5));
-  EXPECT_EQ(dst[5], kFill);  // max + 1 bytes at most
+  EXPECT_EQ(std::string(dst.data(), 4), "=?a?");
+  EXPECT_EQ(dst[4], kFill);  // max bytes at most: a buffer of max bytes is safe
+  std::fill(dst.begin(), dst.end(), kFill);
+  get_header_(mail, "to", dst.data(), 4);
+  EXPECT_EQ(std::string(dst.data(), 2), std::string("x\0", 2));  // shorter than max: terminated
+  std::fill(dst.begin(), dst.end(), kFill);
+  get_header_(mail, "cc", dst.data(), 4);
+  EXPECT_EQ(dst[0], '\0');
+  EXPECT_EQ(dst[1], kFill);
 
   EXPECT_EQ(source_split_(mail, dst.data(), nullptr, 1, 2), 999);
   EXPECT_STREQ(dst.data(), "body text that is long enough\r\n");
