@@ -47,6 +47,8 @@ std::string get_header(std::string_view text, std::string_view name, int max) {
     field.push_back(text[i++]);
   }
 
+  // A name that holds a line end matches more than the field's own line.
+  if (field.size() < name.size()) return {};
   std::size_t v = name.size();
   bool stepped_blank = false;
   while (v < field.size()) {

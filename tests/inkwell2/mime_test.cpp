@@ -52,7 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"name at the very end", "x\r\nSubject", "subject", 1024, ""},
         HeaderCase{"fold at the very end", "x\r\nSubject: a\r\n", "subject", 1024, "a"},
         HeaderCase{"missing field", kBlock, "cc", 1024, ""},
-        HeaderCase{"empty name finds nothing", kBlock, "", 1024, ""}));
+        HeaderCase{"empty name finds nothing", kBlock, "", 1024, ""},
+        HeaderCase{"name holding a line end (found by fuzzing)", "x\r\nJJ:\r\n\r\n\tv", "\r\n", 1024, ""},
+        HeaderCase{"name running past a fold", "x\r\nA\r\n b: v\r\n", "a\r\n b", 1024, ""}));
 
 const std::string kMultipart =
     "From: a@b\r\n"
