@@ -1,6 +1,7 @@
 #include "tidewell/engine/win32/engine_glue.h"
 
 #include "tidewell/engine/except_list.h"
+#include "tidewell/engine/win32/process_list.h"
 #include "tidewell/settings/account_file.h"
 #include "tidewell/settings/atomic_file.h"
 #include "tidewell/settings/win32/inkwell_dll.h"
@@ -29,10 +30,10 @@ std::string ReadHashList(const std::string& data_folder) {
 // nothing changes.
 bool ShowSettingsSheet(HWND /*owner*/, const std::string& /*data_folder*/) { return false; }
 
-// The process name list is built by the process watch; until it is there the
-// list is empty, so no entry of except.dat can match.
+// except.dat against the names of the running processes; the process list is
+// only built when the file has entries.
 bool ExcludedProgramRunning(const std::string& data_folder) {
-  return tidewell::ExcludedProgramRunning(data_folder, [] { return std::string(); });
+  return tidewell::ExcludedProgramRunning(data_folder, BuildProcessList);
 }
 
 }  // namespace tidewell

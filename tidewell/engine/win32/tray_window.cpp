@@ -8,6 +8,14 @@
 #include "tidewell/engine/command_line.h"
 #include "tidewell/engine/data_folder.h"
 #include "tidewell/engine/engine_state.h"
+#include "tidewell/engine/mail_cleanup.h"
+#include "tidewell/engine/notify_accounts.h"
+#include "tidewell/engine/summary_file.h"
+#include "tidewell/engine/win32/help_file.h"
+#include "tidewell/engine/win32/list_library.h"
+#include "tidewell/engine/win32/mail_folder.h"
+#include "tidewell/engine/win32/notify_codec.h"
+#include "tidewell/engine/win32/version_dialog.h"
 
 namespace tidewell {
 
@@ -99,6 +107,9 @@ LRESULT TrayWindow::OnCreate() {
   session_.SetWindow(hwnd_);
   menu_.reset(LoadMenuA(instance_, MAKEINTRESOURCEA(IDR_POPUP)));
   tray_ = TrayIcon(hwnd_, kTrayIconId);
+  notify_host_ = std::make_unique<Win32NotifyHost>(hwnd_, instance_, data_.data_folder,
+                                                   [this] { ShowTray(TrayState::kNormal); });
+  notifier_ = std::make_unique<Notifier>(data_.flags, *notify_host_);
 
   data_.data_folder = DataFolderFromCurrentDirectory(CurrentDirectory());
   if (!IsDataFolderAccepted(data_.data_folder)) {
@@ -119,7 +130,6 @@ LRESULT TrayWindow::OnCreate() {
           kSoundPlaying | kExiting,
       false);
   data_.current_account = data_.minute_counter = data_.new_count = data_.seen_count = 0;
-  list_library_.reset();
   TestListLibrary();
   accounts_ = LoadAccounts(data_.data_folder);
   data_.ResetAccounts(static_cast<int>(accounts_.size()));
@@ -202,49 +212,30 @@ void TrayWindow::LoadEngineSettings() {
   receive_click_ = o.receive_click;
 }
 
-void TrayWindow::OnHelp() {
-  const std::string chm = ProgramFolder() + "Tidewell.chm";
-  HMODULE hh = LoadLibraryA("hhctrl.ocx");
-  if (!hh) return;
-  using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-  auto fn = reinterpret_cast<HtmlHelpFn>(reinterpret_cast<void*>(GetProcAddress(hh, "HtmlHelpA")));
-  if (fn) fn(nullptr, chm.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
-  // hhctrl.ocx stays loaded: its help window runs on this thread.
-}
+// The help file beside the program; nothing happens without HTML Help.
+void TrayWindow::OnHelp() { ShowHelp(); }
 
-// Version dialog 148 (added with the other dialogs of the program); without
-// it nothing opens.
-void TrayWindow::OnVersion() {
-  struct Dialog {
-    static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-      if (msg == WM_INITDIALOG) {
-        MessageBeep(MB_OK);
-        return TRUE;
-      }
-      if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
-        EndDialog(dlg, LOWORD(wp));
-        return TRUE;
-      }
-      return FALSE;
-    }
-  };
-  DialogBoxParamA(instance_, MAKEINTRESOURCEA(148), hwnd_, &Dialog::Proc, 0);
-}
+void TrayWindow::OnVersion() { ShowVersionDialog(instance_, hwnd_); }
 
+// Exit. The command can arrive twice (the end timer and the end of the
+// sound sequence may both ask for it); the second one finds Exiting set and
+// is dropped, so the clean-up is not run over a released account list.
 void TrayWindow::OnExit() {
+  if (Has(kExiting)) return;
   WriteTimeout(TheProfile(), data_.data_folder, data_.timeout);
   Set(kExiting, true);
   if (Has(kSoundPlaying)) CloseSoundDevice();
   if (Has(kChecking)) session_.Stop();  // no QUIT, no account file
-  if (Has(kListWindowOpen) && list_window_) {
-    SendMessageA(list_window_, WM_COMMAND, IDCANCEL, 0);
+  if (Has(kListWindowOpen) && notify_host_->list().window()) {
+    SendMessageA(notify_host_->list().window(), WM_COMMAND, IDCANCEL, 0);
     Sleep(500);
   }
   CleanUpMailFolder();
   tray_.Delete();
   RemoveAccountIcons();
   accounts_ = AccountList();
-  list_library_.reset();
+  data_.ResetAccounts(0);
+  notify_host_->list().Unload();
   menu_.reset();
   KillTimer(hwnd_, kMinuteTimer);
   PostQuitMessage(0);
@@ -262,22 +253,7 @@ void TrayWindow::OnRestoreIcon() { tray_.Add(data_.data_folder); }
 void TrayWindow::OnTrayNotify(LPARAM mouse) {
   switch (mouse) {
     case WM_RBUTTONDOWN: ShowPopupMenu(); break;
-    case WM_LBUTTONDOWN:
-      if (Has(kChecking)) {
-        MessageBoxPlain(hwnd_, "メールチェック中");
-      } else if (Has(kMailShown)) {
-        if (receive_click_ == 1) {
-          PostCommand(kCmdMailCheck);
-        } else if (receive_click_ == 2) {
-          StartReceiveProgram();
-          ShowTray(TrayState::kNormal);
-        } else if (Has(kListLibraryPresent)) {
-          PostCommand(kCmdList);
-        }
-      } else {
-        PostCommand(normal_click_ == 1 ? kCmdList : kCmdMailCheck);
-      }
-      break;
+    case WM_LBUTTONDOWN: notifier_->LeftClick(CurrentNotifySettings()); break;
     default: break;
   }
 }
@@ -294,54 +270,13 @@ void TrayWindow::ShowPopupMenu() {
   TrackPopupMenu(popup, 0, pt.x, pt.y, 0, hwnd_, nullptr);
 }
 
-std::string TrayWindow::ProgramFolder() const {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string p = path;
-  const std::size_t slash = p.rfind('\\');
-  return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
-}
-
-void TrayWindow::TestListLibrary() {
-  Set(kListLibraryPresent, GetFileAttributesA((ProgramFolder() + "Quillbox.dll").c_str()) != INVALID_FILE_ATTRIBUTES);
-}
+void TrayWindow::TestListLibrary() { Set(kListLibraryPresent, ListLibraryPresent()); }
 
 // ---- mail list ---------------------------------------------------------
 
-void TrayWindow::OnList() {
-  if (!Has(kListOpen)) RemoveAccountIcons();
-  if (Has(kChecking)) {
-    MessageBoxPlain(hwnd_, "メールチェック中");
-    return;
-  }
-  if (Has(kListWindowOpen)) {
-    SetActiveWindow(list_window_);
-    return;
-  }
-  if (!Has(kListAutoOpened)) ShowTray(TrayState::kNormal);
-  UniqueLibrary library(LoadLibraryA("Quillbox.dll"));
-  if (!library) return;
-  using ListShowFn = HWND(WINAPI*)(HWND, int, char*);
-  auto list_show = reinterpret_cast<ListShowFn>(reinterpret_cast<void*>(GetProcAddress(library.get(), "ListShow")));
-  if (!list_show) return;
-  Set(kListWindowOpen, true);
-  char folder[260] = "";
-  lstrcpynA(folder, data_.data_folder.c_str(), sizeof folder);
-  list_library_ = std::move(library);
-  list_window_ = list_show(hwnd_, static_cast<int>(accounts_.size()), folder);
-}
+void TrayWindow::OnList() { notifier_->ListCommand(static_cast<int>(accounts_.size())); }
 
-void TrayWindow::OnListClosed() {
-  Set(kListWindowOpen, false);
-  Sleep(100);
-  list_library_.reset();
-  list_window_ = nullptr;
-  if (Has(kListOpen)) RemoveAccountIcons();
-  if (Has(kListAutoOpened) && !Has(kExiting)) {
-    ShowTray(TrayState::kNormal);
-    if (Has(kEnd)) PostCommand(kCmdExit);
-  }
-}
+void TrayWindow::OnListClosed() { notifier_->ListClosed(); }
 
 // ---- check cycle -------------------------------------------------------
 
@@ -396,30 +331,51 @@ void TrayWindow::Run(const CycleActions& actions) {
     accounts_[i].mail_count = data_.server_mail_count[i];
 }
 
-// ---- notification hooks --------------------------------------------------
+// ---- notification --------------------------------------------------------
+
+// The texts of Tidewell.ini that the notification reads at the moment of use,
+// with the two click actions of the last engine load.
+NotifySettings TrayWindow::CurrentNotifySettings() const {
+  Profile& profile = TheProfile();
+  NotifySettings s;
+  s.receive_click = receive_click_;
+  s.normal_click = normal_click_;
+  s.sound_file = ReadSettingText(profile, data_.data_folder, "Receive", "Sound");
+  s.exec_path = ReadSettingText(profile, data_.data_folder, "Receive", "Exec");
+  s.exec_cmdline = ReadSettingText(profile, data_.data_folder, "Receive", "ExecCmdline");
+  s.exec_work_folder = ReadSettingText(profile, data_.data_folder, "Receive", "ExecWorkFolder");
+  return s;
+}
+
+// The accounts with the server mail counts of the last check.
+std::vector<NotifyAccount> TrayWindow::NotifyAccounts() const {
+  return ToNotifyAccounts(accounts_, data_.server_mail_count);
+}
 
 // The new-mail actions after a check with new mail, in their order: open the
 // list, the sound sequence, the external program, the prioritised account's
-// program, then every account's program and own icon. Not written yet: the
-// tray icon and tooltip are already set by the check cycle.
-void TrayWindow::RunNewMailActions() {}
+// program, then every account's program and own icon.
+void TrayWindow::RunNewMailActions() { notifier_->RunNewMailActions(CurrentNotifySettings(), NotifyAccounts()); }
 
-// Tidewell.tmp and Tidewl_cnt.tmp for other programs. Not written yet.
-void TrayWindow::WriteSummaryFiles(int /*total_count*/) {}
+// Tidewell.tmp and Tidewl_cnt.tmp for other programs.
+void TrayWindow::WriteSummaryFiles(int total_count) {
+  Win32NotifyCodec codec;
+  tidewell::WriteSummaryFiles(codec, data_.data_folder, DisplayNames(accounts_), total_count);
+}
 
-// Every account's own tray icon window. None are shown yet.
-void TrayWindow::RemoveAccountIcons() {}
+void TrayWindow::RemoveAccountIcons() { notify_host_->icons().RemoveAll(); }
 
-// The sound device (MCI). Nothing plays yet: only the state bit goes.
-void TrayWindow::CloseSoundDevice() { Set(kSoundPlaying, false); }
+void TrayWindow::CloseSoundDevice() { notifier_->CloseSound(); }
 
-// MM_MCINOTIFY: the sound sequence. Nothing plays yet.
-void TrayWindow::OnMciNotify(WPARAM /*code*/) {}
+// MM_MCINOTIFY: the next step of the sound sequence.
+void TrayWindow::OnMciNotify(WPARAM code) { notifier_->SoundNotify(static_cast<unsigned>(code), NotifyAccounts()); }
 
-// Receive/Exec started by a left click while mail is shown. Not written yet.
-void TrayWindow::StartReceiveProgram() {}
-
-// Exit-time clean-up of the \Mail folder. Not written yet.
-void TrayWindow::CleanUpMailFolder() {}
+// Exit-time clean-up of the \Mail folder: stale account files and cached
+// messages of mails no longer on the servers.
+void TrayWindow::CleanUpMailFolder() {
+  Win32NotifyCodec codec;
+  Win32MailFolder folder(data_.data_folder);
+  tidewell::CleanUpMailFolder(codec, DisplayNames(accounts_), data_.hash_list, folder);
+}
 
 }  // namespace tidewell

@@ -7,14 +7,18 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tidewell/engine/check_cycle.h"
 #include "tidewell/engine/engine_data.h"
+#include "tidewell/engine/notify_rules.h"
 #include "tidewell/engine/pop3_session.h"
 #include "tidewell/engine/tray_state.h"
 #include "tidewell/engine/win32/engine_glue.h"
 #include "tidewell/engine/win32/handles.h"
+#include "tidewell/engine/win32/notify_host.h"
 #include "tidewell/engine/win32/session_driver.h"
 #include "tidewell/engine/win32/tray_icon.h"
 
@@ -62,14 +66,14 @@ class TrayWindow {
   void AfterCheckStep();
 
   // New-mail notification (list, sounds, programs, account icons) and the
-  // files written after a check with new mail; filled in by the notification
-  // code.
+  // files written after a check with new mail and cleaned up at exit.
   void RunNewMailActions();
   void WriteSummaryFiles(int total_count);
   void RemoveAccountIcons();
   void CloseSoundDevice();
-  void StartReceiveProgram();
   void CleanUpMailFolder();
+  NotifySettings CurrentNotifySettings() const;
+  std::vector<NotifyAccount> NotifyAccounts() const;
 
   // Chores.
   void ShowTray(TrayState state);
@@ -77,7 +81,6 @@ class TrayWindow {
   void ReloadSettingsAndAccounts();
   void TestListLibrary();
   void ShowPopupMenu();
-  std::string ProgramFolder() const;
   void Post(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { PostMessageA(hwnd_, msg, wp, lp); }
   void PostCommand(UINT id) const { Post(WM_COMMAND, id, 0); }
   bool Has(std::uint32_t bit) const { return data_.Has(bit); }
@@ -96,8 +99,10 @@ class TrayWindow {
   AccountList accounts_;
   bool reload_after_check_ = false;
 
-  HWND list_window_ = nullptr;
-  UniqueLibrary list_library_;
+  // The notification side: sound device, programs, list library, account
+  // icons (host) and the rules that drive them (notifier, over data_.flags).
+  std::unique_ptr<Win32NotifyHost> notify_host_;
+  std::unique_ptr<Notifier> notifier_;
 
   CheckCycle cycle_{data_};
   DiskSessionStore store_;
