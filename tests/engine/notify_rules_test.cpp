@@ -417,6 +417,10 @@ TEST(ListCommand, OpensTheListOnce) {
       {"during a check", kListOpen | kChecking, true, {"message メールチェック中"}, false},
       {"already open", kListOpen | kListWindowOpen, true, {"activate-list"}, true},
       {"library or ListShow missing", kListOpen, false, {"normal", "load-list"}, false},
+      {"missing when new mail opens it", kListOpen | kListAutoOpened, false, {"load-list"}, false},
+      {"missing when new mail opens it in a check-once run", kListOpen | kListAutoOpened | kEnd, false,
+       {"load-list", "post 32772"}, false},
+      {"missing, check-once run, opened by hand", kListOpen | kEnd, false, {"normal", "load-list"}, false},
   };
   for (const ListCase& c : cases) {
     std::uint32_t flags = c.flags;

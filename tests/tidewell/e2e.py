@@ -2,23 +2,31 @@
 """End-to-end tests of Tidewell.exe under Wine against a real Dovecot.
 
     e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
+           [--marker notify_marker.exe --quillbox Quillbox.dll]
 
-CASE is one of: check_once, new_message, single_instance, quit_message.
+CASE is one of the names in CASES below. The marker program (it appends its
+current folder to the file named by its first argument, then sleeps for the
+milliseconds of its second) and the stand-in list library come from
+tests/notify.
 Runs with the Wine environment of the ctest fixture (tools/wine-env.sh exec).
 Exits 77 (skipped) when Dovecot cannot be started here (not root, not
 installed). Dovecot is stopped and the Tidewell processes are ended on every
 way out.
 """
 import argparse
+import email.header
 import hashlib
 import os
+import json
 import poplib
+import re
 import shutil
 import socket
 import struct
 import subprocess
 import sys
 import time
+import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "servers"))
@@ -26,6 +34,12 @@ import dovecot  # noqa: E402
 
 SKIP = 77
 WM_TRAY_QUIT = 1128
+WM_COMMAND = 273
+WM_TRAY_NOTIFY = 1624
+WM_LBUTTONDOWN = 0x201
+CMD_MAIL_CHECK = 32773
+LIST_CLASS = "QuillboxDoubleList"  # the window of the stand-in list library
+FIXTURES = os.path.join(HERE, "..", "servers", "mail")
 PROGRAM_WAIT = 60  # seconds a check-once run may take
 
 MAILS = [
@@ -128,7 +142,10 @@ CONNECT_FAILED = "*ERR\r\n接続に失敗しました。\r\n.\r\n".encode("cp932
 class Env:
     def __init__(self, args, case):
         self.exe = os.path.join(args.dist, "Tidewell.exe")
+        self.dist = args.dist
         self.helper = args.helper
+        self.marker = args.marker
+        self.quillbox = args.quillbox
         self.work = os.path.join(args.work, case)
         shutil.rmtree(self.work, ignore_errors=True)
         self.data = os.path.join(self.work, "data")
@@ -137,11 +154,11 @@ class Env:
         self.procs = []
         self.logs = []
 
-    def start(self, *args):
+    def start(self, *args, exe=None, cwd=None):
         """Starts Tidewell.exe in the data folder; its systray calls are traced."""
         log = open(os.path.join(self.work, "trace%d.log" % len(self.logs)), "w+b")
         env = dict(os.environ, WINEDEBUG="trace+systray")
-        proc = subprocess.Popen(["wine", self.exe] + list(args), cwd=self.data, env=env,
+        proc = subprocess.Popen(["wine", exe or self.exe] + list(args), cwd=cwd or self.data, env=env,
                                 stdout=subprocess.DEVNULL, stderr=log)
         self.procs.append(proc)
         self.logs.append(log)
@@ -306,11 +323,23 @@ def case_new_message(env):
     write_account_file(env.data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
     path = os.path.join(env.data, "Mail", md5_name(b"a"))
     expected = expected_mail_file(server_entries(port, "alice", "alicepw"))
+    count_file = os.path.join(env.data, "Tidewl_cnt.tmp")
+    summary = os.path.join(env.data, "Tidewell.tmp")
     for run in range(2):
         rc, log = run_check_once(env, "-f1", "-e1", "-m1")
         check(rc == 0, "run %d exit code %d" % (run, rc))
         check(read(path) == expected, "run %d account file" % run)
         expect_removed_icon(log)
+        if run == 0:
+            # Two new mails: both files written.
+            check(read(count_file) == b"2", "first check writes the count 2: %r" % read(count_file))
+            check(read(summary).count(b"\r\n") == 2, "first check writes two summary lines")
+            for f in (count_file, summary):
+                with open(f, "wb") as out:
+                    out.write(SENTINEL)
+    # The same two mails again: nothing new, neither file touched.
+    check(read(count_file) == SENTINEL and read(summary) == SENTINEL,
+          "a check without new mail leaves the summary and count files alone")
 
 
 def case_single_instance(env):
@@ -353,6 +382,345 @@ def case_quit_message(env):
     for sub in ("Mail", "Del"):
         check(os.path.isdir(os.path.join(env.data, sub)), sub + " folder made")
 
+# ---- notification cases ------------------------------------------------------
+
+SENTINEL = b"left by the test"
+
+
+def win_path(path):
+    """The path as the program sees it under Wine (drive Z: is the Unix root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def write_ini(folder, sections):
+    """Tidewell.ini in Shift_JIS: {section: {key: value}}."""
+    text = ""
+    for section, keys in sections.items():
+        text += "[%s]\r\n" % section
+        for key, value in keys.items():
+            text += "%s=%s\r\n" % (key, value)
+    with open(os.path.join(folder, "Tidewell.ini"), "wb") as f:
+        f.write(text.encode("cp932"))
+
+
+def lines_of(path):
+    try:
+        return read(path).decode("cp932").splitlines()
+    except OSError:
+        return []
+
+
+def file_sig(path):
+    """Changes whenever the file is replaced or rewritten."""
+    try:
+        st = os.stat(path)
+    except OSError:
+        return None
+    return (st.st_ino, st.st_mtime_ns, st.st_size)
+
+
+def wait_for(cond, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if cond():
+            return True
+        time.sleep(0.1)
+    return cond()
+
+
+def install_marker(env, folder):
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(env.marker, os.path.join(folder, "notify_marker.exe"))
+
+
+def add_mail(env, user, data):
+    """Drops one more mail into a Dovecot user's maildir; seen at the next login."""
+    with open(os.path.join(env.server_dir, "state.json")) as f:
+        run = json.load(f)["run"]
+    path = os.path.join(run, "mail", user, "new", "1999999999.M99P1.tidewell")
+    with open(path, "wb") as f:
+        f.write(data.replace(b"\n", b"\r\n"))
+    nobody = __import__("pwd").getpwnam("nobody")
+    os.chown(path, nobody.pw_uid, nobody.pw_gid)
+
+
+def summary_value(value):
+    """A header value as the summary shows it: ISO-2022-JP and Shift_JIS
+    encoded words decoded to Shift_JIS (here with Python's own decoder), words
+    in other character sets left as they are."""
+    def one(m):
+        raw, charset = email.header.decode_header(m.group(0).decode("ascii"))[0]
+        return raw.decode(charset).encode("cp932")
+    return re.sub(rb"=\?(iso-2022-jp|shift_jis)\?b\?[^?]*\?=", one, value, flags=re.I)
+
+
+def expected_summary(accounts):
+    """Tidewell.tmp for [(display name, [(LIST line, TOP reply)] or None for a
+    failed account)], from what the server holds."""
+    def q(b):
+        return b.replace(b'"', b'""')
+    out = b""
+    for name, entries in accounts:
+        if entries is None:
+            out += b'"","","",-1,"%s"\r\n' % q(name)
+            continue
+        for list_line, top in entries:
+            header = email.message_from_bytes(top.split(b"\r\n", 1)[1])
+            field = {k: (header.get(k) or "").encode("ascii") for k in ("Subject", "From", "Date")}
+            size = int(list_line.split()[2])
+            out += b'"%s","%s","%s",%d,"%s"\r\n' % (
+                q(summary_value(field["Subject"])), q(summary_value(field["From"])), field["Date"], size, q(name))
+    return out
+
+
+def case_summary_file(env):
+    """A check with new mail writes Tidewell.tmp and Tidewl_cnt.tmp."""
+    port = start_dovecot(env, [("taro", "taropw", FIXTURES)])
+    names = ["受信箱".encode("cp932"), b'say "hi"']
+    write_account_file(env.data, [
+        (names[0], b"taro", b"taropw", b"127.0.0.1", port, 0),
+        (names[1], b"nobody", b"x", b"127.0.0.1", closed_port(), 0),
+    ])
+    rc, _ = run_check_once(env, "-f1", "-e1", "-i1")
+    check(rc == 0, "exit code %d" % rc)
+    entries = server_entries(port, "taro", "taropw")
+    check(len(entries) == 5, "server holds the five fixtures")
+    expected = expected_summary([(names[0], entries), (names[1], None)])
+    # The expectation itself decoded the Japanese words.
+    for word in ("山田太郎", "会議の予定について", "佐藤花子"):
+        check(word.encode("cp932") in expected, "expected summary holds %s" % word)
+    got = read(os.path.join(env.data, "Tidewell.tmp"))
+    if got != expected:
+        for a, b in zip(got.split(b"\r\n"), expected.split(b"\r\n")):
+            if a != b:
+                print("got:     ", a.decode("cp932", "replace"))
+                print("expected:", b.decode("cp932", "replace"))
+    check(got == expected, "Tidewell.tmp byte for byte")
+    check(read(os.path.join(env.data, "Tidewl_cnt.tmp")) == b"5", "Tidewl_cnt.tmp holds the total 5")
+
+
+def case_seen_count(env):
+    """NewMessage in one run of the program: 2 new, then 0 new and 2 seen (no
+    action, files untouched), then one more mail: 1 new + 2 seen = 3."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS[:2]))])
+    write_account_file(env.data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+    install_marker(env, env.data)
+    write_ini(env.data, {"Receive": {"Exec": "notify_marker.exe", "ExecCmdline": "marker.txt"}})
+    proc, _ = env.start("-f1", "-m1", "-p1")
+    marker = os.path.join(env.data, "marker.txt")
+    count_file = os.path.join(env.data, "Tidewl_cnt.tmp")
+    summary = os.path.join(env.data, "Tidewell.tmp")
+    hash_file = os.path.join(env.data, "Mail", "hash.dat")
+
+    check(wait_for(lambda: len(lines_of(marker)) == 1, 30), "program started on new mail")
+    # A bare program name is taken from the data folder and started there.
+    check(lines_of(marker)[0].lower() == win_path(env.data).lower(),
+          "started in the data folder: %r" % lines_of(marker))
+    check(read(count_file) == b"2" and read(summary).count(b"\r\n") == 2, "first check: 2 new")
+    for f in (count_file, summary):
+        with open(f, "wb") as out:
+            out.write(SENTINEL)
+
+    before = file_sig(hash_file)
+    check(env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK)).returncode == 0, "check posted")
+    check(wait_for(lambda: file_sig(hash_file) != before, 20), "second check ran")
+    time.sleep(2)
+    check(read(count_file) == SENTINEL and read(summary) == SENTINEL, "second check: nothing new, files untouched")
+    check(len(lines_of(marker)) == 1, "second check: no new-mail action")
+
+    add_mail(env, "alice", MAILS[2])
+    check(env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK)).returncode == 0, "check posted")
+    check(wait_for(lambda: read(count_file) != SENTINEL, 20), "third check wrote the count file")
+    check(read(count_file) == b"3", "third check: total 1 new + 2 seen = 3, got %r" % read(count_file))
+    check(read(summary).count(b"\r\n") == 3, "third check: three summary lines")
+    check(wait_for(lambda: len(lines_of(marker)) == 2, 20), "third check: the program started again")
+    check(env.helper_run("post", str(WM_TRAY_QUIT)).returncode == 0, "quit posted")
+    check(proc.wait(20) == 0, "ended by WM_TRAY_QUIT")
+
+
+def case_exec_duplicate(env):
+    """ExecDuplicate: the program is not started again while it runs."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS[:1]))])
+    for duplicate in (1, 0):
+        data = os.path.join(env.work, "data_dup%d" % duplicate)
+        os.makedirs(data)
+        write_account_file(data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+        install_marker(env, data)
+        write_ini(data, {"Receive": {"ExecCheck": 1, "Exec": "notify_marker.exe", "ExecCmdline": "marker.txt 5000",
+                                     "ExecDuplicate": duplicate}})
+        marker = os.path.join(data, "marker.txt")
+        count_file = os.path.join(data, "Tidewl_cnt.tmp")
+        proc, _ = env.start("-f1", cwd=data)
+        check(wait_for(lambda: len(lines_of(marker)) == 1, 30), "dup %d: started on new mail" % duplicate)
+        started = time.time()
+        before = file_sig(count_file)
+        # Without NewMessage the same mail is new again at the next check.
+        env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+        check(wait_for(lambda: file_sig(count_file) != before, 20), "dup %d: second check ran" % duplicate)
+        if duplicate:
+            time.sleep(2)
+            check(len(lines_of(marker)) == 1, "dup 1: not started while it runs: %r" % lines_of(marker))
+            time.sleep(max(0.0, started + 6 - time.time()))  # the first one has ended
+            env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+            check(wait_for(lambda: len(lines_of(marker)) == 2, 20), "dup 1: started again once it ended")
+        else:
+            check(wait_for(lambda: len(lines_of(marker)) == 2, 10), "dup 0: started a second time")
+        env.helper_run("post", str(WM_TRAY_QUIT))
+        check(proc.wait(20) == 0, "dup %d: ended by WM_TRAY_QUIT" % duplicate)
+
+
+def case_except_program(env):
+    """No check while a program named in except.dat runs."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS[:1]))])
+    write_account_file(env.data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+    write_ini(env.data, {"Message": {"ExceptProgram": 1}})
+    # Another folder and another letter case than the running program.
+    with open(os.path.join(env.data, "except.dat"), "wb") as f:
+        f.write(b"game.exe\r\nC:\\Elsewhere\\NOTIFY_MARKER.EXE\r\n")
+    other = os.path.join(env.work, "other")
+    install_marker(env, other)
+    runner = subprocess.Popen(["wine", os.path.join(other, "notify_marker.exe"), "ran.txt", "6000"], cwd=other,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env.procs.append(runner)
+    check(wait_for(lambda: len(lines_of(os.path.join(other, "ran.txt"))) == 1, 20), "excluded program runs")
+
+    mail_file = os.path.join(env.data, "Mail", md5_name(b"a"))
+    proc, _ = env.start("-f1", "-e1")
+    check(env.wait_windows(1), "program runs")
+    time.sleep(3)
+    check(not os.path.exists(mail_file), "no check while the excluded program runs")
+    check(proc.poll() is None, "check-once run waits: it has not checked yet")
+    runner.wait(20)
+    env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+    check(wait_for(lambda: os.path.exists(mail_file), 20), "check runs once the program has ended")
+    check(proc.wait(PROGRAM_WAIT) == 0, "check-once run ends after that check")
+
+
+def case_mail_cleanup(env):
+    """Exit deletes stale 32-character files in \\Mail and keeps the current
+    accounts' files and the cached mails named in hash.dat."""
+    names = ["受信箱".encode("cp932"), b"second"]
+    write_account_file(env.data, [(n, b"u", b"p", b"127.0.0.1", 1, 0) for n in names])
+    mail = os.path.join(env.data, "Mail")
+    os.makedirs(mail)
+    cached = hashlib.md5(b"cached mail").hexdigest()
+    other_case = hashlib.md5(b"listed in lower case").hexdigest()
+    with open(os.path.join(mail, "hash.dat"), "wb") as f:
+        f.write((cached + "\n" + other_case + "\n").encode())
+    keep = {md5_name(names[0]), md5_name(names[1]), cached, "hash.dat", "a" * 31, "b" * 33, "notes.txt"}
+    gone = {md5_name(b"removed account"), other_case.upper(), "mailtemp.eml"}
+    for n in keep | gone:
+        if n != "hash.dat":
+            with open(os.path.join(mail, n), "wb") as f:
+                f.write(b"x")
+    proc, _ = env.start()
+    check(env.wait_windows(1), "program runs")
+    check(env.helper_run("post", str(WM_TRAY_QUIT)).returncode == 0, "quit posted")
+    check(proc.wait(20) == 0, "ended by WM_TRAY_QUIT")
+    left = set(os.listdir(mail))
+    check(left == keep, "kept %r, deleted %r" % (sorted(left), sorted((keep | gone) - left)))
+
+
+def write_wave(path):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(8000)
+        w.writeframes(b"\0\0" * 1600)
+
+
+def case_sound(env):
+    """The new-mail sound: whether it cannot be opened or the device cannot
+    play it (no audio under Wine), a check-once run still ends."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS[:1]))])
+    wav = os.path.join(env.work, "tone.wav")
+    write_wave(wav)
+    for label, sound in (("missing file", os.path.join(env.work, "missing.wav")), ("wave file", wav)):
+        data = os.path.join(env.work, "data_" + label.replace(" ", "_"))
+        os.makedirs(data)
+        write_account_file(data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+        write_ini(data, {"Receive": {"Sound": win_path(sound)}})
+        proc, _ = env.start("-f1", "-e1", "-w1", cwd=data)
+        try:
+            rc = proc.wait(PROGRAM_WAIT)
+        except subprocess.TimeoutExpired:
+            raise Failure("%s: the run did not end after the sound" % label)
+        check(rc == 0, "%s: exit code %d" % (label, rc))
+        check(read(os.path.join(data, "Tidewl_cnt.tmp")) == b"1", "%s: the check found the mail" % label)
+
+
+def private_program_folder(env, with_list):
+    prog = os.path.join(env.work, "prog")
+    shutil.rmtree(prog, ignore_errors=True)
+    os.makedirs(prog)
+    for n in os.listdir(env.dist):
+        if os.path.isfile(os.path.join(env.dist, n)) and n.lower() != "quillbox.dll":
+            shutil.copy(os.path.join(env.dist, n), prog)
+    if with_list:
+        shutil.copy(env.quillbox, os.path.join(prog, "Quillbox.dll"))
+    return os.path.join(prog, "Tidewell.exe")
+
+
+def list_loaded(env):
+    out = env.helper_run("modules")
+    check(out.returncode == 0, "modules of the program listed")
+    return any(line.lower().endswith("\\quillbox.dll") for line in out.stdout.splitlines())
+
+
+def list_title(env, seconds):
+    out = env.helper_run("title", LIST_CLASS, str(seconds), timeout=seconds + 10)
+    return out.stdout.strip() if out.returncode == 0 else None
+
+
+def case_list_library(env):
+    """The list command with the stand-in Quillbox.dll beside the program."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS[:2]))])
+    write_account_file(env.data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0),
+                                  (b"closed", b"nobody", b"x", b"127.0.0.1", closed_port(), 0)])
+    exe = private_program_folder(env, with_list=True)
+    mail_file = os.path.join(env.data, "Mail", md5_name(b"a"))
+
+    # -n: new mail opens the list; no check while it is open; the run ends
+    # when it closes.
+    proc, _ = env.start("-n", exe=exe)
+    title = list_title(env, 30)
+    check(title == "2|" + win_path(env.data), "ListShow got the account count and data folder: %r" % title)
+    check(list_loaded(env), "Quillbox.dll loaded while the list is open")
+    os.remove(mail_file)
+    env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+    time.sleep(2)
+    check(not os.path.exists(mail_file), "no check while the list is open")
+    check(proc.poll() is None, "-n run waits for the list")
+    check(env.helper_run("close", LIST_CLASS).returncode == 0, "list closed")
+    try:
+        check(proc.wait(20) == 0, "-n run ends after the list closes")
+    except subprocess.TimeoutExpired:
+        raise Failure("-n run did not end after the list closed")
+
+    # A left click (NormalClick=1) opens the list; after its close the library
+    # is unloaded, and it loads again for the next list.
+    write_ini(env.data, {"Icon": {"NormalClick": 1}})
+    proc, _ = env.start(exe=exe)
+    check(env.wait_windows(1), "program runs")
+    env.helper_run("post", str(WM_TRAY_NOTIFY), "0", str(WM_LBUTTONDOWN))
+    check(list_title(env, 20) is not None, "left click opens the list")
+    check(list_loaded(env), "Quillbox.dll loaded")
+    env.helper_run("close", LIST_CLASS)
+    check(wait_for(lambda: not list_loaded(env), 10), "Quillbox.dll unloaded after the list closed")
+    env.helper_run("post", str(WM_TRAY_NOTIFY), "0", str(WM_LBUTTONDOWN))
+    check(list_title(env, 20) is not None, "the list opens again")
+    env.helper_run("post", str(WM_TRAY_QUIT))
+    check(proc.wait(20) == 0, "exit with the list open ends cleanly")
+    check(list_title(env, 0) is None, "exit closed the list")
+
+    # -n without the library: the list cannot open and the run still ends.
+    exe = private_program_folder(env, with_list=False)
+    proc, _ = env.start("-n", exe=exe)
+    try:
+        check(proc.wait(PROGRAM_WAIT) == 0, "-n run without Quillbox.dll exit code")
+    except subprocess.TimeoutExpired:
+        raise Failure("-n run without Quillbox.dll did not end")
+
 
 CASES = {
     "check_once": (case_check_once, True),
@@ -360,7 +728,17 @@ CASES = {
     "new_message": (case_new_message, True),
     "single_instance": (case_single_instance, False),
     "quit_message": (case_quit_message, False),
+    "summary_file": (case_summary_file, True),
+    "seen_count": (case_seen_count, True),
+    "exec_duplicate": (case_exec_duplicate, True),
+    "except_program": (case_except_program, True),
+    "mail_cleanup": (case_mail_cleanup, False),
+    "sound": (case_sound, True),
+    "list_library": (case_list_library, True),
 }
+
+# Cases that need the marker program and the stand-in list library.
+NEEDS_HELPERS = {"seen_count", "exec_duplicate", "except_program", "list_library"}
 
 
 def main():
@@ -369,8 +747,13 @@ def main():
     p.add_argument("--dist", required=True)
     p.add_argument("--helper", required=True)
     p.add_argument("--work", required=True)
+    p.add_argument("--marker")
+    p.add_argument("--quillbox")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
+    if args.case in NEEDS_HELPERS and not (args.marker and args.quillbox):
+        print("skipped: the marker program and the list stand-in are not built")
+        return SKIP
     func, needs_server = CASES[args.case]
     if needs_server and not dovecot.available():
         print("skipped: dovecot needs root and /usr/sbin/dovecot")

@@ -1,18 +1,28 @@
 # End-to-end tests of Tidewell.exe under Wine (with Dovecot where a server is
-# needed), and the helper that posts window messages to the program.
+# needed), and the helper that posts window messages to the program and looks
+# at its windows and modules.
 if(WIN32 AND TARGET Tidewell)
   add_executable(tray_helper "${CMAKE_CURRENT_LIST_DIR}/tray_helper.cpp")
+  target_link_libraries(tray_helper PRIVATE psapi)
   find_package(Python3 COMPONENTS Interpreter QUIET)
   set(_py python3)
   if(Python3_EXECUTABLE)
     set(_py "${Python3_EXECUTABLE}")
   endif()
-  foreach(_case check_once check_error new_message single_instance quit_message)
+  # The marker program and the stand-in list library of tests/notify, for the
+  # notification cases (they skip without them).
+  set(_helpers "")
+  if(TARGET notify_marker AND TARGET notify_quillbox_double)
+    set(_helpers --marker "$<TARGET_FILE:notify_marker>" --quillbox "$<TARGET_FILE:notify_quillbox_double>")
+  endif()
+  foreach(_case check_once check_error new_message single_instance quit_message summary_file seen_count
+                exec_duplicate except_program mail_cleanup sound list_library)
     tidewell_add_wine_test(NAME tidewell_e2e_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
-        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" LABELS tidewell)
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_helpers} LABELS tidewell)
+    # One at a time: the program's named event allows one instance per session.
     set_tests_properties(tidewell_e2e_${_case} PROPERTIES SKIP_RETURN_CODE 77
-      RESOURCE_LOCK tidewell_instance)
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()

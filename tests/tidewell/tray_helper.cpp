@@ -1,28 +1,81 @@
 // Test helper run under Wine beside Tidewell.exe: finds the hidden windows
-// titled "Tidewell" and posts messages to them, as another program would.
+// titled "Tidewell" and posts messages to them, as another program would, and
+// looks at the windows and modules of the program from outside.
 //   tray_helper count                 prints the number of such windows
 //   tray_helper wait N SECONDS        waits until there are N of them (exit 1 on time-out)
-//   tray_helper post MESSAGE          posts MESSAGE (decimal) to each of them; exit 2 when none
+//   tray_helper post MESSAGE [WPARAM [LPARAM]]
+//                                     posts MESSAGE (decimal) to each of them; exit 2 when none
+//   tray_helper title CLASS SECONDS   waits for a top-level window of CLASS and prints its
+//                                     title (exit 1 on time-out)
+//   tray_helper close CLASS           posts WM_CLOSE to the windows of CLASS; exit 2 when none
+//   tray_helper modules               prints the module paths of the process that owns the
+//                                     first "Tidewell" window, one a line (exit 2 when none)
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
+struct Search {
+  const char* title = nullptr;
+  const char* class_name = nullptr;
+  std::vector<HWND> found;
+};
+
 BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
-  char title[64] = "";
-  GetWindowTextA(hwnd, title, sizeof title);
-  if (std::strcmp(title, "Tidewell") == 0) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+  auto* search = reinterpret_cast<Search*>(lp);
+  char text[256] = "";
+  if (search->title) {
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::strcmp(text, search->title) == 0) search->found.push_back(hwnd);
+  } else {
+    GetClassNameA(hwnd, text, sizeof text);
+    if (std::strcmp(text, search->class_name) == 0) search->found.push_back(hwnd);
+  }
   return TRUE;
 }
 
 std::vector<HWND> TrayWindows() {
-  std::vector<HWND> found;
-  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&found));
-  return found;
+  Search s;
+  s.title = "Tidewell";
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+std::vector<HWND> ClassWindows(const char* class_name) {
+  Search s;
+  s.class_name = class_name;
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+bool TimedOut(DWORD until) { return static_cast<LONG>(GetTickCount() - until) > 0; }
+
+int PrintModules() {
+  std::vector<HWND> windows = TrayWindows();
+  if (windows.empty()) return 2;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(windows[0], &pid);
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!process) return 3;
+  std::vector<HMODULE> modules(512);
+  DWORD needed = 0;
+  if (!EnumProcessModules(process, modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed)) {
+    CloseHandle(process);
+    return 3;
+  }
+  modules.resize(needed / sizeof(HMODULE) < modules.size() ? needed / sizeof(HMODULE) : modules.size());
+  for (HMODULE m : modules) {
+    char path[MAX_PATH] = "";
+    if (GetModuleFileNameExA(process, m, path, sizeof path)) std::printf("%s\n", path);
+  }
+  CloseHandle(process);
+  return 0;
 }
 
 }  // namespace
@@ -36,17 +89,41 @@ int main(int argc, char** argv) {
     const size_t want = std::strtoul(argv[2], nullptr, 10);
     const DWORD until = GetTickCount() + std::strtoul(argv[3], nullptr, 10) * 1000;
     while (TrayWindows().size() != want) {
-      if (static_cast<LONG>(GetTickCount() - until) > 0) return 1;
+      if (TimedOut(until)) return 1;
       Sleep(50);
     }
     return 0;
   }
   if (argc >= 3 && std::strcmp(argv[1], "post") == 0) {
     const UINT msg = static_cast<UINT>(std::strtoul(argv[2], nullptr, 10));
+    const WPARAM wp = argc >= 4 ? static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 10)) : 0;
+    const LPARAM lp = argc >= 5 ? static_cast<LPARAM>(std::strtol(argv[4], nullptr, 10)) : 0;
     std::vector<HWND> windows = TrayWindows();
-    for (HWND w : windows) PostMessageA(w, msg, 0, 0);
+    for (HWND w : windows) PostMessageA(w, msg, wp, lp);
     return windows.empty() ? 2 : 0;
   }
-  std::fprintf(stderr, "usage: tray_helper count | wait N SECONDS | post MESSAGE\n");
+  if (argc >= 4 && std::strcmp(argv[1], "title") == 0) {
+    const DWORD until = GetTickCount() + std::strtoul(argv[3], nullptr, 10) * 1000;
+    for (;;) {
+      std::vector<HWND> windows = ClassWindows(argv[2]);
+      if (!windows.empty()) {
+        char title[512] = "";
+        GetWindowTextA(windows[0], title, sizeof title);
+        std::printf("%s\n", title);
+        return 0;
+      }
+      if (TimedOut(until)) return 1;
+      Sleep(50);
+    }
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "close") == 0) {
+    std::vector<HWND> windows = ClassWindows(argv[2]);
+    for (HWND w : windows) PostMessageA(w, WM_CLOSE, 0, 0);
+    return windows.empty() ? 2 : 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "modules") == 0) return PrintModules();
+  std::fprintf(stderr,
+               "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM]] |\n"
+               "       title CLASS SECONDS | close CLASS | modules\n");
   return 64;
 }

@@ -127,7 +127,13 @@ void Notifier::ListCommand(int account_count) {
     return;
   }
   if (!Has(flags_, kListAutoOpened)) host_.SetNormalState();
-  if (!host_.LoadList()) return;
+  if (!host_.LoadList()) {
+    // The list that new mail was to open cannot be shown: a check-once run
+    // ends as if the list had been closed at once, instead of waiting for a
+    // close that never comes.
+    if (Has(flags_, kListAutoOpened) && Has(flags_, kEnd) && !Has(flags_, kExiting)) host_.PostCommand(kCmdExit);
+    return;
+  }
   flags_ |= kListWindowOpen;
   host_.ShowList(account_count);
 }

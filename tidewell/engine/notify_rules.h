@@ -133,7 +133,8 @@ class Notifier {
 
   // WM_TRAY_NOTIFY / WM_LBUTTONDOWN on the main icon.
   void LeftClick(const NotifySettings& settings);
-  // Command 32776.
+  // Command 32776. When the list that new mail was to open cannot be loaded,
+  // a check-once run (End on) ends at once.
   void ListCommand(int account_count);
   // WM_LIST_CLOSED.
   void ListClosed();

@@ -1,7 +1,8 @@
 // Stand-in for the list library Quillbox.dll: ListShow opens a plain window
 // whose title records the arguments ("<count>|<data folder>"); when that
 // window is destroyed it posts WM_LIST_CLOSED (1124) to the owner, as the
-// real list does.
+// real list does. Like the real list it closes on WM_COMMAND IDCANCEL, which
+// the tray program sends at exit.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +15,10 @@ HINSTANCE g_instance = nullptr;
 
 LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DESTROY) PostMessageA(g_owner, kWmListClosed, 0, 0);
+  if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
+    DestroyWindow(window);
+    return 0;
+  }
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
