@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Writes or lists the accounts of a Tidewell data folder (Account.dat,
+version 5), for setting Tidewell up from a shell.
+
+    tools/account_dat.py add  DATA --name NAME --user USER --password PW --server HOST [--port 110] [--apop] [--priority N]
+    tools/account_dat.py list DATA
+
+Texts given on the command line are stored in Shift_JIS (code page 932).
+`add` appends an account to the file (creating it when missing) and replaces
+the file atomically. Only the login fields and the priority are set; an
+account's own icon, sound and program stay off.
+"""
+import argparse
+import os
+import struct
+import sys
+
+
+def _t1(b):
+    if len(b) > 199:
+        raise SystemExit("text too long (at most 199 bytes): %r" % b)
+    return bytes([len(b)]) + b
+
+
+def _t2(b):
+    return struct.pack(">H", len(b)) + b
+
+
+def record(name, user, password, server, port, apop, priority):
+    scrambled = bytes((c + i) % 256 for i, c in enumerate(password))
+    return (_t1(name) + _t1(user) + _t1(scrambled) + _t2(server) + bytes([1 if apop else 0]) +
+            struct.pack(">H", port) +
+            struct.pack(">H", priority) + b"\0" + _t2(b"") +   # priority, icon flag, icon file
+            struct.pack(">H", 0) + b"\0" + _t2(b"") +          # icon index, sound flag, sound file
+            b"\0" + b"\0" +                                    # program flags, no-duplicate flag
+            _t2(b"") + _t2(b"") + _t2(b""))                    # program, command line, folder
+
+
+def read_records(data):
+    """Splits a version 3-5 file into (name, raw record bytes)."""
+    if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in (3, 4, 5):
+        raise SystemExit("not an account file of version 3 to 5")
+    version, count, pos, out = data[9], data[10], 11, []
+
+    def take(n):
+        nonlocal pos
+        if pos + n > len(data):
+            raise SystemExit("account file ends inside a record")
+        pos += n
+        return data[pos - n:pos]
+
+    for _ in range(count):
+        start = pos
+        name = take(take(1)[0])
+        take(take(1)[0])                      # user
+        take(take(1)[0])                      # password
+        take(struct.unpack(">H", take(2))[0])  # server
+        take(1 + 2 + 3)                       # apop, port, priority + icon flag
+        take(struct.unpack(">H", take(2))[0])  # icon file
+        take(3)                               # icon index + sound flag
+        take(struct.unpack(">H", take(2))[0])  # sound file
+        take(2 if version >= 4 else 1)         # program flags (+ no-duplicate flag)
+        for _ in range(3):
+            take(struct.unpack(">H", take(2))[0])
+        out.append((name, data[start:pos], version))
+    return out
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = p.add_subparsers(dest="cmd", required=True)
+    a = sub.add_parser("add")
+    a.add_argument("data")
+    a.add_argument("--name", required=True)
+    a.add_argument("--user", required=True)
+    a.add_argument("--password", required=True)
+    a.add_argument("--server", required=True)
+    a.add_argument("--port", type=int, default=110)
+    a.add_argument("--apop", action="store_true")
+    a.add_argument("--priority", type=int, default=0)
+    lst = sub.add_parser("list")
+    lst.add_argument("data")
+    args = p.parse_args()
+
+    path = os.path.join(args.data, "Account.dat")
+    existing = []
+    if os.path.exists(path):
+        with open(path, "rb") as f:
+            existing = read_records(f.read())
+    if args.cmd == "list":
+        for name, _, _ in existing:
+            print(name.decode("cp932", "replace"))
+        return 0
+    if any(v != 5 for _, _, v in existing):
+        raise SystemExit("this tool appends only to version-5 files; let Tidewell rewrite the file first")
+    enc = lambda s: s.encode("cp932")
+    name = enc(args.name)
+    if any(n == name for n, _, _ in existing):
+        raise SystemExit("an account named %s exists already" % args.name)
+    if len(existing) >= 255:
+        raise SystemExit("at most 255 accounts")
+    recs = [r for _, r, _ in existing]
+    recs.append(record(name, enc(args.user), enc(args.password), enc(args.server), args.port, args.apop,
+                       args.priority))
+    os.makedirs(args.data, exist_ok=True)
+    tmp = path + ".tmp~"
+    with open(tmp, "wb") as f:
+        f.write(b"Tidewellv" + bytes([5, len(recs)]) + b"".join(recs))
+        f.flush()
+        os.fsync(f.fileno())
+    os.replace(tmp, path)
+    print("%s: %d account(s)" % (path, len(recs)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
