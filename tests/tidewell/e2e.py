@@ -37,6 +37,8 @@ WM_TRAY_QUIT = 1128
 WM_COMMAND = 273
 WM_TRAY_NOTIFY = 1624
 WM_LBUTTONDOWN = 0x201
+WM_RBUTTONDOWN = 0x204
+VK_RETURN, VK_DOWN = 13, 40
 CMD_MAIL_CHECK = 32773
 LIST_CLASS = "QuillboxDoubleList"  # the window of the stand-in list library
 FIXTURES = os.path.join(HERE, "..", "servers", "mail")
@@ -721,6 +723,40 @@ def case_list_library(env):
     except subprocess.TimeoutExpired:
         raise Failure("-n run without Quillbox.dll did not end")
 
+def case_popup_menu(env):
+    """The popup menu grays "一覧" when Quillbox.dll is missing (tested anew
+    each time the menu opens) or MsgCheck is on. Choosing the third command
+    opens the list only when it is enabled; the library is put in place by the
+    time the command would load it, so a grayed item is what keeps it shut."""
+    write_account_file(env.data, [(b"a", b"u", b"p", b"127.0.0.1", 1, 0)])
+    # label, library at start, library when the menu opens, MsgCheck, list opens
+    cases = [
+        ("library present", True, True, 0, True),
+        ("library put in place after start-up", False, True, 0, True),
+        ("library missing when the menu opens", False, False, 0, False),
+        ("MsgCheck on", True, True, 1, False),
+    ]
+    for label, at_start, at_menu, msg_check, opens in cases:
+        exe = private_program_folder(env, with_list=at_start)
+        library = os.path.join(os.path.dirname(exe), "Quillbox.dll")
+        write_ini(env.data, {"Message": {"MsgCheck": msg_check}})
+        proc, _ = env.start(exe=exe)
+        check(env.wait_windows(1), "%s: program runs" % label)
+        if at_menu and not at_start:
+            shutil.copy(env.quillbox, library)
+        env.helper_run("post", str(WM_TRAY_NOTIFY), "0", str(WM_RBUTTONDOWN))
+        check(wait_for(lambda: env.helper_run("title", "#32768", "0").returncode == 0, 10),
+              "%s: popup menu open" % label)
+        if not os.path.exists(library):
+            shutil.copy(env.quillbox, library)
+        # Down to the third command ("一覧"), then Enter.
+        check(env.helper_run("keys", "#32768", str(VK_DOWN), str(VK_DOWN), str(VK_DOWN),
+                             str(VK_RETURN)).returncode == 0, "%s: keys sent" % label)
+        title = list_title(env, 5 if opens else 3)
+        check((title is not None) == opens, "%s: list %s" % (label, "opens" if opens else "stays shut"))
+        env.helper_run("post", str(WM_TRAY_QUIT))
+        check(proc.wait(20) == 0, "%s: ended by WM_TRAY_QUIT" % label)
+
 
 CASES = {
     "check_once": (case_check_once, True),
@@ -735,10 +771,11 @@ CASES = {
     "mail_cleanup": (case_mail_cleanup, False),
     "sound": (case_sound, True),
     "list_library": (case_list_library, True),
+    "popup_menu": (case_popup_menu, False),
 }
 
 # Cases that need the marker program and the stand-in list library.
-NEEDS_HELPERS = {"seen_count", "exec_duplicate", "except_program", "list_library"}
+NEEDS_HELPERS = {"seen_count", "exec_duplicate", "except_program", "list_library", "popup_menu"}
 
 
 def main():

@@ -8,6 +8,9 @@
 //   tray_helper title CLASS SECONDS   waits for a top-level window of CLASS and prints its
 //                                     title (exit 1 on time-out)
 //   tray_helper close CLASS           posts WM_CLOSE to the windows of CLASS; exit 2 when none
+//   tray_helper keys CLASS VK...      posts key presses (virtual-key codes, decimal) to the first
+//                                     window of CLASS; exit 2 when none (e.g. "#32768", an open
+//                                     popup menu)
 //   tray_helper modules               prints the module paths of the process that owns the
 //                                     first "Tidewell" window, one a line (exit 2 when none)
 #include <windows.h>
@@ -121,9 +124,20 @@ int main(int argc, char** argv) {
     for (HWND w : windows) PostMessageA(w, WM_CLOSE, 0, 0);
     return windows.empty() ? 2 : 0;
   }
+  if (argc >= 3 && std::strcmp(argv[1], "keys") == 0) {
+    std::vector<HWND> windows = ClassWindows(argv[2]);
+    if (windows.empty()) return 2;
+    for (int i = 3; i < argc; ++i) {
+      const WPARAM vk = static_cast<WPARAM>(std::strtoul(argv[i], nullptr, 10));
+      PostMessageA(windows[0], WM_KEYDOWN, vk, 1);
+      PostMessageA(windows[0], WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+      Sleep(100);
+    }
+    return 0;
+  }
   if (argc >= 2 && std::strcmp(argv[1], "modules") == 0) return PrintModules();
   std::fprintf(stderr,
                "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM]] |\n"
-               "       title CLASS SECONDS | close CLASS | modules\n");
+               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules\n");
   return 64;
 }
