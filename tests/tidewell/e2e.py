@@ -19,6 +19,7 @@ import hashlib
 import os
 import json
 import poplib
+import pwd
 import re
 import shutil
 import socket
@@ -442,7 +443,7 @@ def add_mail(env, user, data):
     path = os.path.join(run, "mail", user, "new", "1999999999.M99P1.tidewell")
     with open(path, "wb") as f:
         f.write(data.replace(b"\n", b"\r\n"))
-    nobody = __import__("pwd").getpwnam("nobody")
+    nobody = pwd.getpwnam("nobody")
     os.chown(path, nobody.pw_uid, nobody.pw_gid)
 
 
