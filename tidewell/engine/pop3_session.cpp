@@ -120,6 +120,24 @@ bool HeaderHashText(std::string_view buffer, std::string& out) {
   return true;
 }
 
+WatchdogSchedule::Fire WatchdogSchedule::OnFire(std::uint32_t now) {
+  Fire fire;
+  // Signed distance, so a fire after the due time (a busy queue) is a tick.
+  const std::int32_t left = static_cast<std::int32_t>(due_ - now);
+  if (left > static_cast<std::int32_t>(kTolerance)) {
+    armed_ = static_cast<std::uint32_t>(left);
+    fire.rearm = armed_;
+    return fire;
+  }
+  fire.tick = true;
+  due_ = now + kPeriod;
+  if (armed_ != kPeriod) {
+    armed_ = kPeriod;
+    fire.rearm = kPeriod;
+  }
+  return fire;
+}
+
 Pop3Session::Pop3Session(Md5Function md5, SessionStore& store)
     : md5_(std::move(md5)), store_(store) {}
 

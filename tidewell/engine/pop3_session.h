@@ -23,7 +23,7 @@
 //      once (1,5).
 //   WM_TRAY_SOCKET for the session socket (events of an already closed socket
 //   may still be queued: compare wParam): session.OnSocketEvent() and
-//   restart WatchdogTimer; then FD_READ: recv up to kMaxChunk bytes; 0 or
+//   restart WatchdogTimer (or move its due time, WatchdogSchedule); then FD_READ: recv up to kMaxChunk bytes; 0 or
 //   SOCKET_ERROR -> post WM_TRAY_ERROR (3,1); otherwise
 //   session.OnReceive(bytes). FD_CONNECT with an error:
 //   session.OnConnectError(). Other events: nothing.
@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -142,6 +143,43 @@ int ParseStatCount(std::string_view reply);
 // Status field removed. False when the buffer has fewer than two line breaks
 // (no hash for that mail).
 bool HeaderHashText(std::string_view buffer, std::string& out);
+
+// When the WatchdogTimer messages of a session are real ticks.
+//
+// The watchdog must tick 60000 ms after the latest socket event, and every
+// 60000 ms after that. Restarting the timer at every socket event costs a
+// system call per event (two per mail); instead the driver notes the event
+// time here and leaves the timer running. When the timer fires before the
+// tick is due, the driver re-arms it for the time still missing and the
+// message is not a tick; once the tick is due, it is one, and the timer goes
+// back to its full period. The ticks thus come when restarting at every
+// event would give them. Times are millisecond counters that may wrap.
+class WatchdogSchedule {
+ public:
+  static constexpr std::uint32_t kPeriod = 60000;
+  // A fire this close to the due time counts as the tick: timers are not
+  // more exact than that, and re-arming for a few milliseconds gains nothing.
+  static constexpr std::uint32_t kTolerance = 50;
+
+  struct Fire {
+    bool tick = false;       // a real tick: count it
+    std::uint32_t rearm = 0;  // set the timer to this period; 0: leave it
+  };
+
+  // The timer was (re)started with kPeriod at `now`.
+  void Start(std::uint32_t now) {
+    due_ = now + kPeriod;
+    armed_ = kPeriod;
+  }
+  // A socket event at `now`: the next tick is due a whole period later.
+  void Event(std::uint32_t now) { due_ = now + kPeriod; }
+  // The timer fired at `now`.
+  Fire OnFire(std::uint32_t now);
+
+ private:
+  std::uint32_t due_ = kPeriod;
+  std::uint32_t armed_ = kPeriod;  // period the timer runs with
+};
 
 class SeenIndex;
 

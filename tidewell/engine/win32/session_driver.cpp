@@ -6,7 +6,6 @@
 namespace tidewell {
 
 namespace {
-constexpr UINT kWatchdogPeriod = 60000;
 constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 0x33
 }  // namespace
 
@@ -84,7 +83,7 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
   // Events of a socket that was already closed may still be queued.
   if (!session_.active() || socket_ == INVALID_SOCKET || static_cast<SOCKET>(socket) != socket_) return;
   session_.OnSocketEvent();
-  StartWatchdog();
+  watchdog_.Event(GetTickCount());  // the timer itself is re-armed when it fires
   switch (WSAGETSELECTEVENT(event)) {
     case FD_READ: {
       char chunk[kMaxChunk];
@@ -113,10 +112,13 @@ void SessionDriver::OnError(int phase, int code) {
 }
 
 void SessionDriver::OnWatchdogTick() {
-  if (session_.active())
-    Run(session_.OnWatchdogTick());
-  else
+  if (!session_.active()) {
     KillTimer(hwnd_, kWatchdogTimer);
+    return;
+  }
+  const WatchdogSchedule::Fire fire = watchdog_.OnFire(GetTickCount());
+  if (fire.rearm != 0) SetTimer(hwnd_, kWatchdogTimer, fire.rearm, nullptr);
+  if (fire.tick) Run(session_.OnWatchdogTick());
 }
 
 void SessionDriver::Stop() {
@@ -169,6 +171,9 @@ void SessionDriver::CloseConnection() {
 
 void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, kWmTrayError, phase, code); }
 
-void SessionDriver::StartWatchdog() const { SetTimer(hwnd_, kWatchdogTimer, kWatchdogPeriod, nullptr); }
+void SessionDriver::StartWatchdog() {
+  SetTimer(hwnd_, kWatchdogTimer, WatchdogSchedule::kPeriod, nullptr);
+  watchdog_.Start(GetTickCount());
+}
 
 }  // namespace tidewell

@@ -42,7 +42,7 @@ class SessionDriver {
   void ConnectTo(unsigned long address);
   void CloseConnection();
   void PostError(int phase, int code) const;
-  void StartWatchdog() const;
+  void StartWatchdog();
 
   Pop3Session& session_;
   HWND hwnd_ = nullptr;
@@ -55,6 +55,10 @@ class SessionDriver {
   // loads the library by name at every use, but with this reference held that
   // load only counts up instead of mapping the file again for every mail.
   UniqueLibrary codec_reference_;
+  // Socket events move the watchdog's due time instead of restarting the
+  // timer: one SetTimer per event was a round trip to the Wine server for
+  // every reply.
+  WatchdogSchedule watchdog_;
 };
 
 }  // namespace tidewell
