@@ -5,10 +5,18 @@ sequence on one connection, measured in the same run.
 
     bench.py --dist DIR --work DIR     (with the Wine environment)
 
+    bench.py ... --floor wine_floor.exe   also times the Wine floor
+
 Prints the times and the three ratios with their limits:
     Tidewell 2,000 mails / poplib 2,000 mails       at most 2.0
     Tidewell 4,000 mails / Tidewell 2,000 mails     at most 2.2
     NewMessage 4,000 (previous check on file) / plain 4,000   at most 1.2
+
+With --floor, the same check by the smallest Windows programs under the same
+Wine is timed too (wine_floor.cpp): blocking socket calls in a console
+program, and a hidden window with a tray icon, socket events as messages and
+three posted messages per mail as the tray program's session runs. They show
+what part of Tidewell's time Wine takes whatever the program does.
 """
 import argparse
 import os
@@ -61,6 +69,14 @@ def tidewell_check(exe, data, *switches):
     return took
 
 
+def floor_check(exe, port, mode):
+    start = time.perf_counter()
+    out = subprocess.run(["wine", exe, str(port), mode], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                         timeout=600, check=True).stdout
+    took = time.perf_counter() - start
+    return took, int(out.split()[-1])
+
+
 def start_server(work, count):
     d = os.path.join(work, "dovecot%d" % count)
     out = os.path.join(work, "dovecot%d.out" % count)
@@ -71,7 +87,7 @@ def start_server(work, count):
         return d, int(f.read().split()[-1])
 
 
-def measure(exe, work, count, new_message_too=False):
+def measure(exe, work, count, new_message_too=False, floor=None):
     d, port = start_server(work, count)
     try:
         data = os.path.join(work, "data%d" % count)
@@ -82,6 +98,13 @@ def measure(exe, work, count, new_message_too=False):
         assert n == count, n
         plain = tidewell_check(exe, data)
         newmsg = tidewell_check(exe, data, "-m1") if new_message_too else None
+        if floor:
+            floors = []
+            for mode in ("blocking", "window"):
+                took, n = floor_check(floor, port, mode)
+                assert n == count, n
+                floors.append(took)
+            return native, plain, newmsg, floors
         return native, plain, newmsg
     finally:
         dovecot.stop(d)
@@ -91,6 +114,7 @@ def main():
     a = argparse.ArgumentParser()
     a.add_argument("--dist", required=True)
     a.add_argument("--work", required=True)
+    a.add_argument("--floor", help="wine_floor.exe: also time the Wine floor")
     args = a.parse_args()
     if not dovecot.available():
         print("skipped: dovecot needs root")
@@ -102,13 +126,22 @@ def main():
     # starts Wine's desktop and tray; that and the program's start and exit
     # are the fixed cost of every run.
     measure(exe, work, 0)
-    n0, t0, _ = measure(exe, work, 0)
-    n2, t2, _ = measure(exe, work, 2000)
+    floor = os.path.abspath(args.floor) if args.floor and os.path.exists(args.floor) else None
+    if floor:
+        n0, t0, _, f0 = measure(exe, work, 0, floor=floor)
+        n2, t2, _, f2 = measure(exe, work, 2000, floor=floor)
+    else:
+        n0, t0, _ = measure(exe, work, 0)
+        n2, t2, _ = measure(exe, work, 2000)
     n4, t4, m4 = measure(exe, work, 4000, new_message_too=True)
     print("poplib   0: %.2f s   2000: %.2f s   4000: %.2f s" % (n0, n2, n4))
     print("Tidewell 0: %.2f s   2000: %.2f s   4000: %.2f s   4000 NewMessage: %.2f s" % (t0, t2, t4, m4))
     print("per-mail cost past the fixed start/exit: Tidewell %.3f ms, poplib %.3f ms (ratio %.2f)"
           % ((t2 - t0) / 2.0, (n2 - n0) / 2.0, (t2 - t0) / max(n2 - n0, 1e-9)))
+    if floor:
+        for i, name in enumerate(("blocking console", "window + tray")):
+            print("Wine floor, %-16s 0: %.2f s   2000: %.2f s   (%.3f ms per mail; 2000 / poplib %.2f)"
+                  % (name, f0[i], f2[i], (f2[i] - f0[i]) / 2.0, f2[i] / n2))
     ok = True
     for name, ratio, limit in (("Tidewell/poplib at 2000", t2 / n2, 2.0),
                                ("4000/2000", t4 / t2, 2.2),
