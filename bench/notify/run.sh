@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Speed of writing Tidewell.tmp under Wine for 5,000 and 10,000 mails (by hand).
+set -eu
+cd "$(dirname "$0")/../.."
+tools/build.sh win64 >/dev/null
+cmake --build build/win64 --target summary_bench >/dev/null
+tools/wine-env.sh start build/win64 >/dev/null
+trap 'tools/wine-env.sh stop build/win64 >/dev/null' EXIT
+tools/wine-env.sh run build/win64 build/win64/bench/notify/summary_bench.exe "$@"
