@@ -43,6 +43,11 @@ start)
   wine_env
   if [ ! -f "$state/prefix/system.reg" ]; then
     env LC_ALL=ja_JP.UTF-8 wineboot -i >"$state/wineboot.log" 2>&1
+    # Xvfb runs no window manager: with managed windows Wine waits 2 s for a
+    # window manager's answer whenever the tray window is hidden (each time a
+    # program removes its last tray icon). Unmanaged windows need no answer.
+    env LC_ALL=ja_JP.UTF-8 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      </dev/null >/dev/null 2>&1 || true
   fi
   # Keep one wineserver for the whole run (it exits when idle otherwise); a
   # server still running from an earlier start is simply reused.
