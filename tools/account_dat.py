@@ -26,7 +26,8 @@ def _t2(b):
     return struct.pack(">H", len(b)) + b
 
 
-def record(name, user, password, server, port, apop, priority):
+def record(name, user, password, server, port, apop, priority=0):
+    """One version-5 record; texts are bytes (Shift_JIS)."""
     scrambled = bytes((c + i) % 256 for i, c in enumerate(password))
     return (_t1(name) + _t1(user) + _t1(scrambled) + _t2(server) + bytes([1 if apop else 0]) +
             struct.pack(">H", port) +
@@ -34,6 +35,11 @@ def record(name, user, password, server, port, apop, priority):
             struct.pack(">H", 0) + b"\0" + _t2(b"") +          # icon index, sound flag, sound file
             b"\0" + b"\0" +                                    # program flags, no-duplicate flag
             _t2(b"") + _t2(b"") + _t2(b""))                    # program, command line, folder
+
+
+def encode_file(records):
+    """A whole version-5 Account.dat from encoded records."""
+    return b"Tidewellv" + bytes([5, len(records)]) + b"".join(records)
 
 
 def read_records(data):
@@ -105,7 +111,7 @@ def main():
     os.makedirs(args.data, exist_ok=True)
     tmp = path + ".tmp~"
     with open(tmp, "wb") as f:
-        f.write(b"Tidewellv" + bytes([5, len(recs)]) + b"".join(recs))
+        f.write(encode_file(recs))
         f.flush()
         os.fsync(f.fileno())
     os.replace(tmp, path)

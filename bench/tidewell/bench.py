@@ -22,27 +22,20 @@ import argparse
 import os
 import poplib
 import shutil
-import struct
 import subprocess
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "servers"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import account_dat  # noqa: E402
 import dovecot  # noqa: E402
 
 
 def account_file(folder, port):
-    def t1(b):
-        return bytes([len(b)]) + b
-
-    def t2(b):
-        return struct.pack(">H", len(b)) + b
-    pw = bytes((c + i) % 256 for i, c in enumerate(b"pw"))
-    rec = (t1(b"bench") + t1(b"u") + t1(pw) + t2(b"127.0.0.1") + b"\0" + struct.pack(">H", port) +
-           b"\0\0\0" + t2(b"") + b"\0\0\0" + t2(b"") + b"\0\0" + t2(b"") * 3)
     with open(os.path.join(folder, "Account.dat"), "wb") as f:
-        f.write(b"Tidewellv\x05\x01" + rec)
+        f.write(account_dat.encode_file([account_dat.record(b"bench", b"u", b"pw", b"127.0.0.1", port, 0)]))
 
 
 def native_check(port):

@@ -53,7 +53,7 @@ def generated_mail(i):
 
 
 def _mails(source):
-    """(bytes of each mail) for a SOURCE spec."""
+    """(bytes of each mail) for a SOURCE argument."""
     if source in ("", "-"):
         return []
     if source.startswith("gen:"):

@@ -23,7 +23,6 @@ import pwd
 import re
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import time
@@ -31,6 +30,8 @@ import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "servers"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import account_dat  # noqa: E402
 import dovecot  # noqa: E402
 
 SKIP = 77
@@ -59,23 +60,12 @@ MAILS = [
 
 # ---- Account.dat (version 5) --------------------------------------------
 
-def _t1(text):
-    return bytes([len(text)]) + text
-
-
-def _t2(text):
-    return struct.pack(">H", len(text)) + text
-
-
 def account_record(name, user, password, server, port, apop):
-    scrambled = bytes((b + i) % 256 for i, b in enumerate(password))
-    return (_t1(name) + _t1(user) + _t1(scrambled) + _t2(server) + bytes([apop]) +
-            struct.pack(">H", port) + struct.pack(">H", 0) + b"\0" + _t2(b"") +
-            struct.pack(">H", 0) + b"\0" + _t2(b"") + b"\0" + b"\0" + _t2(b"") + _t2(b"") + _t2(b""))
+    return account_dat.record(name, user, password, server, port, apop)
 
 
 def write_account_file(folder, accounts):
-    data = b"Tidewell" + b"v" + bytes([5, len(accounts)]) + b"".join(account_record(*a) for a in accounts)
+    data = account_dat.encode_file([account_record(*a) for a in accounts])
     with open(os.path.join(folder, "Account.dat"), "wb") as f:
         f.write(data)
 
