@@ -15,6 +15,9 @@ TEST(DataFolder, TrailingBackslashIsDroppedExceptAtADriveRoot) {
       {"C:\\Mail", "C:\\Mail"},
       {"Z:\\work\\data", "Z:\\work\\data"},
       {"\\\\srv\\share\\", "\\\\srv\\share"},
+      // "表" ends in the byte 0x5C: it is part of the name, not a separator.
+      {"C:\\表", "C:\\表"},
+      {"C:\\表\\", "C:\\表"},
   };
   for (const Case& c : cases) EXPECT_EQ(DataFolderFromCurrentDirectory(c.current), c.folder) << c.current;
 }
@@ -35,6 +38,7 @@ TEST(DataFolder, TooLongMessageNamesTheLimit) {
 TEST(DataFolder, PathsDoNotDoubleTheRootBackslash) {
   EXPECT_EQ(DataPath("C:\\", "Mail"), "C:\\Mail");
   EXPECT_EQ(DataPath("C:\\data", "Mail"), "C:\\data\\Mail");
+  EXPECT_EQ(DataPath("C:\\表", "Mail"), "C:\\表\\Mail");
 }
 
 }  // namespace

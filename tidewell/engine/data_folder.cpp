@@ -1,9 +1,13 @@
 #include "tidewell/engine/data_folder.h"
 
+#include "tidewell/settings/sjis.h"
+
 namespace tidewell {
 
 std::string DataFolderFromCurrentDirectory(std::string dir) {
-  if (dir.size() != 3 && !dir.empty() && dir.back() == '\\') dir.pop_back();
+  // Only a backslash of its own: the second byte of a two-byte character
+  // ending the folder name ("表" is 0x95 0x5C) stays.
+  if (dir.size() != 3 && EndsWithBackslash(dir)) dir.pop_back();
   return dir;
 }
 
@@ -15,7 +19,7 @@ std::string DataFolderTooLongMessage() {
 }
 
 std::string DataPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '\\') return folder + name;
+  if (EndsWithBackslash(folder)) return folder + name;
   return folder + "\\" + name;
 }
 

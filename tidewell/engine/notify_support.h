@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tidewell/settings/sjis.h"
+
 namespace tidewell {
 
 // The codec library calls used for the summary file and the mail folder
@@ -33,7 +35,7 @@ class NotifyCodec {
 inline std::string NotifyPath(const std::string& folder, std::string_view relative) {
 #ifdef _WIN32
   std::string path = folder;
-  path += '\\';
+  if (!EndsWithBackslash(path)) path += '\\';  // a drive root keeps its one backslash
   path += relative;
   return path;
 #else
@@ -42,25 +44,6 @@ inline std::string NotifyPath(const std::string& folder, std::string_view relati
   for (char c : relative) path += (c == '\\') ? '/' : c;
   return path;
 #endif
-}
-
-// Shift_JIS helpers: a lead byte starts a two-byte character whose second
-// byte may look like an ASCII letter or a backslash.
-inline bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-// Position of the last '\' that is a character of its own (not the second
-// byte of a two-byte character), or npos.
-inline std::size_t LastBackslash(std::string_view text) {
-  std::size_t last = std::string_view::npos;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsSjisLead(c) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
-    if (c == '\\') last = i;
-  }
-  return last;
 }
 
 // The part after the last backslash (all of it when there is none).

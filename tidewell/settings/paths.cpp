@@ -1,10 +1,10 @@
 #include "tidewell/settings/paths.h"
 
+#include "tidewell/settings/sjis.h"
+
 namespace tidewell {
 
 namespace {
-
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // True when the last character of text is "\" or "/". The second byte of a
 // Shift_JIS character may be 0x5C (the "表" of a folder name), which is not a

@@ -2,13 +2,9 @@
 
 #include <cstring>
 
+#include "tidewell/settings/sjis.h"
+
 namespace tidewell {
-
-namespace {
-
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
-}  // namespace
 
 std::size_t CutTextLength(std::string_view text, std::size_t max_bytes) {
   const std::size_t nul = text.find('\0');
