@@ -12,8 +12,8 @@
 
 #include "tidewell/engine/summary_file.h"
 #include "tidewell/engine/win32/notify_codec.h"
-#include "tidewell/settings/atomic_file.h"
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/atomic_file.h"
+#include "common/win32/inkwell_dll.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "notify_test_codec.h"
-#include "tidewell/settings/atomic_file.h"
+#include "common/atomic_file.h"
 
 namespace tidewell {
 namespace {

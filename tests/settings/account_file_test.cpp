@@ -11,8 +11,8 @@
 #include "temp_folder.h"
 #include "test_codec.h"
 #include "tidewell/settings/account_file.h"
-#include "tidewell/settings/atomic_file.h"
-#include "tidewell/settings/paths.h"
+#include "common/atomic_file.h"
+#include "common/paths.h"
 
 namespace tidewell {
 namespace {

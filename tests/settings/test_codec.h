@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tidewell/settings/codec_calls.h"
+#include "common/codec_calls.h"
 
 #ifdef TIDEWELL_HAVE_INKWELL2
 #include "inkwell2/codec.h"

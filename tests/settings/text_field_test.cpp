@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tidewell/settings/account.h"
-#include "tidewell/settings/paths.h"
+#include "common/paths.h"
 #include "tidewell/settings/text_field.h"
 
 namespace tidewell {

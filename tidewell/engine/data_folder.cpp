@@ -1,6 +1,6 @@
 #include "tidewell/engine/data_folder.h"
 
-#include "tidewell/settings/sjis.h"
+#include "common/sjis.h"
 
 namespace tidewell {
 

@@ -1,7 +1,7 @@
 #include "tidewell/engine/except_list.h"
 
 #include "tidewell/engine/notify_support.h"
-#include "tidewell/settings/atomic_file.h"
+#include "common/atomic_file.h"
 
 namespace tidewell {
 

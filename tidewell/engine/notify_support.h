@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tidewell/settings/sjis.h"
+#include "common/sjis.h"
 
 namespace tidewell {
 

@@ -5,7 +5,7 @@
 
 #include "tidewell/engine/data_folder.h"
 #include "tidewell/engine/seen_index.h"
-#include "tidewell/settings/atomic_file.h"
+#include "common/atomic_file.h"
 
 namespace tidewell {
 

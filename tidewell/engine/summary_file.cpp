@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tidewell/settings/atomic_file.h"
+#include "common/atomic_file.h"
 
 namespace tidewell {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "tidewell/settings/atomic_file.h"
-#include "tidewell/settings/paths.h"
+#include "common/atomic_file.h"
+#include "common/paths.h"
 
 namespace tidewell {
 

@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "tidewell/settings/account.h"
-#include "tidewell/settings/codec_calls.h"
+#include "common/codec_calls.h"
 
 namespace tidewell {
 

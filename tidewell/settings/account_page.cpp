@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "tidewell/settings/account_file.h"
-#include "tidewell/settings/paths.h"
+#include "common/paths.h"
 
 namespace tidewell {
 

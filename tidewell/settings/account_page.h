@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "tidewell/settings/account.h"
-#include "tidewell/settings/codec_calls.h"
+#include "common/codec_calls.h"
 
 namespace tidewell {
 

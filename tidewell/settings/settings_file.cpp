@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tidewell/settings/paths.h"
+#include "common/paths.h"
 
 namespace tidewell {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tidewell/engine/engine_state.h"
+#include "tidewell/settings/flag_word.h"
 #include "tidewell/settings/profile.h"
 
 namespace tidewell {

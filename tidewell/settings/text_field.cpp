@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tidewell/settings/sjis.h"
+#include "common/sjis.h"
 
 namespace tidewell {
 

@@ -10,9 +10,9 @@
 #include "account_fixtures.h"
 #include "tidewell/settings/account_file.h"
 #include "tidewell/settings/account_page.h"
-#include "tidewell/settings/atomic_file.h"
-#include "tidewell/settings/paths.h"
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/atomic_file.h"
+#include "common/paths.h"
+#include "common/win32/inkwell_dll.h"
 #include "win32/win_temp_folder.h"
 
 namespace tidewell {

@@ -8,7 +8,7 @@
 
 #include "profile_cases.h"
 #include "tidewell/settings/memory_profile.h"
-#include "tidewell/settings/paths.h"
+#include "common/paths.h"
 #include "tidewell/settings/settings_file.h"
 #include "tidewell/settings/win32/win32_profile.h"
 #include "win32/win_temp_folder.h"

@@ -3,8 +3,8 @@
 #include "tidewell/engine/except_list.h"
 #include "tidewell/engine/win32/process_list.h"
 #include "tidewell/settings/account_file.h"
-#include "tidewell/settings/atomic_file.h"
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/atomic_file.h"
+#include "common/win32/inkwell_dll.h"
 #include "tidewell/settings/win32/win32_profile.h"
 
 namespace tidewell {

@@ -7,7 +7,7 @@
 
 #include "resource.h"
 #include "tidewell/engine/command_line.h"
-#include "tidewell/engine/win32/handles.h"
+#include "common/win32/handles.h"
 #include "tidewell/engine/win32/tray_window.h"
 
 namespace {

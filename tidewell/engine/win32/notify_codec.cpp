@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/win32/inkwell_dll.h"
 
 namespace tidewell {
 namespace {

@@ -1,7 +1,7 @@
 #include "tidewell/engine/win32/session_driver.h"
 
 #include "tidewell/engine/engine_state.h"
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/win32/inkwell_dll.h"
 
 namespace tidewell {
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "tidewell/engine/pop3_session.h"
-#include "tidewell/engine/win32/handles.h"
+#include "common/win32/handles.h"
 
 namespace tidewell {
 

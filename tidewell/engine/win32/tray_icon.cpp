@@ -6,7 +6,7 @@
 
 #include "tidewell/engine/data_folder.h"
 #include "tidewell/engine/engine_state.h"
-#include "tidewell/engine/win32/handles.h"
+#include "common/win32/handles.h"
 
 namespace tidewell {
 

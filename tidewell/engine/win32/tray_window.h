@@ -17,7 +17,7 @@
 #include "tidewell/engine/pop3_session.h"
 #include "tidewell/engine/tray_state.h"
 #include "tidewell/engine/win32/engine_glue.h"
-#include "tidewell/engine/win32/handles.h"
+#include "common/win32/handles.h"
 #include "tidewell/engine/win32/notify_host.h"
 #include "tidewell/engine/win32/session_driver.h"
 #include "tidewell/engine/win32/tray_icon.h"

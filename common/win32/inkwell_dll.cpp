@@ -1,4 +1,4 @@
-#include "tidewell/settings/win32/inkwell_dll.h"
+#include "common/win32/inkwell_dll.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "tidewell/settings/paths.h"
+#include "common/paths.h"
 
-#include "tidewell/settings/sjis.h"
+#include "common/sjis.h"
 
 namespace tidewell {
 

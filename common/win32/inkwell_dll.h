@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "tidewell/settings/codec_calls.h"
+#include "common/codec_calls.h"
 
 namespace tidewell {
 

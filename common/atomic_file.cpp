@@ -1,4 +1,4 @@
-#include "tidewell/settings/atomic_file.h"
+#include "common/atomic_file.h"
 
 #include <cstdio>
 #include <cstdlib>
