@@ -54,6 +54,24 @@ std::string HashFilePath(const std::string& data_folder) {
 }
 
 std::string ErrorEntry(int phase, int code) {
+  if (phase == 2 && code == kStlsRefusedCode)
+    return ErrorText("サーバーがSTLSに対応していないため、接続を中止しました。", phase, code);
+  if (phase == kTlsErrorPhase) {
+    switch (code) {
+      case kTlsUntrusted:
+        return ErrorText("サーバー証明書が信頼できないため、接続を中止しました。", phase, code);
+      case kTlsNameMismatch:
+        return ErrorText("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。", phase, code);
+      case kTlsExpired:
+        return ErrorText("サーバー証明書の有効期限が切れているため、接続を中止しました。", phase, code);
+      case kTlsInjectedText:
+        return ErrorText("STLSの応答の後に不正なデータを受信したため、接続を中止しました。", phase, code);
+      case kTlsChannelError:
+        return ErrorText("暗号化された通信でエラーが発生しました。", phase, code);
+      default:
+        return ErrorText("SSL/TLSの接続に失敗しました。", phase, code);
+    }
+  }
   if (phase == 1 || (phase == 2 && code == 1)) return ErrorText("接続に失敗しました。");
   if ((phase == 2 && (code == 2 || code == 3)) || (phase == 3 && code == 3))
     return ErrorText("認証に失敗しました。");
@@ -161,6 +179,9 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   session_text_.clear();
   seen_.reset();
   seen_loaded_ = false;
+  secured_ = false;
+  greeting_.clear();
+  stls_reply_.clear();
 }
 
 void Pop3Session::Abort() {
@@ -207,6 +228,8 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
   }
   switch (state_) {
     case SessionState::kAwaitGreeting: return Greeting(text);
+    case SessionState::kAwaitStls: return StlsReply(text);
+    case SessionState::kAwaitHandshake: return {};  // the TLS layer's business
     case SessionState::kAwaitUser:
       if (Refused(text)) return {PostError(2, 2)};
       state_ = SessionState::kAwaitLogin;
@@ -230,7 +253,52 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
 SessionActions Pop3Session::Greeting(std::string_view chunk) {
   current_message_ = 1;
   message_count_ = 0;
+  if (account_.tls == SessionTls::kOnConnect && !secured_) {
+    // Text before the handshake: the driver must not hand it on.
+    return {PostError(kTlsErrorPhase, kTlsHandshakeFailed)};
+  }
   if (Refused(chunk)) return {PostError(2, 1)};
+  if (account_.tls == SessionTls::kStls) {
+    greeting_.assign(chunk);
+    stls_reply_.clear();
+    state_ = SessionState::kAwaitStls;
+    return {Send("STLS\r\n")};
+  }
+  return LogIn(chunk);
+}
+
+// The reply to STLS is joined until its line end: "-" refuses (the account
+// fails; there is no going on in clear text). Anything after the line end
+// came before the handshake, where the server has nothing more to say:
+// text slipped in to be read as if it came over TLS. The account fails.
+SessionActions Pop3Session::StlsReply(std::string_view chunk) {
+  constexpr std::size_t kLongestReply = 512;  // RFC 2449 allows 512 octets
+  stls_reply_.append(chunk);
+  if (Refused(stls_reply_)) return {PostError(2, kStlsRefusedCode)};
+  const std::size_t end = stls_reply_.find("\r\n");
+  if (end == std::string::npos) {
+    if (stls_reply_.size() > kLongestReply) return {PostError(kTlsErrorPhase, kTlsInjectedText)};
+    return {};
+  }
+  if (end + 2 != stls_reply_.size()) return {PostError(kTlsErrorPhase, kTlsInjectedText)};
+  stls_reply_.clear();
+  state_ = SessionState::kAwaitHandshake;
+  return {Post(Kind::kStartTls)};
+}
+
+SessionActions Pop3Session::OnSecured() {
+  if (account_.tls == SessionTls::kNone || secured_) return {};
+  if (state_ == SessionState::kAwaitHandshake) {
+    secured_ = true;
+    return LogIn(greeting_);
+  }
+  if (state_ == SessionState::kAwaitGreeting && account_.tls == SessionTls::kOnConnect) secured_ = true;
+  return {};
+}
+
+// USER, or APOP with the time stamp of the greeting (over STLS: the clear
+// greeting before STLS; the server sends no second one).
+SessionActions Pop3Session::LogIn(std::string_view chunk) {
   if (!account_.apop) {
     state_ = SessionState::kAwaitUser;
     return {Send("USER " + account_.user + "\r\n")};
