@@ -306,6 +306,9 @@ void TrayWindow::StartAccountSession(int index) {
   account.server = a.server.str();
   account.port = a.port;
   account.apop = a.apop != 0;
+  account.tls = a.tls_mode == kTlsStls        ? SessionTls::kStls
+                : a.tls_mode == kTlsOnConnect ? SessionTls::kOnConnect
+                                              : SessionTls::kNone;
   if (!session_.Start(account, data_, index)) {
     Run(cycle_.OnSocketStartupFailed());
     AfterCheckStep();
