@@ -25,6 +25,9 @@ digest accepted for that password) and changes one thing:
                 terminator cut after "\\r\\n.", then the rest
   silent        never answers after the login (STAT gets nothing)
   close         closes the connection instead of answering STAT
+  stls-inject   answers STLS with "+OK" and, in the same write, a line that
+                would be read as the first reply over TLS (a command
+                injection); no TLS follows
 """
 
 import argparse
@@ -64,7 +67,7 @@ def _big_header_mail():
 SCENARIOS = {
     "ok": {}, "greeting-err": {}, "user-err": {}, "pass-err": {}, "apop-err": {},
     "stat-err": {}, "list-err": {}, "top-err": {}, "lower-ok": {}, "top-split": {},
-    "chunk-8192": {}, "silent": {}, "close": {},
+    "chunk-8192": {}, "silent": {}, "close": {}, "stls-inject": {},
 }
 
 
@@ -102,6 +105,9 @@ def _session(conn, scenario):
         if cmd == "QUIT":
             _send(conn, "+OK bye\r\n")
             return
+        if cmd == "STLS" and scenario == "stls-inject":
+            _send(conn, "+OK Begin TLS negotiation\r\n+OK injected\r\n")
+            continue
         if cmd == "USER":
             _send(conn, "-ERR no such user\r\n" if scenario == "user-err" or arg != USER else "+OK\r\n")
         elif cmd == "PASS":

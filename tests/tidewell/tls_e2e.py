@@ -21,6 +21,8 @@ Cases:
                for both modes; no password sent
   stls_refused a server without TLS refuses STLS: the refusal entry, only
                "STLS" and "QUIT" sent
+  stls_inject  a line slipped in after the +OK of STLS (scripted server): the
+               injection entry, only "STLS" sent
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import argparse
@@ -36,6 +38,7 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import e2e  # noqa: E402
+import scripted_pop3  # noqa: E402
 from e2e import Failure, check, read, md5_name  # noqa: E402
 
 dovecot = e2e.dovecot
@@ -51,6 +54,7 @@ def entry(text):
 
 UNTRUSTED = entry("サーバー証明書が信頼できないため、接続を中止しました。(4,2)")
 NAME_MISMATCH = entry("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(4,3)")
+INJECTED = entry("STLSの応答の後に不正なデータを受信したため、接続を中止しました。(4,5)")
 STLS_REFUSED = entry("サーバーがSTLSに対応していないため、接続を中止しました。(2,7)")
 
 
@@ -316,7 +320,25 @@ def case_stls_refused(env, setup):
     check(relay.client_bytes() == [b"STLS\r\nQUIT\r\n"], "only STLS and QUIT: %r" % relay.client_bytes())
 
 
+def case_stls_inject(env, setup):
+    ports = []
+    ready = threading.Event()
+
+    def report(port):
+        ports.append(port)
+        ready.set()
+
+    threading.Thread(target=scripted_pop3.serve, args=("stls-inject", 1, 60.0, report), daemon=True).start()
+    check(ready.wait(10), "scripted server started")
+    relay = setup.relay(ports[0])
+    write_accounts(env, [(b"injected", b"user", b"localhost", relay.port, "stls")])
+    run_once(env)
+    check(mail_file(env, b"injected") == INJECTED, "injection entry: %r" % mail_file(env, b"injected"))
+    check(relay.client_bytes() == [b"STLS\r\n"], "only STLS: %r" % relay.client_bytes())
+
+
 CASES = {
+    "stls_inject": case_stls_inject,
     "connect": case_connect,
     "stls": case_stls,
     "bad_name": case_bad_name,
