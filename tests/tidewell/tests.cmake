@@ -29,7 +29,7 @@ endif()
 
 # POP3 over TLS against Dovecot with a test CA trusted in the test prefix.
 if(WIN32 AND TARGET Tidewell)
-  foreach(_case connect stls bad_name untrusted stls_refused stls_inject)
+  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject)
     tidewell_add_wine_test(NAME tidewell_tls_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/tls_e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

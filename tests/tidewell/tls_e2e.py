@@ -19,6 +19,8 @@ Cases:
                on connect and an STLS account; no password sent
   untrusted    certificate of a CA that is not trusted: the trust error entry,
                for both modes; no password sent
+  expired      certificate of the trusted CA that expired in 2020: the expiry
+               error entry, for both modes; no password sent
   stls_refused a server without TLS refuses STLS: the refusal entry, only
                "STLS" and "QUIT" sent
   stls_inject  a line slipped in after the +OK of STLS (scripted server): the
@@ -55,6 +57,7 @@ def entry(text):
 UNTRUSTED = entry("サーバー証明書が信頼できないため、接続を中止しました。(4,2)")
 NAME_MISMATCH = entry("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(4,3)")
 INJECTED = entry("STLSの応答の後に不正なデータを受信したため、接続を中止しました。(4,5)")
+EXPIRED = entry("サーバー証明書の有効期限が切れているため、接続を中止しました。(4,4)")
 STLS_REFUSED = entry("サーバーがSTLSに対応していないため、接続を中止しました。(2,7)")
 
 
@@ -84,6 +87,40 @@ def make_server_cert(folder, ca, host, name):
     openssl("x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
             "-set_serial", str(int.from_bytes(os.urandom(8), "big")), "-days", "30",
             "-extfile", name + ".ext", "-out", name + ".pem", cwd=folder)
+    return os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
+
+
+CA_CONFIG = """[ca]
+default_ca = test
+[test]
+database = {db}/index.txt
+new_certs_dir = {db}
+serial = {db}/serial
+default_md = sha256
+policy = any
+copy_extensions = copy
+unique_subject = no
+[any]
+commonName = supplied
+"""
+
+
+def make_expired_cert(folder, ca, host, name):
+    """A certificate for host signed by ca, valid in January 2020 only
+    (`openssl ca` sets both dates; `x509 -req` cannot)."""
+    db = os.path.join(folder, name + "-db")
+    os.makedirs(db)
+    open(os.path.join(db, "index.txt"), "w").close()
+    with open(os.path.join(db, "serial"), "w") as f:
+        f.write("%016X\n" % int.from_bytes(os.urandom(8), "big"))
+    with open(os.path.join(folder, name + ".cnf"), "w") as f:
+        f.write(CA_CONFIG.format(db=db))
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
+            "-subj", "/CN=%s" % host, "-addext", "subjectAltName=DNS:%s" % host,
+            "-addext", "extendedKeyUsage=serverAuth", cwd=folder)
+    openssl("ca", "-batch", "-config", name + ".cnf", "-cert", ca + ".pem", "-keyfile", ca + ".key",
+            "-in", name + ".csr", "-out", name + ".pem", "-notext",
+            "-startdate", "20200101000000Z", "-enddate", "20200201000000Z", cwd=folder)
     return os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
 
 
@@ -311,6 +348,11 @@ def case_untrusted(env, setup):
     failed_certificate(env, setup, cert, UNTRUSTED)
 
 
+def case_expired(env, setup):
+    cert = make_expired_cert(setup.folder, setup.ca, "localhost", "expired")
+    failed_certificate(env, setup, cert, EXPIRED)
+
+
 def case_stls_refused(env, setup):
     port, _ = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS))])
     relay = setup.relay(port)
@@ -343,6 +385,7 @@ CASES = {
     "stls": case_stls,
     "bad_name": case_bad_name,
     "untrusted": case_untrusted,
+    "expired": case_expired,
     "stls_refused": case_stls_refused,
 }
 
