@@ -286,14 +286,24 @@ class Setup:
         self.trusted.remove()
 
 
+def big_header_mail():
+    """A mail whose header alone spans several TLS records (about 40 KB): its
+    TOP reply arrives in records cut across receives, and receives holding
+    several records."""
+    lines = [b"From: big@example.com", b"To: user@example.com", b"Subject: big header"]
+    lines += [b"X-Filler-%04d: %s" % (i, b"z" * 70) for i in range(480)]
+    return b"\n".join(lines) + b"\n\nbody\n"
+
+
 def good_session(env, setup, mode):
     cert = make_server_cert(setup.folder, setup.ca, "localhost", "server")
-    port, ssl_port = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS))], cert)
+    mails = e2e.MAILS + [big_header_mail()]
+    port, ssl_port = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, mails))], cert)
     relay = setup.relay(ssl_port if mode == "tls" else port)
     write_accounts(env, [(b"secure", b"alice", b"localhost", relay.port, mode)])
     run_once(env)
     entries = e2e.server_entries(port, "alice", PASSWORD.decode())
-    check(len(entries) == 3, "server holds the mails")
+    check(len(entries) == 4 and len(entries[3][1]) > 40000, "server holds the mails")
     check(mail_file(env, b"secure") == e2e.expected_mail_file(entries),
           "account file over %s: %r" % (mode, mail_file(env, b"secure")[:200]))
     hashes = "".join(e2e.header_hash(l, t) + "\n" for l, t in entries).encode()
