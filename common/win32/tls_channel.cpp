@@ -24,15 +24,29 @@ std::wstring Wide(const std::string& text) {
   return w;
 }
 
+constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+
 // Client credentials with Schannel's own certificate validation off (the
-// channel checks the certificate itself) and no client certificate.
-bool AcquireClientCredentials(DWORD protocols, CredHandle& out) {
-  SCHANNEL_CRED cred = {};
-  cred.dwVersion = SCHANNEL_CRED_VERSION;
-  cred.grbitEnabledProtocols = protocols;
-  cred.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+// channel checks the certificate itself) and no client certificate. TLS 1.3
+// needs the newer credential structure (Windows 10 1809 and later); older
+// systems, and Wine, refuse it and get the older one with TLS 1.2.
+bool AcquireClientCredentials(CredHandle& out) {
   TimeStamp expiry;
   char package[] = UNISP_NAME_A;
+  TLS_PARAMETERS tls = {};
+  tls.grbitDisabledProtocols = ~static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
+  SCH_CREDENTIALS modern = {};
+  modern.dwVersion = SCH_CREDENTIALS_VERSION;
+  modern.dwFlags = kCredentialFlags;
+  modern.cTlsParameters = 1;
+  modern.pTlsParameters = &tls;
+  if (AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &modern, nullptr, nullptr, &out,
+                                &expiry) == SEC_E_OK)
+    return true;
+  SCHANNEL_CRED cred = {};
+  cred.dwVersion = SCHANNEL_CRED_VERSION;
+  cred.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+  cred.dwFlags = kCredentialFlags;
   return AcquireCredentialsHandleA(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &cred, nullptr, nullptr, &out,
                                    &expiry) == SEC_E_OK;
 }
@@ -100,10 +114,7 @@ void TlsChannel::Fail(TlsStep& step, TlsFailure failure) {
 TlsStep TlsChannel::Start(const std::string& server_name) {
   TlsStep step;
   server_name_ = server_name;
-  // TLS 1.2 and 1.3 where the system has 1.3; systems that do not know the
-  // 1.3 bit refuse the pair, and get 1.2 alone.
-  if (!AcquireClientCredentials(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT, credentials_) &&
-      !AcquireClientCredentials(SP_PROT_TLS1_2_CLIENT, credentials_)) {
+  if (!AcquireClientCredentials(credentials_)) {
     Fail(step, TlsFailure::kHandshake);
     return step;
   }

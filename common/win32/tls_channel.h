@@ -16,7 +16,10 @@
 #pragma once
 
 #define SECURITY_WIN32
+// SCH_CREDENTIALS (TLS 1.3 on Windows) is declared only with this switch.
+#define SCHANNEL_USE_BLACKLISTS
 #include <windows.h>
+#include <subauth.h>
 #include <security.h>
 #include <schannel.h>
 
