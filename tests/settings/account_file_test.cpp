@@ -219,6 +219,24 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
   }
 }
 
+// The account dialog's port follow-up when the security mode changes.
+TEST(AccountTlsMode, PortFollowsTheModeOnlyFromTheUsualPorts) {
+  struct Case {
+    int from, to, port, expected;
+  };
+  const Case cases[] = {
+      {kTlsNone, kTlsOnConnect, 110, 995}, {kTlsStls, kTlsOnConnect, 110, 995},
+      {kTlsOnConnect, kTlsNone, 995, 110}, {kTlsOnConnect, kTlsStls, 995, 110},
+      {kTlsNone, kTlsOnConnect, 8110, 8110},  // the user's own port stays
+      {kTlsOnConnect, kTlsNone, 8995, 8995},
+      {kTlsNone, kTlsStls, 110, 110},  // STLS runs on the POP3 port
+      {kTlsStls, kTlsNone, 995, 995},
+      {kTlsOnConnect, kTlsOnConnect, 110, 110},  // no change of mode, no change of port
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PortForTlsMode(c.from, c.to, c.port), c.expected) << c.from << "->" << c.to << " " << c.port;
+}
+
 TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
   struct Case {
     std::string bytes;

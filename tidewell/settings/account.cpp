@@ -2,6 +2,14 @@
 
 namespace tidewell {
 
+int PortForTlsMode(int old_mode, int new_mode, int port) {
+  const bool was_pop3s = old_mode == kTlsOnConnect;
+  const bool is_pop3s = new_mode == kTlsOnConnect;
+  if (is_pop3s && !was_pop3s && port == kPop3Port) return kPop3sPort;
+  if (was_pop3s && !is_pop3s && port == kPop3sPort) return kPop3Port;
+  return port;
+}
+
 void CopyStoredFields(const CAccount& from, CAccount& to) {
   to.icon_to_normal = from.icon_to_normal;
   to.no_duplicate = from.no_duplicate;

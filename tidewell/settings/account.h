@@ -20,6 +20,12 @@ constexpr int kTlsOnConnect = 2;  // TLS from the first byte (POP3S)
 constexpr int kPop3Port = 110;
 constexpr int kPop3sPort = 995;
 
+// The port after the user changed the security mode from `old_mode` to
+// `new_mode` in the account dialog: TLS on connect moves port 110 to 995,
+// leaving TLS on connect moves 995 back to 110; any other port is the
+// user's own choice and stays.
+int PortForTlsMode(int old_mode, int new_mode, int port);
+
 class CAccount {
  public:
   virtual ~CAccount() = default;
