@@ -97,9 +97,7 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
         PostError(3, 1);
         return;
       }
-      const std::string_view bytes(chunk, static_cast<std::size_t>(n));
-      if (tls_) TakeTlsStep(tls_->Receive(bytes));
-      else if (tls_mode_ != SessionTls::kOnConnect) Run(session_.OnReceive(bytes));
+      Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
       break;
     }
     case FD_CONNECT:
@@ -181,6 +179,14 @@ void SessionDriver::CloseConnection() {
     socket_layer_started_ = false;
   }
   codec_reference_.reset();
+}
+
+// Bytes received from the socket: through the TLS channel once it exists;
+// in clear only while no TLS is wanted yet (before STLS). With TLS on connect
+// nothing is handed on before the handshake has started.
+void SessionDriver::Deliver(std::string_view bytes) {
+  if (tls_) TakeTlsStep(tls_->Receive(bytes));
+  else if (tls_mode_ != SessionTls::kOnConnect) Run(session_.OnReceive(bytes));
 }
 
 // The channel is created when the handshake starts: at FD_CONNECT for TLS on

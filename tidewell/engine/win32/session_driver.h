@@ -49,6 +49,7 @@ class SessionDriver {
   void StartWatchdog();
   // TLS between the socket and the session (accounts with STLS or TLS on
   // connect): the handshake, the steps of the channel, and the writes.
+  void Deliver(std::string_view bytes);
   void StartTls();
   void TakeTlsStep(const TlsStep& step);
   void SendText(const std::string& text);
