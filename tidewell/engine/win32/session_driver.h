@@ -40,6 +40,7 @@ class SessionDriver {
  private:
   void Run(const SessionActions& actions);
   void ConnectTo(unsigned long address);
+  void OnServerClosed();
   void CloseConnection();
   void PostError(int phase, int code) const;
   void StartWatchdog();
