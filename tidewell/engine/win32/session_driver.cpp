@@ -34,6 +34,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
 }
 
 void SessionDriver::ConnectTo(unsigned long address) {
+  hung_up_ = false;
   socket_ = socket(AF_INET, SOCK_STREAM, 0);
   if (socket_ == INVALID_SOCKET) {
     PostError(1, 3);
@@ -91,7 +92,7 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
       const int n = recv(socket_, chunk, sizeof chunk, 0);
       if (n == 0 || n == SOCKET_ERROR) {
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
-        PostError(3, 1);
+        ReportHangUp();
         return;
       }
       Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
@@ -118,7 +119,18 @@ void SessionDriver::OnServerClosed() {
     if (n <= 0) break;
     Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
   }
-  if (socket_ == s && session_.active()) Run(session_.OnClosed());
+  if (socket_ == s && session_.active() && !hung_up_) {
+    hung_up_ = true;
+    Run(session_.OnClosed());
+  }
+}
+
+// A read that found the connection closed or broken: reported once per
+// connection, whether the read or FD_CLOSE notices it first.
+void SessionDriver::ReportHangUp() {
+  if (hung_up_) return;
+  hung_up_ = true;
+  PostError(3, 1);
 }
 
 void SessionDriver::OnContinue() {

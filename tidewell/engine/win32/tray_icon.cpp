@@ -7,12 +7,12 @@
 #include "tidewell/engine/data_folder.h"
 #include "tidewell/engine/engine_state.h"
 #include "common/win32/handles.h"
-#include "tidewell/engine/win32/engine_glue.h"
+#include "tidewell/settings/win32/win32_profile.h"
 
 namespace tidewell {
 
 HICON LoadTrayStateIcon(HMODULE module, TrayState state, const std::string& data_folder) {
-  const IconChoice choice = TrayUserIcon(TheProfile(), data_folder, state);
+  const IconChoice choice = TrayUserIcon(SystemProfile(), data_folder, state);
   if (choice.use_own && !choice.path.empty()) {
     HICON small_icon = nullptr;
     if (ExtractIconExA(choice.path.c_str(), choice.index, nullptr, &small_icon, 1) > 0 && small_icon)
