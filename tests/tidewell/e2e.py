@@ -935,6 +935,19 @@ def case_unresolvable_host(env):
     expect_removed_icon(log)
 
 
+def case_quit_hang_up(env):
+    """A server that closes instead of answering QUIT: every mail was fetched,
+    so the account keeps them and the check has no error (a check-once run
+    without ErrorDisregard ends)."""
+    good = scripted_ok_file(env)
+    port = env.scripted("quit-close")
+    write_account_file(env.data, [(b"a", b"user", b"pass", b"127.0.0.1", port, 0)])
+    rc, log = run_check_once(env, "-f1", "-e1", "-i0")
+    check(rc == 0, "exit code %d" % rc)
+    check(read(os.path.join(env.data, "Mail", md5_name(b"a"))) == good, "the fetched mails are kept")
+    expect_removed_icon(log)
+
+
 def case_two_exits(env):
     """Two exit commands in a row: the second finds the program ending; the
     account mail files and hash.dat survive the clean-up."""
@@ -1011,6 +1024,7 @@ CASES = {
     "disconnect_during_check": (case_disconnect_during_check, False),
     "unresolvable_host": (case_unresolvable_host, False),
     "two_exits": (case_two_exits, False),
+    "quit_hang_up": (case_quit_hang_up, False),
     "tray_icon": (case_tray_icon, False),
 }
 
