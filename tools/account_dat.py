@@ -11,8 +11,11 @@ Texts given on the command line are stored in Shift_JIS (code page 932).
 the file atomically; a version-5 file is rewritten as version 6 first (its
 records read as no TLS, or TLS on connect on port 995). Only the login fields,
 the priority and the connection security are set; an account's own icon,
-sound and program stay off. --tls: none (clear text), stls (STLS before the
-login) or tls (TLS on connect); the port defaults to 995 for tls, else 110.
+sound and program stay off. The priority follows the rule of the settings
+sheet: at most one past the largest in the file, and the accounts at or after
+that rank move down one, so no two accounts share one. --tls: none (clear
+text), stls (STLS before the login) or tls (TLS on connect); the port
+defaults to 995 for tls, else 110.
 """
 import argparse
 import os
@@ -72,7 +75,9 @@ def read_records(data):
         take(take(1)[0])                      # user
         take(take(1)[0])                      # password
         take(struct.unpack(">H", take(2))[0])  # server
-        take(1 + 2 + 3)                       # apop, port, priority + icon flag
+        take(1 + 2)                           # apop, port
+        prio_at = pos - start
+        take(3)                               # priority + icon flag
         take(struct.unpack(">H", take(2))[0])  # icon file
         take(3)                               # icon index + sound flag
         take(struct.unpack(">H", take(2))[0])  # sound file
@@ -81,7 +86,7 @@ def read_records(data):
             take(struct.unpack(">H", take(2))[0])
         if version >= 6:
             take(1)                           # connection security
-        out.append((name, data[start:pos], version))
+        out.append((name, data[start:pos], version, prio_at))
     return out
 
 
@@ -96,6 +101,26 @@ def upgrade(raw, version):
     pos += 2 + struct.unpack(">H", raw[pos:pos + 2])[0] + 1
     port = struct.unpack(">H", raw[pos:pos + 2])[0]
     return raw + bytes([TLS_MODES["tls"] if port == 995 else 0])
+
+
+def priority_of(rec, at):
+    return struct.unpack(">H", rec[at:at + 2])[0]
+
+
+def with_priority(rec, at, priority):
+    return rec[:at] + struct.pack(">H", priority) + rec[at + 2:]
+
+
+def add_priorities(priorities, wanted):
+    """The store's rule for a new account's priority: at most one past the
+    largest (taken as at least 1), and every other nonzero priority at or
+    above it moves down one rank so that no two accounts share one.
+    Returns (priority of the new account, the others' new priorities)."""
+    largest = max([1] + priorities)
+    p = min(wanted, largest + 1)
+    if p == 0:
+        return p, list(priorities)
+    return p, [q + 1 if q != 0 and q >= p else q for q in priorities]
 
 
 def main():
@@ -122,21 +147,24 @@ def main():
         with open(path, "rb") as f:
             existing = read_records(f.read())
     if args.cmd == "list":
-        for name, _, _ in existing:
+        for name, _, _, _ in existing:
             print(name.decode("cp932", "replace"))
         return 0
-    if any(v not in (5, 6) for _, _, v in existing):
+    if any(v not in (5, 6) for _, _, v, _ in existing):
         raise SystemExit("this tool appends only to version-5 and 6 files; let Tidewell rewrite the file first")
     enc = lambda s: s.encode("cp932")
     name = enc(args.name)
-    if any(n == name for n, _, _ in existing):
+    if any(n == name for n, _, _, _ in existing):
         raise SystemExit("an account named %s exists already" % args.name)
     if len(existing) >= 255:
         raise SystemExit("at most 255 accounts")
-    recs = [upgrade(r, v) for _, r, v in existing]
+    if not 0 <= args.priority <= 100000:
+        raise SystemExit("priority must be 0 to 100000")
+    priority, others = add_priorities([priority_of(r, at) for _, r, _, at in existing], args.priority)
+    recs = [with_priority(upgrade(r, v), at, q) for (_, r, v, at), q in zip(existing, others)]
     port = args.port if args.port is not None else (995 if args.tls == "tls" else 110)
     recs.append(record(name, enc(args.user), enc(args.password), enc(args.server), port, args.apop,
-                       args.priority, args.tls))
+                       priority, args.tls))
     os.makedirs(args.data, exist_ok=True)
     tmp = path + ".tmp~"
     with open(tmp, "wb") as f:
