@@ -116,6 +116,20 @@ TEST(Pop3SessionTls, ApopOverStlsUsesTheTimestampOfTheClearGreeting) {
   EXPECT_EQ(h.sent[1], "APOP user " + Md5("<7.8@host>secret") + "\r\n");
 }
 
+// A server that keeps sending after a bad reply to STLS, before the error is
+// handled: nothing more is kept, and the error is posted once.
+TEST(Pop3SessionTls, TextAfterAJudgedStlsReplyIsNotKept) {
+  Harness h(SessionTls::kStls);
+  h.Reply(kGreeting);
+  SessionActions first = h.session.OnReceive("+OK\r\nX");
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0], SessionAction(Kind::kPostError, "", 4, 5));
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(h.session.OnReceive(std::string(kMaxChunk, 'y')).empty());
+  h.Run(h.session.OnError(4, 5));
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_EQ(h.MailFile(), ErrorEntry(4, 5));
+}
+
 TEST(Pop3SessionTls, TheReplyToStlsIsJoinedUntilItsLineEnd) {
   Harness h(SessionTls::kStls);
   h.Reply(kGreeting);
@@ -142,6 +156,8 @@ TEST(Pop3SessionTls, StlsFailuresNeverFallBackToClearText) {
       {"text after the +OK", {"+OK\r\nUSER evil\r\n"}, {4, 5}, false},
       {"text after the +OK, in a second piece", {"+OK", "\r\n+OK\r\n"}, {4, 5}, false},
       {"no line end within 512 bytes", {"+OK" + std::string(600, 'x')}, {4, 5}, false},
+      {"line end right after 512 bytes", {"+OK" + std::string(509, 'x'), "\r\n"}, {4, 5}, false},
+      {"text after a line end at the limit", {"+OK" + std::string(507, 'x') + "\r\nX"}, {4, 5}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -185,6 +185,7 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   secured_ = false;
   greeting_.clear();
   stls_reply_.clear();
+  stls_judged_ = false;
 }
 
 void Pop3Session::Abort() {
@@ -276,14 +277,24 @@ SessionActions Pop3Session::Greeting(std::string_view chunk) {
 // text slipped in to be read as if it came over TLS. The account fails.
 SessionActions Pop3Session::StlsReply(std::string_view chunk) {
   constexpr std::size_t kLongestReply = 512;  // RFC 2449 allows 512 octets
-  stls_reply_.append(chunk);
-  if (Refused(stls_reply_)) return {PostError(2, kStlsRefusedCode)};
-  const std::size_t end = stls_reply_.find("\r\n");
-  if (end == std::string::npos) {
-    if (stls_reply_.size() > kLongestReply) return {PostError(kTlsErrorPhase, kTlsInjectedText)};
-    return {};
+  // Once the reply was judged, what still arrives before the error is
+  // handled is not kept.
+  if (stls_judged_) return {};
+  // One byte past the limit is enough to tell a line without end or text
+  // after the line end; no more than that is kept.
+  const std::size_t room = kLongestReply + 1 - stls_reply_.size();
+  const bool cut = chunk.size() > room;
+  stls_reply_.append(chunk.substr(0, room));
+  if (Refused(stls_reply_)) {
+    stls_judged_ = true;
+    return {PostError(2, kStlsRefusedCode)};
   }
-  if (end + 2 != stls_reply_.size()) return {PostError(kTlsErrorPhase, kTlsInjectedText)};
+  const std::size_t end = stls_reply_.find("\r\n");
+  if (end == std::string::npos && stls_reply_.size() <= kLongestReply) return {};
+  if (end == std::string::npos || end + 2 != stls_reply_.size() || cut) {
+    stls_judged_ = true;
+    return {PostError(kTlsErrorPhase, kTlsInjectedText)};
+  }
   stls_reply_.clear();
   state_ = SessionState::kAwaitHandshake;
   return {Post(Kind::kStartTls)};

@@ -320,6 +320,7 @@ class Pop3Session {
   bool secured_ = false;       // TLS handshake done and certificate checked
   std::string greeting_;       // kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
+  bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
 };
 
 }  // namespace tidewell
