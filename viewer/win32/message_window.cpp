@@ -263,6 +263,7 @@ void OnCommand(HWND dialog, int id) {
       break;
     case ID_MESSAGE_WRAP:
       RebuildBody(dialog);
+      if (w.body) SetFocus(w.body.get());
       break;
     case ID_MESSAGE_COPY:
       if (w.body) SendMessageA(w.body.get(), WM_COPY, 0, 0);
