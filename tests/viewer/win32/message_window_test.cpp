@@ -178,10 +178,14 @@ TEST(MessageWindow, SameSettingsKeysAsTheStandaloneViewer) {
   const std::string cache = data.Cache(Fixture("jis-cache.eml"));
   RECT r{};
   bool scroll = true;
+  bool zoomed = false;
   ModalDriver driver([&](HWND w) {
     if (!Ready(w)) return false;
     GetWindowRect(w, &r);
     scroll = HasHorizontalScroll(w);
+    // Closed maximised, the window stores its normal rectangle.
+    ShowWindow(w, SW_MAXIMIZE);
+    zoomed = IsZoomed(w) != FALSE;
     PostMessageA(w, WM_COMMAND, 40017, 0);
     return true;
   });
@@ -189,6 +193,7 @@ TEST(MessageWindow, SameSettingsKeysAsTheStandaloneViewer) {
   EXPECT_EQ(r.left, 100);
   EXPECT_EQ(r.top, 120);
   EXPECT_FALSE(scroll);
+  EXPECT_TRUE(zoomed);
   EXPECT_EQ(MessageWindowKeys(ini),
             "Top=120\nBottom=520\nRight=620\nLeft=100\nAutoWordWrap=1\nFontName=ＭＳ 明朝\nFontSize=105\n"
             "FontWeight=400\nFontItalic=0\nFontCharSet=128\n");
@@ -232,6 +237,36 @@ TEST(MessageWindow, FailuresShowNumberedMessagesAndNoWindow) {
     EXPECT_EQ(boxes, want);
     EXPECT_FALSE(window);
   }
+}
+
+TEST(MessageWindow, SaveAsCopiesTheTemporaryMessageUnchanged) {
+  DataFolder data;
+  const std::string temp = data.mail() + "\\mailtemp.eml";
+  ASSERT_TRUE(WriteFileBytes(temp, Fixture("jis-cache.eml")));
+  const std::string cache = data.Cache(Fixture("jis-cache.eml"));
+  const std::string target = data.path() + "\\保存 した.eml";
+  bool asked = false;
+  ModalDriver driver([&](HWND w) {
+    if (GetDlgItem(w, 1015)) {
+      if (!Ready(w)) return false;
+      if (!asked) {
+        asked = true;
+        PostMessageA(w, WM_COMMAND, 40018, 0);
+      } else {
+        PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+      }
+      return true;
+    }
+    // The save dialog: its file name box (cmb13, or edt1 in the old style).
+    EXPECT_EQ(TextOf(w), "名前を付けて保存");
+    if (!SetDlgItemTextA(w, 0x47C, target.c_str())) SetDlgItemTextA(w, 0x480, target.c_str());
+    PostMessageA(w, WM_COMMAND, IDOK, 0);
+    return true;
+  });
+  DisplayMessage(Request(data, cache, 0));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(ReadFileBytes(target), Fixture("jis-cache.eml"));
+  DeleteFileA(target.c_str());
 }
 
 TEST(MessageWindow, AssociatedProgramGetsAFreshCopy) {
