@@ -170,6 +170,32 @@ TEST(MessageWindow, Utf16BodiesThroughTheCodecLibrary) {
   }
 }
 
+TEST(MessageWindow, LargeBodiesAreShownWhole) {
+  // A body filling the body buffer reaches the control whole, as first shown
+  // and through the code menu.
+  DataFolder data;
+  DisplayFields fields;
+  fields.body = std::string(kBodyBuffer - 1, 'x');
+  InkwellDllTextCodec codec;
+  MessageWindowOptions options;
+  options.resources = GetModuleHandleA(nullptr);
+  options.fields = &fields;
+  options.codec = &codec;
+  options.ini_path = data.path() + "\\Quillbox.ini";
+  LRESULT jis = 0, sjis = 0;
+  ModalDriver driver([&](HWND w) {
+    if (!Ready(w)) return false;
+    jis = SendMessageA(GetDlgItem(w, 1017), WM_GETTEXTLENGTH, 0, 0);
+    SendMessageA(w, WM_COMMAND, 40020, 0);
+    sjis = SendMessageA(GetDlgItem(w, 1017), WM_GETTEXTLENGTH, 0, 0);
+    PostMessageA(w, WM_COMMAND, IDOK, 0);
+    return true;
+  });
+  EXPECT_EQ(ShowMessageWindow(options), IDOK);
+  EXPECT_EQ(jis, static_cast<LRESULT>(kBodyBuffer - 1));
+  EXPECT_EQ(sjis, static_cast<LRESULT>(kBodyBuffer - 1));
+}
+
 TEST(MessageWindow, SameSettingsKeysAsTheStandaloneViewer) {
   DataFolder data;
   const std::string ini = data.path() + "\\Quillbox.ini";
