@@ -170,6 +170,62 @@ TEST(MessageWindow, Utf16BodiesThroughTheCodecLibrary) {
   }
 }
 
+// The copy menu of a right click in the body, while it is open: whether
+// "コピー" is grayed. -1 while no menu shows.
+int CopyItemGrayed() {
+  HWND menu_window = FindWindowA("#32768", nullptr);
+  if (!menu_window || !IsWindowVisible(menu_window)) return -1;
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menu_window, MN_GETHMENU, 0, 0));
+  const UINT state = GetMenuState(menu, 40036, MF_BYCOMMAND);
+  if (state == static_cast<UINT>(-1)) return -1;
+  return (state & MF_GRAYED) ? 1 : 0;
+}
+
+TEST(MessageWindow, CopyMenuIsGrayedWithoutASelection) {
+  DataFolder data;
+  const std::string cache = data.Cache(Fixture("jis-cache.eml"));
+  int phase = 0;
+  int without_selection = -1, with_selection = -1;
+  const DWORD start = GetTickCount();
+  ModalDriver driver([&](HWND w) {
+    HWND body = GetDlgItem(w, 1017);
+    if (GetTickCount() - start > kWaitMs) phase = 4;  // give up: the checks below fail
+    if (!Ready(w) && phase == 0) return false;
+    auto right_click = [&] {
+      PostMessageA(body, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+    };
+    switch (phase) {
+      case 0:
+        SendMessageA(body, EM_SETSEL, 0, 0);
+        right_click();
+        phase = 1;
+        break;
+      case 1:
+        if ((without_selection = CopyItemGrayed()) < 0) return false;
+        EndMenu();
+        phase = 2;
+        break;
+      case 2:
+        SendMessageA(body, EM_SETSEL, 0, -1);
+        right_click();
+        phase = 3;
+        break;
+      case 3:
+        if ((with_selection = CopyItemGrayed()) < 0) return false;
+        EndMenu();
+        phase = 4;
+        break;
+      default:
+        PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+        break;
+    }
+    return true;
+  });
+  DisplayMessage(Request(data, cache, 0));
+  EXPECT_EQ(without_selection, 1);
+  EXPECT_EQ(with_selection, 0);
+}
+
 TEST(MessageWindow, LargeBodiesAreShownWhole) {
   // A body filling the body buffer reaches the control whole, as first shown
   // and through the code menu.
