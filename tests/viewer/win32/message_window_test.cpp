@@ -95,9 +95,11 @@ TEST(MessageWindow, OwnWindowShowsTheCacheFileAndRebuildsOnWrapToggles) {
   std::string subject, sender, date, first, utf8, after_toggle;
   bool wrap_before = true, wrap_after = false, scroll_before = false, scroll_after = true;
   std::string caption;
+  bool minimise_box = true;
   ModalDriver driver([&](HWND w) {
     if (!Ready(w)) return false;
     caption = TextOf(w);
+    minimise_box = (GetWindowLongA(w, GWL_STYLE) & WS_MINIMIZEBOX) != 0;
     subject = ItemText(w, 1015);
     sender = ItemText(w, 1013);
     date = ItemText(w, 1014);
@@ -115,6 +117,7 @@ TEST(MessageWindow, OwnWindowShowsTheCacheFileAndRebuildsOnWrapToggles) {
   });
   EXPECT_EQ(DisplayMessage(Request(data, cache, 0)), IDCANCEL);
   EXPECT_EQ(caption, "Tidewell");  // the list library's window keeps its caption
+  EXPECT_FALSE(minimise_box);      // only the standalone viewer's has one
   EXPECT_EQ(subject, "新年のご挨拶");
   EXPECT_EQ(sender, "");           // the first line is not searched in a cache file
   EXPECT_EQ(date, "2024/1/4 07:00:00");

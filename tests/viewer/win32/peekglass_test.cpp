@@ -26,10 +26,10 @@ class Peekglass : public ::testing::Test {
     }
   }
 
-  // Starts the viewer with arguments as its whole command line, in the test
-  // folder.
-  void Start(const std::string& arguments) {
-    std::string line = "\"" + ExeFolder() + "Peekglass.exe\" " + arguments;
+  // Starts the viewer (or program, a copy of it) with arguments as its whole
+  // command line, in the test folder.
+  void Start(const std::string& arguments, const std::string& program = "") {
+    std::string line = "\"" + (program.empty() ? ExeFolder() + "Peekglass.exe" : program) + "\" " + arguments;
     STARTUPINFOA si{};
     si.cb = sizeof si;
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.path().c_str(), &si,
@@ -109,6 +109,7 @@ TEST_F(Peekglass, ShowsJapaneseMessages) {
     Start(c.quoted ? "\"" + path + "\"" : path);
     HWND w = Window(c.subject);
     ASSERT_NE(w, nullptr);
+    EXPECT_NE(GetWindowLongA(w, GWL_STYLE) & WS_MINIMIZEBOX, 0);
     EXPECT_EQ(ItemText(w, 1015), c.subject);
     EXPECT_EQ(ItemText(w, 1013), c.sender);
     EXPECT_EQ(ItemText(w, 1014), c.date);
@@ -149,6 +150,34 @@ TEST_F(Peekglass, DisplayFailureStillOpensTheWindowWithoutBody) {
   EXPECT_EQ(ItemText(w, 1017), "");
   PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(WaitExit(), 0u);
+}
+
+TEST_F(Peekglass, WithoutTheRichEditLibraryNoWindowOpens) {
+  // Wine's per-program library settings leave RICHED32.DLL out of a copy of
+  // the viewer under a name of its own.
+  if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "needs Wine";
+  const std::string program = "PeekglassNoRichEdit.exe";
+  const std::string key = "Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides";
+  HKEY overrides = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &overrides, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(overrides, "riched32", 0, REG_SZ, reinterpret_cast<const BYTE*>("disabled"), 9);
+  RegCloseKey(overrides);
+  ASSERT_TRUE(CopyFileA((ExeFolder() + "Peekglass.exe").c_str(), folder_.File(program).c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((ExeFolder() + "Inkwell2.dll").c_str(), folder_.File("Inkwell2.dll").c_str(), FALSE));
+  const std::string path = folder_.File("m.eml");
+  ASSERT_TRUE(WriteFileBytes(path, Fixture("jis-cache.eml")));
+  Start(path, folder_.File(program));
+  HWND box = WaitFor([&] { return MessageBoxOf(pid()); }, kWaitMs);
+  EXPECT_NE(box, nullptr);
+  if (box) {
+    EXPECT_EQ(TextOf(box), "Tidewell");
+    EXPECT_EQ(BoxText(box), "表示に失敗しました。");
+    EXPECT_EQ(MessageWindowOf(pid()), nullptr);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(), 0u);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST_F(Peekglass, SettingsAreReadAndWrittenInTheStartUpFolder) {
