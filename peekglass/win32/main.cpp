@@ -1,6 +1,6 @@
 // Peekglass.exe: shows one message file in the message window. The whole
-// command line is the file's path; Quillbox.ini and the Save as source
-// \Mail\mailtemp.eml are taken relative to the folder it was started in.
+// command line is the file's path; Quillbox.ini is taken from the folder it
+// was started in. Save as copies the file on display.
 #include <windows.h>
 
 #include <string>
@@ -47,7 +47,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   options.fields = &fields;
   options.codec = &codec;
   options.ini_path = JoinPath(startup, "Quillbox.ini");
-  options.save_source = JoinPath(MailFolderPath(startup), "mailtemp.eml");
+  options.save_source = path;
   options.save_folder = startup;
   options.caption_from_subject = true;
   ShowMessageWindow(options);

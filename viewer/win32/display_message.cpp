@@ -44,7 +44,9 @@ INT_PTR ShowInOwnWindow(const DisplayRequest& request) {
   options.fields = &fields;
   options.codec = &codec;
   options.ini_path = JoinPath(request.data_folder, "Quillbox.ini");
-  options.save_source = TempCopyPath(request.data_folder);
+  // Save as copies the message on display (mailtemp.eml holds whatever
+  // message was last handed to the associated program, if any).
+  options.save_source = request.cache_path;
   options.save_folder = request.data_folder;
   return ShowMessageWindow(options);
 }

@@ -184,7 +184,7 @@ void ShowCopyMenu(HWND dialog) {
   SendMessageA(w.body.get(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
   bool selected = false;
   if (range.cpMax > range.cpMin) {
-    std::vector<char> text(static_cast<std::size_t>(range.cpMax - range.cpMin) * 2 + 1, '\0');
+    std::vector<char> text(static_cast<std::size_t>(range.cpMax - range.cpMin) * 4 + 4, '\0');
     SendMessageA(w.body.get(), EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(text.data()));
     selected = text[0] != '\0';
   }

@@ -19,7 +19,7 @@ struct MessageWindowOptions {
   const DisplayFields* fields = nullptr;
   TextCodec* codec = nullptr;     // the code menu's conversions
   std::string ini_path;           // Quillbox.ini
-  std::string save_source;        // the file Save as copies (...\Mail\mailtemp.eml)
+  std::string save_source;        // the file Save as copies: the message on display
   std::string save_folder;        // where the Save as dialog starts
   // Standalone viewer: 50 ms after opening the caption becomes the subject.
   bool caption_from_subject = false;

@@ -324,10 +324,10 @@ TEST(MessageWindow, FailuresShowNumberedMessagesAndNoWindow) {
   }
 }
 
-TEST(MessageWindow, SaveAsCopiesTheTemporaryMessageUnchanged) {
+TEST(MessageWindow, SaveAsCopiesTheMessageOnDisplayUnchanged) {
   DataFolder data;
-  const std::string temp = data.mail() + "\\mailtemp.eml";
-  ASSERT_TRUE(WriteFileBytes(temp, Fixture("jis-cache.eml")));
+  // An earlier message handed to the associated program is not the one shown.
+  ASSERT_TRUE(WriteFileBytes(data.mail() + "\\mailtemp.eml", Fixture("sjis.eml")));
   const std::string cache = data.Cache(Fixture("jis-cache.eml"));
   const std::string target = data.path() + "\\保存 した.eml";
   bool asked = false;

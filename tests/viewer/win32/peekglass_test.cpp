@@ -180,6 +180,29 @@ TEST_F(Peekglass, WithoutTheRichEditLibraryNoWindowOpens) {
   RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
 }
 
+TEST_F(Peekglass, SaveAsCopiesTheFileOnDisplay) {
+  CreateDirectoryA(folder_.File("Mail").c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(folder_.File("Mail\\mailtemp.eml"), Fixture("sjis.eml")));
+  const std::string path = folder_.File("会議 資料.eml");
+  ASSERT_TRUE(WriteFileBytes(path, Fixture("multipart.eml")));
+  const std::string target = folder_.File("保存 先.eml");
+  Start(path);
+  HWND w = Window("資料をお送りします");
+  ASSERT_NE(w, nullptr);
+  PostMessageA(w, WM_COMMAND, 40018, 0);
+  HWND save = WaitFor([&] { return FindWindowA("#32770", "名前を付けて保存"); }, kWaitMs);
+  ASSERT_NE(save, nullptr);
+  // The file name box: cmb13 (or edt1 in the old style).
+  HWND name = GetDlgItem(save, 0x47C) ? GetDlgItem(save, 0x47C) : GetDlgItem(save, 0x480);
+  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+  PostMessageA(save, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitText([&] { return ReadFileBytes(target); }, Fixture("multipart.eml"), kWaitMs));
+  PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WaitExit(), 0u);
+  DeleteFileA(folder_.File("Mail\\mailtemp.eml").c_str());
+  RemoveDirectoryA(folder_.File("Mail").c_str());
+}
+
 TEST_F(Peekglass, SettingsAreReadAndWrittenInTheStartUpFolder) {
   const std::string ini = folder_.File("Quillbox.ini");
   const std::string stored =
