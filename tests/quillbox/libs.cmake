@@ -7,3 +7,5 @@ endif()
 if(TARGET tidewell_engine)
   list(APPEND TEST_LIBS tidewell_engine)
 endif()
+# Windows tests: the Inkwell2.dll calls for the account mail file names.
+set(WIN32_TEST_LIBS tidewell_common_win32 comctl32)

@@ -1,0 +1,33 @@
+// Resource and command identifiers of Quillbox.dll.
+#pragma once
+
+#define IDD_LIST 101
+#define IDB_ROW_IMAGES 102
+#define IDI_LIST 106
+#define IDR_LIST_MENU 107
+#define IDB_TOOLBAR 108
+#define IDD_HEADER 109
+
+#define IDC_LIST_VIEW 1001
+#define IDC_DELETE 1004
+#define IDC_HEADER_TEXT 1007
+#define IDC_TOOLBAR 10001
+
+#define ID_MENU_DELETE 40004
+#define ID_DELETE_CHECK 40005
+#define ID_TOP 40006
+#define ID_DISCONNECT 40007
+#define ID_CODE_JIS 40008
+#define ID_CODE_SJIS 40009
+#define ID_CODE_EUC 40010
+#define ID_CODE_UTF7 40011
+#define ID_CODE_UTF8 40012
+#define ID_CODE_UTF16 40013
+#define ID_HEADER_VIEW 40014
+#define ID_DELETE_SAVE 40015
+#define ID_MESSAGE_VIEW 40016
+#define ID_MENU_DELETE_CHECK 40025
+#define ID_MENU_DELETE_SAVE 40026
+#define ID_MENU_TOP 40027
+#define ID_EXTERNAL_PROGRAM 40028
+#define ID_SELECT_ALL 40038
