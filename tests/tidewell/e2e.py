@@ -15,12 +15,14 @@ installed). Dovecot is stopped and the Tidewell processes are ended on every
 way out.
 """
 import argparse
+import base64
 import email.header
 import hashlib
 import os
 import json
 import poplib
 import pwd
+import quopri
 import re
 import shutil
 import socket
@@ -441,13 +443,20 @@ def add_mail(env, user, data):
 
 
 def summary_value(value):
-    """A header value as the summary shows it: ISO-2022-JP and Shift_JIS
-    encoded words decoded to Shift_JIS (here with Python's own decoder), words
-    in other character sets left as they are."""
+    """A header value as the summary shows it: encoded words in ISO-2022-JP,
+    Shift_JIS, UTF-8 and EUC-JP decoded to Shift_JIS, each by its own letter
+    (here with Python's own decoders; underscores of Q words stay), words in
+    other character sets left as they are."""
+    codecs = {b"iso-2022-jp": "iso2022_jp", b"shift_jis": "cp932", b"utf-8": "utf-8", b"euc-jp": "euc_jp"}
+
     def one(m):
-        raw, charset = email.header.decode_header(m.group(0).decode("ascii"))[0]
-        return raw.decode(charset).encode("cp932")
-    return re.sub(rb"=\?(iso-2022-jp|shift_jis)\?b\?[^?]*\?=", one, value, flags=re.I)
+        charset, kind, text = m.group(1).lower(), m.group(2).lower(), m.group(3)
+        if kind == b"b":
+            raw = base64.b64decode(text + b"=" * (-len(text) % 4))
+        else:
+            raw = quopri.decodestring(text)
+        return raw.decode(codecs[charset]).encode("cp932")
+    return re.sub(rb"=\?(iso-2022-jp|shift_jis|utf-8|euc-jp)\?([bq])\?(.*?)\?=", one, value, flags=re.I)
 
 
 def expected_summary(accounts):
@@ -483,7 +492,7 @@ def case_summary_file(env):
     check(len(entries) == 5, "server holds the five fixtures")
     expected = expected_summary([(names[0], entries), (names[1], None)])
     # The expectation itself decoded the Japanese words.
-    for word in ("山田太郎", "会議の予定について", "佐藤花子"):
+    for word in ("山田太郎", "会議の予定について", "佐藤花子", "新年のご挨拶", "高橋次郎"):
         check(word.encode("cp932") in expected, "expected summary holds %s" % word)
     got = read(os.path.join(env.data, "Tidewell.tmp"))
     if got != expected:
