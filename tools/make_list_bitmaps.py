@@ -8,6 +8,8 @@ rows.bmp     bitmap 102: four 16 x 16 row images side by side (mail, mail
              mask colour 1 (RGB 1, 0, 0) the list loads them with.
 toolbar.bmp  bitmap 108: fifteen 16 x 15 toolbar images on the button face
              grey (192, 192, 192), which the toolbar maps to the system colour.
+toolbar_disabled.bmp  bitmap 110: the same pictures in light grey shades, for
+             the disabled buttons (the toolbar's disabled image list).
 list.ico     icon 106: 16 x 16 and 32 x 32.
 Only the standard library is used; the generated files are committed.
 """
@@ -142,6 +144,16 @@ def tool_image(i):
     return c
 
 
+def greyed(c):
+    """The picture in light grey shades: what a disabled button shows."""
+    for row in c.px:
+        for x, p in enumerate(row):
+            if p is not None:
+                v = 128 + (p[0] * 30 + p[1] * 59 + p[2] * 11) // 100 // 3
+                row[x] = (v, v, v) if v != 192 else (191, 191, 191)
+    return c
+
+
 def bmp(images, width, height, background):
     """A 24-bit bottom-up BMP of the images side by side."""
     total = width * len(images)
@@ -187,6 +199,8 @@ def main():
         f.write(bmp([row_image(i) for i in range(4)], 16, 16, (1, 0, 0)))
     with open(os.path.join(outdir, "toolbar.bmp"), "wb") as f:
         f.write(bmp([tool_image(i) for i in range(15)], 16, 15, (192, 192, 192)))
+    with open(os.path.join(outdir, "toolbar_disabled.bmp"), "wb") as f:
+        f.write(bmp([greyed(tool_image(i)) for i in range(15)], 16, 15, (192, 192, 192)))
     with open(os.path.join(outdir, "list.ico"), "wb") as f:
         f.write(list_icon())
 

@@ -38,7 +38,10 @@ BOOL OnInit(HWND dialog, const HeaderDialogData& data) {
   SetDlgItemTextA(dialog, IDC_HEADER_TEXT, data.header->c_str());
   SetWindowPos(dialog, nullptr, 0, 0, kHeaderWidth, kHeaderHeight, SWP_NOMOVE | SWP_NOZORDER);
   LayOut(dialog);
-  return TRUE;
+  // Focus on the close button, so that the header is not shown all selected.
+  SetFocus(GetDlgItem(dialog, IDCANCEL));
+  PostMessageA(GetDlgItem(dialog, IDC_HEADER_TEXT), EM_SETSEL, 0, 0);
+  return FALSE;
 }
 
 INT_PTR CALLBACK HeaderProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {

@@ -41,6 +41,7 @@ struct ListState {
   HWND list_view = nullptr;
   HWND toolbar = nullptr;
   HMENU menu = nullptr;
+  HIMAGELIST toolbar_images = nullptr;  // owned: a toolbar does not free its image list
   unsigned settings = 0;
   int widths[5] = {150, 150, 120, 80, 120};
   ListRect rect = kDefaultListRect;

@@ -245,6 +245,12 @@ void CreateToolbar(ListState& s) {
   s.toolbar = CreateToolbarEx(s.window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, IDC_TOOLBAR, 15, s.module,
                               IDB_TOOLBAR, buttons, 14, 16, 15, 16, 15, sizeof(TBBUTTON));
   if (!s.toolbar) return;
+  // Disabled buttons show the pictures in grey (without them the toolbar
+  // draws a disabled button as a grey block).
+  s.toolbar_images = ImageList_LoadImageA(s.module, MAKEINTRESOURCEA(IDB_TOOLBAR_DISABLED), 16, 0,
+                                          RGB(192, 192, 192), IMAGE_BITMAP, 0);
+  if (s.toolbar_images)
+    SendMessageA(s.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(s.toolbar_images));
   for (int position : {0, 2, 7, 10, 12}) {
     TBBUTTON separator{};
     separator.fsState = TBSTATE_ENABLED;
@@ -491,6 +497,7 @@ void OnDestroy() {
   PostMessageA(s.parent, kWmListClosed, 0, 0);
   if (s.menu) DestroyMenu(s.menu);
   if (s.toolbar) DestroyWindow(s.toolbar);
+  if (s.toolbar_images) ImageList_Destroy(s.toolbar_images);
 }
 
 INT_PTR CALLBACK ListProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {

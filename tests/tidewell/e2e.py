@@ -3,6 +3,7 @@
 
     e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
            [--marker notify_marker.exe --quillbox Quillbox.dll]
+           [--list-test quillbox_list_window_test.exe]
 
 CASE is one of the names in CASES below. The marker program (it appends its
 current folder to the file named by its first argument, then sleeps for the
@@ -14,12 +15,14 @@ installed). Dovecot is stopped and the Tidewell processes are ended on every
 way out.
 """
 import argparse
+import base64
 import email.header
 import hashlib
 import os
 import json
 import poplib
 import pwd
+import quopri
 import re
 import shutil
 import socket
@@ -139,6 +142,7 @@ class Env:
         self.helper = args.helper
         self.marker = args.marker
         self.quillbox = args.quillbox
+        self.list_test = args.list_test
         self.work = os.path.join(args.work, case)
         shutil.rmtree(self.work, ignore_errors=True)
         self.data = os.path.join(self.work, "data")
@@ -159,8 +163,9 @@ class Env:
 
     def helper_run(self, *args, timeout=30):
         """Runs the helper; its output goes through a file, because a pipe
-        may be held open by Wine processes that the call starts."""
-        with open(os.path.join(self.work, "helper.out"), "w+") as out:
+        may be held open by Wine processes that the call starts. Window titles
+        come as Shift_JIS."""
+        with open(os.path.join(self.work, "helper.out"), "w+", encoding="cp932", errors="replace") as out:
             rc = subprocess.run(["wine", self.helper] + list(args), stdout=out, stderr=subprocess.DEVNULL,
                                 timeout=timeout).returncode
             out.seek(0)
@@ -438,13 +443,20 @@ def add_mail(env, user, data):
 
 
 def summary_value(value):
-    """A header value as the summary shows it: ISO-2022-JP and Shift_JIS
-    encoded words decoded to Shift_JIS (here with Python's own decoder), words
-    in other character sets left as they are."""
+    """A header value as the summary shows it: encoded words in ISO-2022-JP,
+    Shift_JIS, UTF-8 and EUC-JP decoded to Shift_JIS, each by its own letter
+    (here with Python's own decoders; underscores of Q words stay), words in
+    other character sets left as they are."""
+    codecs = {b"iso-2022-jp": "iso2022_jp", b"shift_jis": "cp932", b"utf-8": "utf-8", b"euc-jp": "euc_jp"}
+
     def one(m):
-        raw, charset = email.header.decode_header(m.group(0).decode("ascii"))[0]
-        return raw.decode(charset).encode("cp932")
-    return re.sub(rb"=\?(iso-2022-jp|shift_jis)\?b\?[^?]*\?=", one, value, flags=re.I)
+        charset, kind, text = m.group(1).lower(), m.group(2).lower(), m.group(3)
+        if kind == b"b":
+            raw = base64.b64decode(text + b"=" * (-len(text) % 4))
+        else:
+            raw = quopri.decodestring(text)
+        return raw.decode(codecs[charset]).encode("cp932")
+    return re.sub(rb"=\?(iso-2022-jp|shift_jis|utf-8|euc-jp)\?([bq])\?(.*?)\?=", one, value, flags=re.I)
 
 
 def expected_summary(accounts):
@@ -480,7 +492,7 @@ def case_summary_file(env):
     check(len(entries) == 5, "server holds the five fixtures")
     expected = expected_summary([(names[0], entries), (names[1], None)])
     # The expectation itself decoded the Japanese words.
-    for word in ("山田太郎", "会議の予定について", "佐藤花子"):
+    for word in ("山田太郎", "会議の予定について", "佐藤花子", "新年のご挨拶", "高橋次郎"):
         check(word.encode("cp932") in expected, "expected summary holds %s" % word)
     got = read(os.path.join(env.data, "Tidewell.tmp"))
     if got != expected:
@@ -714,6 +726,40 @@ def case_list_library(env):
     except subprocess.TimeoutExpired:
         raise Failure("-n run without Quillbox.dll did not end")
 
+def case_list_window(env):
+    """Tidewell.exe -n with the real Quillbox.dll: a check against Dovecot with
+    the Japanese fixtures opens the list; Esc reaches the list window through
+    the program's message loop and closes it, which writes Quillbox.ini and
+    ends the run. The list view test then reads that data folder's rows."""
+    if not env.list_test:
+        raise Failure("the list view test program was not given")
+    port = start_dovecot(env, [("taro", "taropw", FIXTURES)])
+    write_account_file(env.data, [("受信箱".encode("cp932"), b"taro", b"taropw", b"127.0.0.1", port, 0),
+                                  (b"closed", b"nobody", b"x", b"127.0.0.1", closed_port(), 0)])
+    proc, _ = env.start("-n")
+    title = env.helper_run("title", "#32770", "30", timeout=40)
+    check(title.returncode == 0 and title.stdout.strip() == "一覧", "the list window opens: %r" % title.stdout)
+    check(list_loaded(env), "the real Quillbox.dll is loaded")
+    ini = os.path.join(env.data, "Quillbox.ini")
+    check(not os.path.exists(ini), "no Quillbox.ini before the close")
+    check(env.helper_run("keys", "#32770", "27").returncode == 0, "Esc sent to the list window")
+    try:
+        check(proc.wait(20) == 0, "-n run ends after the list closes")
+    except subprocess.TimeoutExpired:
+        raise Failure("Esc did not close the list, or the -n run did not end")
+    check(b"[Window]" in read(ini), "closing the list wrote Quillbox.ini")
+
+    out_path = os.path.join(env.work, "list_test.out")
+    with open(out_path, "w+b") as out:
+        rc = subprocess.run(["wine", env.list_test, "--gtest_filter=*DataFolderOfARealCheck"],
+                            env=dict(os.environ, TIDEWELL_LIST_DATA=win_path(env.data), TIDEWELL_LIST_COUNT="2"),
+                            stdout=out, stderr=subprocess.DEVNULL, timeout=120).returncode
+        out.seek(0)
+        text = out.read().decode("cp932", "replace")
+    print(text)
+    check(rc == 0 and "[  PASSED  ] 1 test" in text, "rows of the real check read back from the list view")
+
+
 def case_popup_menu(env):
     """The popup menu grays "一覧" when Quillbox.dll is missing (tested anew
     each time the menu opens) or MsgCheck is on. Choosing the third command
@@ -763,6 +809,7 @@ CASES = {
     "sound": (case_sound, True),
     "list_library": (case_list_library, True),
     "popup_menu": (case_popup_menu, False),
+    "list_window": (case_list_window, True),
 }
 
 # Cases that need the marker program and the stand-in list library.
@@ -777,6 +824,7 @@ def main():
     p.add_argument("--work", required=True)
     p.add_argument("--marker")
     p.add_argument("--quillbox")
+    p.add_argument("--list-test")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
     if args.case in NEEDS_HELPERS and not (args.marker and args.quillbox):

@@ -439,6 +439,53 @@ TEST_F(ListWindowTest, SelectAllAndRedecodeWithEuc) {
   EXPECT_EQ(rows[IndexOfItem(3)].columns[0], "接続に失敗しました。");
 }
 
+TEST_F(ListWindowTest, KeysTooltipsAndExports) {
+  ASSERT_NE(Open(), nullptr);
+  // Ctrl+A in the list view selects every row.
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  NMLVKEYDOWN key{};
+  key.hdr.hwndFrom = View();
+  key.hdr.idFrom = kListViewId;
+  key.hdr.code = LVN_KEYDOWN;
+  key.wVKey = 'A';
+  SendMessageA(list_, WM_NOTIFY, kListViewId, reinterpret_cast<LPARAM>(&key));
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(SendMessageA(View(), LVM_GETSELECTEDCOUNT, 0, 0), 4);
+  // Without Ctrl, A does nothing of the kind.
+  Select(0);
+  SendMessageA(list_, WM_NOTIFY, kListViewId, reinterpret_cast<LPARAM>(&key));
+  EXPECT_EQ(SendMessageA(View(), LVM_GETSELECTEDCOUNT, 0, 0), 1);
+
+  // Tooltips come from the library's string table, by command id.
+  const struct {
+    UINT id;
+    const char* text;
+  } tips[] = {{40006, "最前面"}, {1004, "メールサーバーからの削除"}, {40011, "UTF-7"}, {40028, "外部プログラムの実行"}, {2, "閉じる"}};
+  for (const auto& tip : tips) {
+    NMTTDISPINFOA info{};
+    info.hdr.hwndFrom = nullptr;
+    info.hdr.idFrom = tip.id;
+    info.hdr.code = TTN_NEEDTEXTA;
+    SendMessageA(list_, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    ASSERT_EQ(info.hinst, library_);
+    char text[100] = {};
+    LoadStringA(info.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(info.lpszText)), text, sizeof text);
+    EXPECT_STREQ(text, tip.text);
+  }
+
+  using IntFn = int (*)();
+  auto fn = reinterpret_cast<IntFn>(reinterpret_cast<void*>(GetProcAddress(library_, "fnQuillbox")));
+  ASSERT_NE(fn, nullptr);
+  EXPECT_EQ(fn(), 42);
+  const int* n = reinterpret_cast<const int*>(GetProcAddress(library_, "nQuillbox"));
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(*n, 0);
+}
+
 // The header dialog runs modally; a timer inside its loop reads and closes it.
 std::string g_header_title, g_header_text;
 HWND g_header_owner = nullptr;
