@@ -349,7 +349,18 @@ ListActions ListSession::Receiving(std::string_view chunk) {
 ListActions ListSession::TopReply(std::string_view chunk) {
   if (buffer_.size() + chunk.size() > kListReplyCap) return Fail(3, 11);
   buffer_.append(chunk);
-  if (IsNegativeReply(buffer_)) return Fail(3, 6);
+  if (IsNegativeReply(buffer_)) {
+    // At the row's own number a refusal means that number is gone (the
+    // mailbox shrank behind the list's back): look for the mail as for a
+    // header that does not match. A refusal while probing numbers within
+    // the STAT count is an error.
+    if (search_ == 0) {
+      buffer_.clear();
+      scan_from_ = 0;
+      return NoMatch();
+    }
+    return Fail(3, 6);
+  }
   const std::size_t end = buffer_.find(kPop3Terminator, scan_from_);
   if (end == std::string::npos) {
     scan_from_ = buffer_.size() >= kPop3Terminator.size() ? buffer_.size() - (kPop3Terminator.size() - 1) : 0;

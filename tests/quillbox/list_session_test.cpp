@@ -436,6 +436,19 @@ TEST(ListSessionDelete, RenumberedMailWithoutUidlIsFoundByProbingEveryHeader) {
   EXPECT_EQ(h.servers["A"].removed, (std::set<int>{3}));
 }
 
+TEST(ListSessionDelete, NumberPastTheShrunkMailboxIsLookedForByHeader) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  const std::vector<MailRow> all = h.Rows("A");
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());
+  h.RunDelete(RunRows(all, {4}));  // was 5, now 4: "TOP 5 0" is refused
+  EXPECT_EQ(h.servers["A"].log,
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 5 0\r\n", "STAT\r\n", "TOP 1 0\r\n",
+                                      "TOP 2 0\r\n", "TOP 3 0\r\n", "TOP 4 0\r\n", "DELE 4\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{4}));
+  EXPECT_EQ(h.results["A"], 0);
+}
+
 TEST(ListSessionDelete, RefusedUidlFallsBackToTheHeaderAtTheRowsNumber) {
   Harness h;
   h.servers["A"].mails = FiveMails("a", true);
