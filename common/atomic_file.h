@@ -41,4 +41,9 @@ class AtomicFileWriter {
 // Reads a whole file. Returns false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
+// True only when the system says that nothing exists at path. A file that
+// exists but cannot be read now (locked by another program, no access)
+// is not missing.
+bool FileMissing(const std::string& path);
+
 }  // namespace tidewell
