@@ -143,4 +143,60 @@ TEST(ListSessionUnderWine, DriveListOfARealCheck) {
   FreeLibrary(library);
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Command 40028 adopts the new-mail program of Tidewell.ini, starts it and
+// keeps the list open the first time (writing ExecEndCheck=1); the second
+// time the list closes after starting it.
+TEST(ListSessionUnderWine, ExternalProgramAdoptedThenClosesTheList) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string data = std::string(temp) + "quillbox_exec_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(data.c_str(), nullptr);
+  const std::string tidewell_ini = data + "\\Tidewell.ini", quillbox_ini = data + "\\Quillbox.ini";
+  DeleteFileA(quillbox_ini.c_str());
+  DeleteFileA((data + "\\started.txt").c_str());
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, sizeof system);
+  const std::string cmd = std::string(system) + "\\cmd.exe";
+  WritePrivateProfileStringA("Receive", "Exec", cmd.c_str(), tidewell_ini.c_str());
+  WritePrivateProfileStringA("Receive", "ExecCmdline", "/c echo started>>started.txt", tidewell_ini.c_str());
+  WritePrivateProfileStringA("Receive", "ExecWorkFolder", data.c_str(), tidewell_ini.c_str());
+
+  HMODULE library = LoadLibraryA("Quillbox.dll");
+  ASSERT_NE(library, nullptr);
+  using ListShowFn = HWND(WINAPI*)(HWND, int, char*);
+  auto list_show = reinterpret_cast<ListShowFn>(reinterpret_cast<void*>(GetProcAddress(library, "ListShow")));
+  const HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "owner", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+  std::string buffer = data;
+  buffer.resize(260, '\0');
+  const HWND list = list_show(owner, 0, buffer.data());
+  ASSERT_NE(list, nullptr);
+  Pump(200);
+
+  SendMessageA(list, WM_COMMAND, 40028, 0);
+  char value[512] = {};
+  GetPrivateProfileStringA("Setting", "Exec", "", value, sizeof value, quillbox_ini.c_str());
+  EXPECT_EQ(std::string(value), cmd);
+  GetPrivateProfileStringA("Setting", "ExecCmdline", "", value, sizeof value, quillbox_ini.c_str());
+  EXPECT_EQ(std::string(value), "/c echo started>>started.txt");
+  EXPECT_EQ(GetPrivateProfileIntA("Setting", "ExecEndCheck", -5, quillbox_ini.c_str()), 1);
+  EXPECT_TRUE(IsWindow(list)) << "the first use keeps the list open";
+  const DWORD start = GetTickCount();
+  while (ReadFile(data + "\\started.txt").empty() && GetTickCount() - start < 20000) Pump(100);
+  EXPECT_NE(ReadFile(data + "\\started.txt").find("started"), std::string::npos) << "the program ran";
+
+  SendMessageA(list, WM_COMMAND, 40028, 0);
+  Pump(200);
+  EXPECT_FALSE(IsWindow(list)) << "ExecEndCheck=1 closes the list";
+  DestroyWindow(owner);
+  FreeLibrary(library);
+}
+
 }  // namespace
