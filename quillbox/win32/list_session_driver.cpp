@@ -18,6 +18,7 @@
 #include "quillbox/list_session.h"
 #include "quillbox/win32/list_state.h"
 #include "quillbox_res.h"
+#include "viewer/win32/display_message.h"
 
 namespace tidewell {
 
@@ -468,9 +469,15 @@ void ExternalProgramCommand(ListState& s) {
 }
 
 void ShowMessageFile(ListState& s, const std::string& path) {
-  // The display pipeline takes the message from here; the list keeps the
-  // path of the message last handed on until the next request.
   s.message_path = path;
+  DisplayRequest request;
+  request.mode = s.viewer_mode;
+  request.list_window = s.window;
+  request.resources = s.module;
+  request.cache_path = path;
+  request.data_folder = s.data_folder;
+  request.library_folder = s.module_folder;
+  DisplayMessage(request);
 }
 
 void CloseListSession(ListState&) {
