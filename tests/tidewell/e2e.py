@@ -878,7 +878,8 @@ def drive_list(env, command, select, count=3):
 
 def case_list_session(env):
     """The list's own POP3 session against Dovecot after a real check: a view
-    fetches TOP n 10 into the cache file; a delete of rows 2 and 4 of one
+    fetches TOP n 10 into the cache file and shows it in the message window;
+    a delete of rows 2 and 4 of one
     account, a renumbered row of a second and a row of a third whose password
     is now wrong removes exactly those mails (checked with poplib), marks them
     in the account mail files and keeps their headers in the Del day file; a
@@ -895,13 +896,13 @@ def case_list_session(env):
     rc, _ = run_check_once(env, "-f1", "-e1")
     check(rc == 0, "check exit code %d" % rc)
     with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
-        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n")
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
     files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b", b"acct-c")}
     before = {n: read(f) for n, f in files.items()}
 
     # View: the cache file is the server's TOP 1 10 reply.
     boxes, _ = drive_list(env, 40016, "acct-a:1")
-    check(boxes == [], "no view error: %r" % boxes)
+    check(boxes == ["message|a-1"], "the message window shows the fetched mail: %r" % boxes)
     cached = [n for n in os.listdir(os.path.join(env.data, "Mail"))
               if len(n) == 32 and n not in [md5_name(a) for a in files]]
     check(len(cached) == 1, "one cache file: %r" % cached)

@@ -31,6 +31,13 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
   GetWindowTextA(window, title, sizeof title);
   if (std::string(cls) != "#32770" || !IsWindowVisible(window)) return TRUE;
   const std::string caption = title;
+  if (GetDlgItem(window, 1017)) {  // the message window: its subject field
+    char subject[1024] = {};
+    GetDlgItemTextA(window, 1015, subject, sizeof subject);
+    g_boxes.push_back(std::string("message|") + subject);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+  }
   if (caption != "削除エラー" && caption != "表示エラー" && caption != "Tidewell") return TRUE;
   GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
   g_boxes.push_back(caption + "|" + text);
