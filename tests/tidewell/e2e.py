@@ -940,6 +940,9 @@ def case_list_session(env):
     boxes, _ = drive_list(env, 1004, "acct-a:1")
     check(boxes == ["削除エラー|acct-a:接続中にエラーが発生しました。(3)\n"], "not-found box: %r" % boxes)
     check(server_subjects(port, "usera", "pwa") == ["a-3", "a-5"], "nothing else deleted")
+    # a-1 is gone from the server, but its cache file still shows it.
+    boxes, _ = drive_list(env, 40016, "acct-a:1")
+    check(boxes == ["message|a-1"], "a cached message is shown without the server: %r" % boxes)
 
 
 # ---- hardening cases ------------------------------------------------------------
