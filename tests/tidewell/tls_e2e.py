@@ -25,6 +25,9 @@ Cases:
                "STLS" and "QUIT" sent
   stls_inject  a line slipped in after the +OK of STLS (scripted server): the
                injection entry, only "STLS" sent
+  list_guard   the list library's own session (no TLS yet) after a TLS check:
+               viewing and deleting fail with the connection error (61) and
+               never connect, so no password goes out in clear
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import argparse
@@ -389,7 +392,32 @@ def case_stls_inject(env, setup):
     check(relay.client_bytes() == [b"STLS\r\n"], "only STLS: %r" % relay.client_bytes())
 
 
+def case_list_guard(env, setup):
+    if not env.session_test:
+        raise Failure("the list session test program was not given")
+    cert = make_server_cert(setup.folder, setup.ca, "localhost", "server")
+    port, ssl_port = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS)),
+                                        ("bob", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS))], cert)
+    pop3s, stls = setup.relay(ssl_port), setup.relay(port)
+    write_accounts(env, [(b"secure", b"alice", b"localhost", pop3s.port, "tls"),
+                         (b"stls", b"bob", b"localhost", stls.port, "stls")])
+    run_once(env)
+    check(mail_file(env, b"secure").count(b"\r\n.\r\n") == 3, "the check over TLS fetched three mails")
+    with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\n[Message]\r\nViewer=0\r\n")
+    boxes, _ = e2e.drive_list(env, 40016, "secure:1", count=2)
+    check(boxes == ["表示エラー|secure:接続に失敗しました。(61)\n"], "view refused: %r" % boxes)
+    boxes, _ = e2e.drive_list(env, 1004, "stls:1", count=2)
+    check(boxes == ["削除エラー|stls:接続に失敗しました。(61)\n"], "delete refused: %r" % boxes)
+    check(len(pop3s.client_bytes()) == 1 and len(stls.client_bytes()) == 1,
+          "the list made no connection of its own: %d, %d" % (len(pop3s.client_bytes()), len(stls.client_bytes())))
+    expect_no_secret(pop3s, "on connect")
+    expect_no_secret(stls, "stls")
+    check(len(e2e.server_entries(port, "bob", PASSWORD.decode())) == 3, "nothing was deleted")
+
+
 CASES = {
+    "list_guard": case_list_guard,
     "stls_inject": case_stls_inject,
     "connect": case_connect,
     "stls": case_stls,
@@ -406,9 +434,10 @@ def main():
     p.add_argument("--dist", required=True)
     p.add_argument("--helper", required=True)
     p.add_argument("--work", required=True)
+    p.add_argument("--session-test", help="quillbox_list_session_test.exe (list_guard)")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
-    args.marker = args.quillbox = None
+    args.marker = args.quillbox = args.list_test = None
     if not dovecot.available() or not shutil.which("openssl"):
         print("skipped: needs root, /usr/sbin/dovecot and openssl")
         return SKIP
