@@ -1,5 +1,6 @@
 #include "common/win32/inkwell_module.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tidewell {
@@ -81,6 +82,23 @@ std::string InkwellModule::AccountName(const std::string& data_folder, int index
                                  &port, index);
   name.back() = '\0';
   return TakeText(name);
+}
+
+bool InkwellModule::AccountByName(const std::string& data_folder, const std::string& name, AccountLogin& out) {
+  out = AccountLogin{};
+  if (!get_account_ || name.empty() || name.size() >= 150) return false;
+  std::vector<char> key(150, '\0'), user(150, '\0'), password(150, '\0'), server(1000, '\0');
+  std::copy(name.begin(), name.end(), key.begin());
+  int apop = 0, port = 0;
+  As<GetAccountFn>(get_account_)(key.data(), data_folder.c_str(), user.data(), password.data(), server.data(), &apop,
+                                 &port, -1);
+  user.back() = password.back() = server.back() = '\0';
+  out.user = TakeText(user);
+  out.password = TakeText(password);
+  out.server = TakeText(server);
+  out.apop = apop;
+  out.port = port;
+  return !out.server.empty();
 }
 
 }  // namespace tidewell

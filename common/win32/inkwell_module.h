@@ -12,6 +12,15 @@
 
 namespace tidewell {
 
+// Connection data of one account as GetAccount gives it.
+struct AccountLogin {
+  std::string user;
+  std::string password;
+  std::string server;
+  int apop = 0;
+  int port = 110;
+};
+
 class InkwellModule : public TextCodec {
  public:
   // Loads path (LoadLibraryA); loaded() tells whether that worked.
@@ -30,6 +39,9 @@ class InkwellModule : public TextCodec {
   // GetAccount by 1-based position: the display name (at most 149 bytes), ""
   // when there is none or the call fails.
   std::string AccountName(const std::string& data_folder, int index);
+  // GetAccount by display name (index -1): false when no account of that
+  // name has a server.
+  bool AccountByName(const std::string& data_folder, const std::string& name, AccountLogin& out);
 
  private:
   HMODULE module_;

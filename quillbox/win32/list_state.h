@@ -54,6 +54,8 @@ struct ListState {
   // The rows as built, indexed by their item data; the sort reads its texts
   // here instead of searching the list view for every comparison.
   std::vector<MailRow> rows;
+  // The message file last handed on for display.
+  std::string message_path;
 
   bool Has(unsigned bit) const { return (settings & bit) != 0; }
   void Set(unsigned bit, bool on) { settings = on ? (settings | bit) : (settings & ~bit); }

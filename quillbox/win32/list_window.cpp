@@ -10,6 +10,7 @@
 #include "common/sjis.h"
 #include "common/win32/inkwell_module.h"
 #include "quillbox/win32/header_dialog.h"
+#include "quillbox/win32/list_session_driver.h"
 #include "quillbox/win32/list_state.h"
 #include "quillbox_res.h"
 #include "viewer/header_text.h"
@@ -394,11 +395,16 @@ void OnCommand(ListState& s, int id) {
       break;
     case IDC_DELETE:
     case ID_MENU_DELETE:
+      DeleteCommand(s);
+      break;
     case ID_DISCONNECT:
+      DisconnectCommand(s);
+      break;
     case ID_MESSAGE_VIEW:
+      MessageViewCommand(s);
+      break;
     case ID_EXTERNAL_PROGRAM:
-      // Deleting, the POP3 session, the message view and the external
-      // program are not part of the list yet.
+      ExternalProgramCommand(s);
       break;
     default:
       if (id >= kCmdRedecodeFirst && id <= kCmdRedecodeLast) Redecode(s, id);
@@ -506,6 +512,7 @@ void OnSize(const ListState& s) {
 void OnDestroy() {
   std::unique_ptr<ListState> owned = std::move(g_list);
   ListState& s = *owned;
+  CloseListSession(s);
   s.accounts.clear();
   for (int i = 0; i < 5; ++i) s.widths[i] = static_cast<int>(SendMessageA(s.list_view, LVM_GETCOLUMNWIDTH, i, 0));
   WINDOWPLACEMENT placement{};
@@ -525,6 +532,7 @@ INT_PTR CALLBACK ListProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_INITDIALOG) return g_list ? OnInitDialog(window) : FALSE;
   if (!g_list || g_list->window != window) return FALSE;
   ListState& s = *g_list;
+  if (OnListSessionMessage(s, msg, wp, lp)) return TRUE;
   switch (msg) {
     case WM_COMMAND:
       OnCommand(s, LOWORD(wp));
@@ -569,6 +577,8 @@ bool UsableDataFolder(const char* folder) {
 }
 
 }  // namespace
+
+void RebuildListRows(ListState& s) { BuildRows(s); }
 
 ListState* CurrentList() { return g_list.get(); }
 

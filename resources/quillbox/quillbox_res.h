@@ -3,6 +3,7 @@
 
 #define IDD_LIST 101
 #define IDB_ROW_IMAGES 102
+#define IDD_DELETE_CONFIRM 105
 #define IDI_LIST 106
 #define IDR_LIST_MENU 107
 #define IDB_TOOLBAR 108

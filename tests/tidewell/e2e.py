@@ -4,6 +4,7 @@
     e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
            [--marker notify_marker.exe --quillbox Quillbox.dll]
            [--list-test quillbox_list_window_test.exe]
+           [--session-test quillbox_list_session_test.exe]
 
 CASE is one of the names in CASES below. The marker program (it appends its
 current folder to the file named by its first argument, then sleeps for the
@@ -143,6 +144,7 @@ class Env:
         self.marker = args.marker
         self.quillbox = args.quillbox
         self.list_test = args.list_test
+        self.session_test = args.session_test
         self.work = os.path.join(args.work, case)
         shutil.rmtree(self.work, ignore_errors=True)
         self.data = os.path.join(self.work, "data")
@@ -807,6 +809,142 @@ def case_popup_menu(env):
         check(proc.wait(20) == 0, "%s: ended by WM_TRAY_QUIT" % label)
 
 
+def numbered_mails(tag, count):
+    return [("From: %s@example.com\nTo: user@example.com\nSubject: %s-%d\n"
+             "Date: Mon, %d Jan 2024 09:00:00 +0900\nMessage-ID: <%s-%d@example.com>\n\n"
+             "%s\n" % (tag, tag, i, i, tag, i, "\n".join("body line %d" % k for k in range(15)))).encode()
+            for i in range(1, count + 1)]
+
+
+def server_subjects(port, user, password):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        subjects = []
+        for n in range(1, p.stat()[0] + 1):
+            for line in p.top(n, 0)[1]:
+                if line.startswith(b"Subject: "):
+                    subjects.append(line[9:].decode())
+        return subjects
+    finally:
+        p.quit()
+
+
+def server_top(port, user, password, n, lines):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        p._putcmd("TOP %d %d" % (n, lines))
+        return p.file.readline() + raw_multiline(p)
+    finally:
+        p.quit()
+
+
+def server_delete(port, user, password, n):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        p.dele(n)
+    finally:
+        p.quit()
+
+
+def drive_list(env, command, select, count=3):
+    """Runs the list session test program on the data folder: selects the
+    rows "account:number", sends the command and waits for the session's
+    end. Returns the message boxes and the rows left."""
+    out = os.path.join(env.work, "boxes.txt")
+    for path in (out, out + ".rows"):
+        if os.path.exists(path):
+            os.remove(path)
+    log_path = os.path.join(env.work, "session_test.out")
+    with open(log_path, "w+b") as log:
+        rc = subprocess.run(["wine", env.session_test, "--gtest_filter=*DriveListOfARealCheck"],
+                            env=dict(os.environ, TIDEWELL_LIST_DATA=win_path(env.data),
+                                     TIDEWELL_LIST_COUNT=str(count), TIDEWELL_LIST_COMMAND=str(command),
+                                     TIDEWELL_LIST_SELECT=select, TIDEWELL_LIST_OUT=win_path(out)),
+                            stdout=log, stderr=subprocess.DEVNULL, timeout=150).returncode
+        log.seek(0)
+        text = log.read().decode("cp932", "replace")
+    print(text)
+    check(rc == 0 and "[  PASSED  ] 1 test" in text, "list session run (%s %s)" % (command, select))
+    boxes = [b for b in read(out).decode("cp932").split("\n.\n") if b] if os.path.exists(out) else []
+    rows = read(out + ".rows").decode("cp932").splitlines()
+    return boxes, rows
+
+
+def case_list_session(env):
+    """The list's own POP3 session against Dovecot after a real check: a view
+    fetches TOP n 10 into the cache file and shows it in the message window;
+    a delete of rows 2 and 4 of one
+    account, a renumbered row of a second and a row of a third whose password
+    is now wrong removes exactly those mails (checked with poplib), marks them
+    in the account mail files and keeps their headers in the Del day file; a
+    mail that vanished is reported and nothing is deleted."""
+    if not env.session_test:
+        raise Failure("the list session test program was not given")
+    port = start_dovecot(env, [("usera", "pwa", mail_dir(env, numbered_mails("a", 5))),
+                               ("userb", "pwb", mail_dir(env, numbered_mails("b", 3))),
+                               ("userc", "pwc", mail_dir(env, numbered_mails("c", 2)))])
+    accounts = [(b"acct-a", b"usera", b"pwa", b"127.0.0.1", port, 0),
+                (b"acct-b", b"userb", b"pwb", b"localhost", port, 1),  # host name lookup, APOP
+                (b"acct-c", b"userc", b"pwc", b"127.0.0.1", port, 0)]
+    write_account_file(env.data, accounts)
+    rc, _ = run_check_once(env, "-f1", "-e1")
+    check(rc == 0, "check exit code %d" % rc)
+    with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+    files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b", b"acct-c")}
+    before = {n: read(f) for n, f in files.items()}
+
+    # View: the cache file is the server's TOP 1 10 reply.
+    boxes, _ = drive_list(env, 40016, "acct-a:1")
+    check(boxes == ["message|a-1"], "the message window shows the fetched mail: %r" % boxes)
+    cached = [n for n in os.listdir(os.path.join(env.data, "Mail"))
+              if len(n) == 32 and n not in [md5_name(a) for a in files]]
+    check(len(cached) == 1, "one cache file: %r" % cached)
+    check(read(os.path.join(env.data, "Mail", cached[0])) == server_top(port, "usera", "pwa", 1, 10),
+          "cache file equals TOP 1 10")
+
+    # Behind the list's back: b's first mail goes (b-3 is now number 2), and
+    # c's password changes.
+    server_delete(port, "userb", "pwb", 1)
+    accounts[2] = (b"acct-c", b"userc", b"wrong", b"127.0.0.1", port, 0)
+    write_account_file(env.data, accounts)
+    boxes, rows = drive_list(env, 1004, "acct-c:1,acct-b:3,acct-a:4,acct-a:2")
+    check(server_subjects(port, "usera", "pwa") == ["a-1", "a-3", "a-5"], "a lost exactly mails 2 and 4")
+    b_left = server_subjects(port, "userb", "pwb")
+    check(b_left == ["b-2"], "b lost the renumbered b-3: %r, boxes %r" % (b_left, boxes))
+    check(server_subjects(port, "userc", "pwc") == ["c-1", "c-2"], "c kept everything")
+    check(boxes == ["削除エラー|acct-c:認証に失敗しました。(25)\n"], "summary box: %r" % boxes)
+    a_now = read(files[b"acct-a"])
+    check(a_now.count(b"-DE ") == 2 and b"-DE 2 " in a_now and b"-DE 4 " in a_now, "a's blocks 2 and 4 marked")
+    check(a_now.replace(b"-DE ", b"+OK ") == before[b"acct-a"], "nothing else changed in a's file")
+    check(b"-DE 3 " in read(files[b"acct-b"]), "b's block 3 marked")
+    check(read(files[b"acct-c"]) == before[b"acct-c"], "c's file unchanged")
+    day = [n for n in os.listdir(os.path.join(env.data, "Del")) if n.startswith("Del")]
+    check(len(day) == 1, "one Del day file: %r" % day)
+    saved = read(os.path.join(env.data, "Del", day[0]))
+    check(saved.count(b"Subject: ") == 3 and b"Subject: a-2" in saved and b"Subject: a-4" in saved
+          and b"Subject: b-3" in saved, "Del file holds the three headers")
+    check([r for r in rows if r.startswith("acct-a:")] == ["acct-a:1:1:a-1", "acct-a:2:3:a-3", "acct-a:3:5:a-5"]
+          or sorted(r for r in rows if r.startswith("acct-a:")) ==
+          sorted(["acct-a:1:1:a-1", "acct-a:2:3:a-3", "acct-a:3:5:a-5"]), "a's rows renumbered: %r" % rows)
+    check(len([r for r in rows if r.startswith("acct-c:")]) == 2, "c's rows stay")
+
+    # A mail that vanished is not deleted and is reported.
+    server_delete(port, "usera", "pwa", 1)
+    boxes, _ = drive_list(env, 1004, "acct-a:1")
+    check(boxes == ["削除エラー|acct-a:接続中にエラーが発生しました。(3)\n"], "not-found box: %r" % boxes)
+    check(server_subjects(port, "usera", "pwa") == ["a-3", "a-5"], "nothing else deleted")
+    # a-1 is gone from the server, but its cache file still shows it.
+    boxes, _ = drive_list(env, 40016, "acct-a:1")
+    check(boxes == ["message|a-1"], "a cached message is shown without the server: %r" % boxes)
+
+
 # ---- hardening cases ------------------------------------------------------------
 
 TOO_LARGE = "*ERR\r\nサーバーの応答が大きすぎるため、中断しました。(3,7)\r\n.\r\n".encode("cp932")
@@ -1064,6 +1202,8 @@ CASES = {
     "sound": (case_sound, True),
     "list_library": (case_list_library, True),
     "popup_menu": (case_popup_menu, False),
+    "list_window": (case_list_window, True),
+    "list_session": (case_list_session, True),
     "hostile_server": (case_hostile_server, False),
     "close_message": (case_close_message, False),
     "exit_during_check": (case_exit_during_check, False),
@@ -1072,7 +1212,6 @@ CASES = {
     "two_exits": (case_two_exits, False),
     "quit_hang_up": (case_quit_hang_up, False),
     "tray_icon": (case_tray_icon, False),
-    "list_window": (case_list_window, True),
 }
 
 # Cases that need the marker program and the stand-in list library.
@@ -1088,6 +1227,7 @@ def main():
     p.add_argument("--marker")
     p.add_argument("--quillbox")
     p.add_argument("--list-test")
+    p.add_argument("--session-test")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
     if args.case in NEEDS_HELPERS and not (args.marker and args.quillbox):

@@ -1,8 +1,10 @@
 // Opens the list window of Quillbox.dll (beside this program) over a data
 // folder, for screenshots:
-//   list_shot DATA COUNT [header]
+//   list_shot DATA COUNT [header|delete]
 // The window is placed at (40, 40), 900 x 320 pixels. With "header" the first
-// mail row is selected and the header dialog opened. Runs until the list closes
+// mail row is selected and the header dialog opened; with "delete" every mail
+// row is selected and the delete command given (the confirmation dialog opens
+// when DeleteCheck is on). Runs until the list closes
 // or 120 seconds have passed.
 #include <windows.h>
 #include <commctrl.h>
@@ -46,6 +48,17 @@ int main(int argc, char** argv) {
   if (!list) return 4;
   SetWindowPos(list, HWND_TOP, 40, 40, 900, 320, SWP_SHOWWINDOW);
   SetForegroundWindow(list);
+  if (argc >= 4 && std::strcmp(argv[3], "delete") == 0) {
+    const HWND view = GetDlgItem(list, 1001);
+    const int count = static_cast<int>(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      LVITEMA item{};
+      item.stateMask = LVIS_SELECTED;
+      item.state = LVIS_SELECTED;
+      SendMessageA(view, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+    }
+    PostMessageA(list, WM_COMMAND, 1004, 0);
+  }
   if (argc >= 4 && std::strcmp(argv[3], "header") == 0) {
     // The first row of a mail (error rows have no Number_Old).
     const HWND view = GetDlgItem(list, 1001);
