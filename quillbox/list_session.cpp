@@ -59,8 +59,25 @@ bool ReadsStatusLine(ListSessionState state) {
 
 // ---- texts and matching --------------------------------------------------------
 
+// The words of an error of the secured connection; nullptr for any other
+// code.
+const char* TlsErrorWords(int code) {
+  if (code <= 0 || code % 10 != kListTlsPhase) return nullptr;
+  switch (code / 10) {
+    case kListTlsHandshake: return ":SSL/TLSの接続に失敗しました。(";
+    case kListTlsUntrusted: return ":サーバー証明書が信頼できないため、接続を中止しました。(";
+    case kListTlsNameMismatch: return ":サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(";
+    case kListTlsExpired: return ":サーバー証明書の有効期限が切れているため、接続を中止しました。(";
+    case kListTlsStlsRefused: return ":サーバーがSTLSに対応していないため、接続を中止しました。(";
+    case kListTlsInjected: return ":STLSの応答の後に不正なデータを受信したため、接続を中止しました。(";
+    case kListTlsChannel: return ":暗号化された通信でエラーが発生しました。(";
+    default: return nullptr;
+  }
+}
+
 std::string ListErrorText(int code, std::string_view account, bool view_session) {
-  const char* words = nullptr;
+  const char* words = TlsErrorWords(code);
+  if (words) return std::string(account) + words + std::to_string(code) + ")\n";
   switch (((code % 10) + 10) % 10) {
     case 0:
       if (!view_session) return std::string();
@@ -172,6 +189,9 @@ void ListSession::ResetConnection() {
   buffer_.clear();
   scan_from_ = 0;
   deleted_.clear();
+  secured_ = false;
+  greeting_.clear();
+  stls_reply_.clear();
   state_ = ListSessionState::kGreeting;
 }
 
@@ -224,6 +244,10 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
     case ListSessionState::kQuitAfterDelete: return EndDeleteSession(text);
     case ListSessionState::kQuitAfterView: return EndView(text);
     case ListSessionState::kRsetSent: return Quit();
+    case ListSessionState::kAwaitSecured: return {};  // the TLS layer's business
+    case ListSessionState::kStlsSent:
+      if (error_pending_ || internal) return {};
+      return StlsReply(text);
     default: break;
   }
   // A reply that already led to an error says nothing more until the error
@@ -279,10 +303,53 @@ ListActions ListSession::Fail(int phase, int detail) {
 }
 
 ListActions ListSession::Greeting(std::string_view chunk) {
+  // With TLS on connect the driver hands on nothing before the handshake is
+  // done: text here means the connection is not what it should be.
+  if (login_.tls == ListTls::kOnConnect && !secured_) return Fail(kListTlsPhase, kListTlsHandshake);
   if (IsNegativeReply(chunk)) return Fail(1, 7);
   current_ = 0;
   search_ = 0;
   message_count_ = 0;
+  if (login_.tls == ListTls::kStls) {
+    greeting_.assign(chunk.substr(0, kStatusLineCap));
+    stls_reply_.clear();
+    state_ = ListSessionState::kStlsSent;
+    return {Send("STLS\r\n")};
+  }
+  return LogIn(chunk);
+}
+
+// The reply to STLS is joined until its line end: "-" refuses (the session
+// fails; there is no going on in clear text). Anything after the line end
+// came before the handshake, where the server has nothing more to say: text
+// slipped in to be read as if it came over TLS. The session fails.
+ListActions ListSession::StlsReply(std::string_view chunk) {
+  const std::size_t room = kStatusLineCap + 1 - stls_reply_.size();
+  const bool cut = chunk.size() > room;
+  stls_reply_.append(chunk.substr(0, room));
+  if (IsNegativeReply(stls_reply_)) return Fail(kListTlsPhase, kListTlsStlsRefused);
+  const std::size_t end = stls_reply_.find("\r\n");
+  if (end == std::string::npos && stls_reply_.size() <= kStatusLineCap) return {};
+  if (end == std::string::npos || end + 2 != stls_reply_.size() || cut)
+    return Fail(kListTlsPhase, kListTlsInjected);
+  stls_reply_.clear();
+  state_ = ListSessionState::kAwaitSecured;
+  return {Post(Kind::kStartTls)};
+}
+
+ListActions ListSession::OnSecured() {
+  if (login_.tls == ListTls::kNone || secured_ || error_pending_) return {};
+  if (state_ == ListSessionState::kAwaitSecured) {
+    secured_ = true;
+    return LogIn(greeting_);
+  }
+  if (state_ == ListSessionState::kGreeting && login_.tls == ListTls::kOnConnect) secured_ = true;
+  return {};
+}
+
+// USER, or APOP with the time stamp of the greeting (over STLS: the clear
+// greeting before STLS; the server sends no second one).
+ListActions ListSession::LogIn(std::string_view chunk) {
   if (!login_.apop) {
     state_ = ListSessionState::kUserSent;
     return {Send("USER " + login_.user + "\r\n")};

@@ -13,6 +13,13 @@
 //     -> post WM_LIST_ERROR (3,9); otherwise OnReceive(bytes).
 //   WM_LIST_SOCKET FD_CONNECT with an error: OnConnectError().
 //   WM_LIST_CONTINUE: OnContinue().   WM_LIST_ERROR: OnError(phase, detail).
+//   TLS (login.tls not kNone): a TLS channel sits between the socket and the
+//     session. TLS on connect: the handshake starts at FD_CONNECT; STLS: at
+//     the kStartTls action, on the same connection. Once the handshake is
+//     done and the certificate passed, the driver calls OnSecured() and from
+//     then on hands decrypted text to OnReceive. TLS failures are posted as
+//     WM_LIST_ERROR (kListTlsPhase, ListTlsDetail). Nothing but STLS (and a
+//     QUIT before the handshake) goes out in clear while TLS is wanted.
 // The cache file is written through an injected writer that makes it appear
 // only once the whole reply is in; header matching and the APOP digest use
 // the injected codec.
@@ -46,6 +53,26 @@ constexpr int kCodeCacheWrite = 26;     // the cache file could not be written
 constexpr int kCodeQuitRefused = 103;   // the server refused QUIT after DELE: nothing was deleted
 constexpr int kCodeReplyTooLong = 113;  // a reply grew past kListReplyCap
 
+// How the connection of a session is secured (GetAccountTls).
+enum class ListTls : int {
+  kNone = 0,       // clear text
+  kStls = 1,       // clear greeting, STLS, TLS handshake, then the login
+  kOnConnect = 2,  // TLS from the first byte
+};
+
+// Errors of the secured connection: code = kListTlsPhase + 10 x detail
+// (17, 27, ... 77), a phase no other error uses.
+constexpr int kListTlsPhase = 7;
+enum ListTlsDetail : int {
+  kListTlsHandshake = 1,     // no TLS came about
+  kListTlsUntrusted = 2,     // the chain does not lead to a trusted root
+  kListTlsNameMismatch = 3,  // the certificate is not for the server name
+  kListTlsExpired = 4,       // the certificate is outside its validity period
+  kListTlsStlsRefused = 5,   // the server refused STLS
+  kListTlsInjected = 6,      // bytes after the +OK of STLS, before the handshake
+  kListTlsChannel = 7,       // a record after the handshake could not be read
+};
+
 // What a session needs of an account (GetAccount by name).
 struct ListLogin {
   std::string user;
@@ -53,6 +80,7 @@ struct ListLogin {
   std::string server;
   int port = 110;
   bool apop = false;
+  ListTls tls = ListTls::kNone;
 };
 
 enum class ListSessionState : int {
@@ -69,6 +97,8 @@ enum class ListSessionState : int {
   kUidlSent,
   kQuitAfterView,
   kReceiving,
+  kStlsSent,      // reply to STLS
+  kAwaitSecured,  // the driver runs the TLS handshake after STLS
 };
 
 struct ListAction {
@@ -80,6 +110,7 @@ struct ListAction {
     kAccountDone,      // delete run: store `code` for account `text`, post WM_LIST_NEXTACCOUNT
     kViewError,        // view session: "表示エラー" box with `text`
     kViewDone,         // post WM_LIST_VIEWDONE
+    kStartTls,         // begin the TLS handshake on the connection (after STLS)
   };
   ListAction(Kind k, std::string t = {}, int a = 0, int b = 0)  // NOLINT: implicit
       : kind(k), text(std::move(t)), phase(a), detail(b) {}
@@ -174,6 +205,10 @@ class ListSession {
   ListActions OnContinue();
   ListActions OnError(int phase, int detail);
   ListActions OnConnectError();
+  // The driver finished the TLS handshake and the server's certificate
+  // passed the check. After STLS this sends the login; with TLS on connect
+  // it lets the greeting that follows be read.
+  ListActions OnSecured();
   // Disconnect command: the connection is closed. A view ends without
   // display; a delete run is cut before the interrupted account (its rows
   // stay unmarked: no QUIT was sent) and the driver posts
@@ -192,6 +227,8 @@ class ListSession {
   ListActions Dele(int number);
   ListActions ProbeNext();
   ListActions Greeting(std::string_view chunk);
+  ListActions LogIn(std::string_view greeting);
+  ListActions StlsReply(std::string_view chunk);
   ListActions LoginDone();
   ListActions Receiving(std::string_view chunk);
   ListActions TopReply(std::string_view chunk);
@@ -233,6 +270,9 @@ class ListSession {
   std::size_t scan_from_ = 0;  // where the terminator search resumes
   UidlLookup uidl_{""};
   std::set<int> deleted_;      // numbers sent DELE in this connection
+  bool secured_ = false;       // TLS handshake done and certificate checked
+  std::string greeting_;       // the clear greeting, kept for APOP over STLS
+  std::string stls_reply_;     // the reply to STLS, joined until its line end
 };
 
 }  // namespace tidewell

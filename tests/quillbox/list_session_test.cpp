@@ -79,7 +79,20 @@ class Harness {
     ++connections;
     current_ = &servers[account];
     closed_ = false;
+    current_tls_ = tls_failure.count(account) ? tls_failure[account] : 0;
+    // TLS on connect: the driver's handshake comes before any server text.
+    if (LoginOf(account).tls == ListTls::kOnConnect && !greeting_before_handshake) Handshake();
     Push(Event{Event::kData, current_->greeting});
+  }
+
+  ListLogin LoginOf(const std::string& account) { return logins.count(account) ? logins[account] : Login(); }
+
+  // The driver's TLS handshake: it succeeds (OnSecured) or fails with the
+  // detail set for the account. "<TLS>" in `sent` marks where it ran.
+  void Handshake() {
+    sent.push_back("<TLS>");
+    if (current_tls_ != 0) Push(Event{Event::kError, {}, kListTlsPhase, current_tls_});
+    else Push(Event{Event::kSecured, {}});
   }
 
   void Dispatch(const ListActions& actions) {
@@ -99,6 +112,7 @@ class Harness {
           break;
         case ListAction::Kind::kViewError: view_errors.push_back(a.text); break;
         case ListAction::Kind::kViewDone: ++view_done; break;
+        case ListAction::Kind::kStartTls: Handshake(); break;
       }
     }
   }
@@ -114,6 +128,7 @@ class Harness {
         case Event::kContinue: Dispatch(session.OnContinue()); break;
         case Event::kError: Dispatch(session.OnError(e.phase, e.detail)); break;
         case Event::kNextAccount: NextAccount(); break;
+        case Event::kSecured: Dispatch(session.OnSecured()); break;
       }
     }
   }
@@ -125,7 +140,7 @@ class Harness {
       session.EndRun();
       return;
     }
-    session.BeginAccount(logins.count(account) ? logins[account] : Login());
+    session.BeginAccount(LoginOf(account));
     Connect(account);
   }
 
@@ -136,7 +151,7 @@ class Harness {
   }
 
   void View(const MailRow& row, int lines, const std::string& account) {
-    ASSERT_TRUE(session.StartView(row, logins.count(account) ? logins[account] : Login(), "cache", lines));
+    ASSERT_TRUE(session.StartView(row, LoginOf(account), "cache", lines));
     Connect(account);
     Pump();
   }
@@ -147,6 +162,8 @@ class Harness {
   std::map<std::string, FakePop3> servers;
   std::map<std::string, ListLogin> logins;
   std::map<std::string, int> results;
+  std::map<std::string, int> tls_failure;  // account -> TLS detail its handshake fails with
+  bool greeting_before_handshake = false;  // a TLS-on-connect server that talks in clear
   std::vector<std::string> sent, view_errors;
   int view_done = 0;
   int connections = 0;
@@ -154,13 +171,14 @@ class Harness {
 
  private:
   struct Event {
-    enum Kind { kData, kContinue, kError, kNextAccount } kind;
+    enum Kind { kData, kContinue, kError, kNextAccount, kSecured } kind;
     std::string text;
     int phase = 0, detail = 0;
   };
   void Push(Event e) { queue_.push_back(std::move(e)); }
   std::deque<Event> queue_;
   FakePop3* current_ = nullptr;
+  int current_tls_ = 0;
   bool closed_ = false;
   std::size_t next_item_ = 0;
 };
@@ -681,6 +699,173 @@ TEST(HeaderMatch, FreshHeaderAgainstTheRow) {
   FakePop3 other = srv;
   other.mails[0].header += "Received: by another hop\r\n";
   EXPECT_FALSE(HeaderMatchesRow(codec, other.Top(1, 0), row));
+}
+
+// ---- secured connections -------------------------------------------------------------
+
+ListLogin TlsLogin(ListTls tls, bool apop = false) {
+  ListLogin l;
+  l.user = "taro";
+  l.password = "secret";
+  l.server = "localhost";
+  l.apop = apop;
+  l.tls = tls;
+  return l;
+}
+
+TEST(ListSessionTls, ViewLogsInOnlyOverTheSecuredConnection) {
+  struct Case {
+    const char* name;
+    ListTls tls;
+    bool apop;
+    std::vector<std::string> sent;
+  };
+  const std::string digest = inkwell2::md5_hex("<1896.697170952@dbc.mtview.ca.us>secret");
+  const std::vector<Case> cases = {
+      {"STLS", ListTls::kStls, false,
+       {"STLS\r\n", "<TLS>", "USER taro\r\n", "PASS secret\r\n", "TOP 2 10\r\n", "QUIT\r\n"}},
+      // APOP signs the time stamp of the clear greeting: no second one comes.
+      {"STLS + APOP", ListTls::kStls, true, {"STLS\r\n", "<TLS>", "APOP taro " + digest + "\r\n", "TOP 2 10\r\n", "QUIT\r\n"}},
+      {"TLS on connect", ListTls::kOnConnect, false,
+       {"<TLS>", "USER taro\r\n", "PASS secret\r\n", "TOP 2 10\r\n", "QUIT\r\n"}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t chunk : {0u, 1u}) {
+      Harness h;
+      FakePop3& srv = h.servers["a"];
+      srv.mails = FiveMails("m");
+      srv.override_reply["STLS"] = "+OK begin TLS\r\n";
+      srv.chunk = chunk;
+      h.logins["a"] = TlsLogin(c.tls, c.apop);
+      h.View(h.Rows("a")[1], 10, "a");
+      EXPECT_EQ(h.sent, c.sent) << c.name << " chunk " << chunk;
+      EXPECT_EQ(h.cache.files["cache"], srv.Top(2, 10)) << c.name;
+      EXPECT_TRUE(h.view_errors.empty()) << c.name;
+      EXPECT_EQ(h.view_done, 1) << c.name;
+      EXPECT_FALSE(h.session.busy()) << c.name;
+    }
+  }
+}
+
+TEST(ListSessionTls, EveryTlsFailureEndsTheSessionBeforeAnyLogin) {
+  struct Case {
+    const char* name;
+    ListTls tls;
+    std::string stls_reply;  // "" = the STLS reply is not reached
+    int handshake;           // detail the handshake fails with, 0 = it succeeds
+    bool clear_greeting;     // TLS on connect, but the server talks before the handshake
+    int code;
+    std::vector<std::string> sent;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {"STLS refused", ListTls::kStls, "-ERR not supported\r\n", 0, false, 57, {"STLS\r\n"},
+       "a:サーバーがSTLSに対応していないため、接続を中止しました。(57)\n"},
+      {"text after +OK", ListTls::kStls, "+OK\r\n+OK ready\r\n", 0, false, 67, {"STLS\r\n"},
+       "a:STLSの応答の後に不正なデータを受信したため、接続を中止しました。(67)\n"},
+      {"STLS reply without end", ListTls::kStls, "+OK" + std::string(2000, 'x'), 0, false, 67, {"STLS\r\n"},
+       "a:STLSの応答の後に不正なデータを受信したため、接続を中止しました。(67)\n"},
+      {"STLS, untrusted", ListTls::kStls, "+OK\r\n", kListTlsUntrusted, false, 27, {"STLS\r\n", "<TLS>"},
+       "a:サーバー証明書が信頼できないため、接続を中止しました。(27)\n"},
+      {"STLS, wrong name", ListTls::kStls, "+OK\r\n", kListTlsNameMismatch, false, 37, {"STLS\r\n", "<TLS>"},
+       "a:サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(37)\n"},
+      {"on connect, expired", ListTls::kOnConnect, "", kListTlsExpired, false, 47, {"<TLS>"},
+       "a:サーバー証明書の有効期限が切れているため、接続を中止しました。(47)\n"},
+      {"on connect, handshake", ListTls::kOnConnect, "", kListTlsHandshake, false, 17, {"<TLS>"},
+       "a:SSL/TLSの接続に失敗しました。(17)\n"},
+      {"on connect, broken record", ListTls::kOnConnect, "", kListTlsChannel, false, 77, {"<TLS>"},
+       "a:暗号化された通信でエラーが発生しました。(77)\n"},
+      {"on connect, clear text first", ListTls::kOnConnect, "", 0, true, 17, {},
+       "a:SSL/TLSの接続に失敗しました。(17)\n"},
+  };
+  for (const Case& c : cases) {
+    Harness h;
+    FakePop3& srv = h.servers["a"];
+    srv.mails = FiveMails("m");
+    if (!c.stls_reply.empty()) srv.override_reply["STLS"] = c.stls_reply;
+    if (c.handshake) h.tls_failure["a"] = c.handshake;
+    h.greeting_before_handshake = c.clear_greeting;
+    h.logins["a"] = TlsLogin(c.tls);
+    h.View(h.Rows("a")[0], 10, "a");
+    EXPECT_EQ(h.session.error_code(), c.code) << c.name;
+    EXPECT_EQ(h.sent, c.sent) << c.name;
+    ASSERT_EQ(h.view_errors.size(), 1u) << c.name;
+    EXPECT_EQ(h.view_errors[0], c.text) << c.name;
+    EXPECT_TRUE(h.cache.files.empty()) << c.name;
+    EXPECT_EQ(h.view_done, 1) << c.name;
+    EXPECT_FALSE(h.session.busy()) << c.name;
+  }
+}
+
+TEST(ListSessionTls, SecuredBeforeItsTimeIsIgnored) {
+  // A handshake report while the session still waits for the reply to STLS
+  // (or none was asked for) must not start the login.
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession s(codec, cache);
+  MailRow row;
+  row.columns[kColName] = "a";
+  row.columns[kColNumber] = "1";
+  ASSERT_TRUE(s.StartView(row, TlsLogin(ListTls::kStls), "cache", 10));
+  EXPECT_TRUE(s.OnSecured().empty());
+  EXPECT_EQ(s.OnReceive("+OK ready\r\n"), (ListActions{ListAction{ListAction::Kind::kSend, "STLS\r\n"}}));
+  EXPECT_TRUE(s.OnSecured().empty());
+  EXPECT_EQ(s.OnReceive("+OK go\r\n"), (ListActions{ListAction{ListAction::Kind::kStartTls}}));
+  // Text during the handshake is the TLS layer's; it never reaches the login.
+  EXPECT_TRUE(s.OnReceive("+OK\r\n").empty());
+  EXPECT_EQ(s.OnSecured(), (ListActions{ListAction{ListAction::Kind::kSend, "USER taro\r\n"}}));
+  EXPECT_TRUE(s.OnSecured().empty());
+
+  CoreListCodec codec2;
+  MemoryCache cache2;
+  ListSession clear(codec2, cache2);
+  ASSERT_TRUE(clear.StartView(row, TlsLogin(ListTls::kNone), "cache", 10));
+  EXPECT_TRUE(clear.OnSecured().empty());
+  EXPECT_EQ(clear.OnReceive("+OK ready\r\n"), (ListActions{ListAction{ListAction::Kind::kSend, "USER taro\r\n"}}));
+}
+
+TEST(ListSessionTls, DeleteRunSecuresEachAccountsConnectionOnce) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["A"].override_reply["STLS"] = "+OK\r\n";
+  h.servers["B"].mails = FiveMails("b");
+  h.logins["A"] = TlsLogin(ListTls::kStls);
+  h.logins["B"] = TlsLogin(ListTls::kOnConnect);
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  h.RunDelete(RunRows(all, {5, 3, 1}));
+  EXPECT_TRUE(h.finished);
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2, 4}));
+  EXPECT_EQ(h.servers["B"].removed, (std::set<int>{1}));
+  EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 0}, {"B", 0}}));
+  EXPECT_EQ(h.sent, (std::vector<std::string>{"STLS\r\n", "<TLS>", "USER taro\r\n", "PASS secret\r\n",
+                                              "TOP 2 0\r\n", "DELE 2\r\n", "TOP 4 0\r\n", "DELE 4\r\n", "QUIT\r\n",
+                                              "<TLS>", "USER taro\r\n", "PASS secret\r\n", "TOP 1 0\r\n",
+                                              "DELE 1\r\n", "QUIT\r\n"}));
+}
+
+TEST(ListSessionTls, FailedAccountIsSummarisedAndTheNextGoesOn) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["B"].mails = FiveMails("b");
+  h.logins["A"] = TlsLogin(ListTls::kOnConnect);
+  h.tls_failure["A"] = kListTlsNameMismatch;
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  h.RunDelete(RunRows(all, {1, 5}));
+  EXPECT_TRUE(h.finished);
+  EXPECT_TRUE(h.servers["A"].log.empty());
+  EXPECT_TRUE(h.servers["A"].removed.empty());
+  EXPECT_EQ(h.servers["B"].removed, (std::set<int>{1}));
+  EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 37}, {"B", 0}}));
+  EXPECT_EQ(ListErrorText(37, "A", false),
+            "A:サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(37)\n");
 }
 
 }  // namespace
