@@ -13,6 +13,7 @@
 #include "common/atomic_file.h"
 #include "common/paths.h"
 #include "common/win32/inkwell_module.h"
+#include "common/win32/tls_channel.h"
 #include "quillbox/delete_run.h"
 #include "quillbox/external_program.h"
 #include "quillbox/list_session.h"
@@ -82,6 +83,11 @@ struct Net {
   bool wsa = false;
   u_short port = 110;
   char host[MAXGETHOSTSTRUCT] = {};
+  ListTls tls_mode = ListTls::kNone;
+  std::string server_name;           // the name the certificate must carry
+  std::unique_ptr<TlsChannel> tls;   // from the start of the handshake on
+  std::string pending;               // TLS bytes the socket did not take yet
+  bool hung_up = false;              // the close was reported for this connection
 };
 
 std::unique_ptr<Net> g_net;
@@ -129,6 +135,13 @@ void Teardown() {
     WSACancelAsyncRequest(n.task);
     n.task = nullptr;
   }
+  if (n.sock != INVALID_SOCKET && n.tls) {
+    // close_notify, if the socket takes it at once; nothing waits for it.
+    const std::string bye = n.tls->Shutdown();
+    if (!bye.empty()) send(n.sock, bye.data(), static_cast<int>(bye.size()), 0);
+  }
+  n.tls.reset();
+  n.pending.clear();
   if (n.sock != INVALID_SOCKET) {
     shutdown(n.sock, SD_SEND);
     char drain[256];
@@ -148,13 +161,96 @@ void Teardown() {
 
 void PostError(ListState& s, int phase, int detail) { PostMessageA(s.window, kWmListError, phase, detail); }
 
-void Carry(ListState& s, const ListActions& actions) {
+// TLS bytes must reach the server whole and in order: what a non-blocking
+// send does not take waits for FD_WRITE.
+void FlushPending() {
   Net& n = net();
+  while (!n.pending.empty() && n.sock != INVALID_SOCKET) {
+    const int sent = send(n.sock, n.pending.data(), static_cast<int>(n.pending.size()), 0);
+    if (sent == SOCKET_ERROR) return;  // WSAEWOULDBLOCK: FD_WRITE comes; else the receive side fails
+    n.pending.erase(0, static_cast<std::size_t>(sent));
+  }
+}
+
+void SendRaw(const std::string& bytes) {
+  net().pending += bytes;
+  FlushPending();
+}
+
+// A command of the session. Once TLS is wanted nothing goes out in clear but
+// STLS itself and a QUIT before the handshake; with the channel started,
+// only what it encrypts, and nothing while it is not open.
+void SendText(const std::string& text) {
+  Net& n = net();
+  if (n.sock == INVALID_SOCKET) return;
+  if (n.tls_mode == ListTls::kNone) {
+    send(n.sock, text.data(), static_cast<int>(text.size()), 0);
+    return;
+  }
+  if (!n.tls) {
+    if (n.tls_mode == ListTls::kStls && (text == "STLS\r\n" || text == "QUIT\r\n")) SendRaw(text);
+    return;
+  }
+  std::string record;
+  if (n.tls->Encrypt(text, record)) SendRaw(record);
+}
+
+void Carry(ListState& s, const ListActions& actions);
+
+int TlsDetail(TlsFailure failure) {
+  switch (failure) {
+    case TlsFailure::kUntrusted: return kListTlsUntrusted;
+    case TlsFailure::kNameMismatch: return kListTlsNameMismatch;
+    case TlsFailure::kExpired: return kListTlsExpired;
+    case TlsFailure::kChannel: return kListTlsChannel;
+    default: return kListTlsHandshake;
+  }
+}
+
+void TakeTlsStep(ListState& s, const TlsStep& step) {
+  Net& n = net();
+  if (!step.send.empty()) SendRaw(step.send);
+  if (step.failure != TlsFailure::kNone) return PostError(s, kListTlsPhase, TlsDetail(step.failure));
+  if (step.secured) Carry(s, n.session.OnSecured());
+  // Decrypted text in pieces no larger than one plain receive; a piece that
+  // ends the session (the reply to QUIT) leaves the rest unread.
+  std::string_view plain = step.plain;
+  while (!plain.empty() && n.session.busy() && n.sock != INVALID_SOCKET) {
+    const std::size_t take = plain.size() < kListChunk ? plain.size() : kListChunk;
+    Carry(s, n.session.OnReceive(plain.substr(0, take)));
+    plain.remove_prefix(take);
+  }
+  // The server ended TLS: it has hung up, reported once per connection.
+  if (step.closed && n.session.busy() && n.sock != INVALID_SOCKET && !n.hung_up) {
+    n.hung_up = true;
+    PostError(s, 3, 9);
+  }
+}
+
+// The channel is created when the handshake starts: at FD_CONNECT for TLS on
+// connect, after the +OK of STLS otherwise. From then on every received byte
+// goes through it.
+void StartTls(ListState& s) {
+  Net& n = net();
+  if (n.sock == INVALID_SOCKET || n.tls) return;
+  n.tls = std::make_unique<TlsChannel>();
+  TakeTlsStep(s, n.tls->Start(n.server_name));
+}
+
+// Bytes received from the socket: through the TLS channel once it exists;
+// in clear only while no TLS is wanted yet (before STLS). With TLS on connect
+// nothing is handed on before the handshake has started.
+void Deliver(ListState& s, std::string_view bytes) {
+  Net& n = net();
+  if (n.tls) TakeTlsStep(s, n.tls->Receive(bytes));
+  else if (n.tls_mode != ListTls::kOnConnect) Carry(s, n.session.OnReceive(bytes));
+}
+
+void Carry(ListState& s, const ListActions& actions) {
   for (const ListAction& a : actions) {
     switch (a.kind) {
-      case ListAction::Kind::kSend:
-        if (n.sock != INVALID_SOCKET) send(n.sock, a.text.data(), static_cast<int>(a.text.size()), 0);
-        break;
+      case ListAction::Kind::kSend: SendText(a.text); break;
+      case ListAction::Kind::kStartTls: StartTls(s); break;
       case ListAction::Kind::kPostContinue: PostMessageA(s.window, kWmListContinue, 0, 0); break;
       case ListAction::Kind::kPostError: PostError(s, a.phase, a.detail); break;
       case ListAction::Kind::kCloseConnection: Teardown(); break;
@@ -171,6 +267,9 @@ void Carry(ListState& s, const ListActions& actions) {
 
 void ConnectTo(ListState& s, unsigned long address) {
   Net& n = net();
+  n.hung_up = false;
+  n.tls.reset();
+  n.pending.clear();
   n.sock = socket(AF_INET, SOCK_STREAM, 0);
   if (n.sock == INVALID_SOCKET) return PostError(s, 1, 3);
   if (WSAAsyncSelect(n.sock, s.window, kWmListSocket, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE) != 0) {
@@ -190,8 +289,15 @@ void ConnectTo(ListState& s, unsigned long address) {
   }
 }
 
-// Connection failure detail of an account that wants TLS (code 61).
-constexpr int kListTlsUnsupportedDetail = 6;
+// The account's mode as GetAccountTls gives it. A value not known is taken
+// as TLS on connect: a password never goes out in clear by mistake.
+ListTls ToListTls(int mode) {
+  switch (mode) {
+    case 0: return ListTls::kNone;
+    case 1: return ListTls::kStls;
+    default: return ListTls::kOnConnect;  // 2, and any mode not known: never clear text
+  }
+}
 
 // Connect steps 1, 2 and 4 for the login of the session just started.
 void Connect(ListState& s, const AccountLogin& login, bool found) {
@@ -200,10 +306,9 @@ void Connect(ListState& s, const AccountLogin& login, bool found) {
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return PostError(s, 1, 0);  // reported as a connection failure
   n.wsa = true;
   if (!found) return PostError(s, 1, 2);  // no such account: nothing to look up
-  // This session has no TLS layer yet: an account that wants STLS or TLS on
-  // connect is not contacted at all, so its password never goes out in clear.
-  if (login.tls_mode != 0) return PostError(s, 1, kListTlsUnsupportedDetail);
   n.port = static_cast<u_short>(login.port);
+  n.tls_mode = ToListTls(login.tls_mode);
+  n.server_name = login.server;
   const unsigned long address = inet_addr(login.server.c_str());
   if (address != INADDR_NONE || login.server == "255.255.255.255") {
     n.task = nullptr;
@@ -231,8 +336,12 @@ void ReadChunk(ListState& s) {
   char buffer[kListChunk + 1];
   const int got = recv(n.sock, buffer, static_cast<int>(kListChunk), 0);
   if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
-  if (got <= 0) return PostError(s, 3, 9);
-  Carry(s, n.session.OnReceive(std::string_view(buffer, static_cast<std::size_t>(got))));
+  if (got <= 0) {
+    if (n.hung_up) return;
+    n.hung_up = true;
+    return PostError(s, 3, 9);
+  }
+  Deliver(s, std::string_view(buffer, static_cast<std::size_t>(got)));
 }
 
 void OnSocket(ListState& s, WPARAM wp, LPARAM lp) {
@@ -242,16 +351,22 @@ void OnSocket(ListState& s, WPARAM wp, LPARAM lp) {
     case FD_READ: ReadChunk(s); break;
     case FD_CONNECT:
       if (WSAGETSELECTERROR(lp) != 0) Carry(s, n.session.OnConnectError());
+      else if (n.tls_mode == ListTls::kOnConnect && !n.tls) StartTls(s);
       break;
+    case FD_WRITE: FlushPending(); break;
     case FD_CLOSE: {
       // The server hung up: what it sent last is still read, then the
       // session learns that nothing more will come instead of waiting for
       // ever.
       char buffer[kListChunk];
       int got;
-      while (n.sock != INVALID_SOCKET && (got = recv(n.sock, buffer, static_cast<int>(kListChunk), 0)) > 0)
-        Carry(s, n.session.OnReceive(std::string_view(buffer, static_cast<std::size_t>(got))));
-      if (n.session.busy()) PostError(s, 3, 9);
+      const SOCKET sock = n.sock;
+      while (n.sock == sock && (got = recv(n.sock, buffer, static_cast<int>(kListChunk), 0)) > 0)
+        Deliver(s, std::string_view(buffer, static_cast<std::size_t>(got)));
+      if (n.sock == sock && n.session.busy() && !n.hung_up) {
+        n.hung_up = true;
+        PostError(s, 3, 9);
+      }
       break;
     }
     default: break;
@@ -272,6 +387,7 @@ ListLogin ToListLogin(const AccountLogin& a) {
   l.server = a.server;
   l.port = a.port;
   l.apop = a.apop != 0;
+  l.tls = ToListTls(a.tls_mode);
   return l;
 }
 

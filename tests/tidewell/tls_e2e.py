@@ -25,9 +25,13 @@ Cases:
                "STLS" and "QUIT" sent
   stls_inject  a line slipped in after the +OK of STLS (scripted server): the
                injection entry, only "STLS" sent
-  list_guard   the list library's own session (no TLS yet) after a TLS check:
-               viewing and deleting fail with the connection error (61) and
-               never connect, so no password goes out in clear
+  list         the list library's own session after a TLS check: a view and a
+               delete over TLS on connect and over STLS (the cache file equals
+               the server's TOP n 10 reply, exactly the selected mails go), no
+               command or password in clear
+  list_bad_cert the list's session to a server whose certificate does not
+               carry the name typed: the view and the delete fail with the
+               certificate error, no password sent, nothing deleted
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import argparse
@@ -392,32 +396,105 @@ def case_stls_inject(env, setup):
     check(relay.client_bytes() == [b"STLS\r\n"], "only STLS: %r" % relay.client_bytes())
 
 
-def case_list_guard(env, setup):
+def list_setup(env, setup):
+    """Two accounts over TLS (alice on connect, bob with STLS) checked once, and
+    the list set to view in the message window without asking before a delete.
+    Returns (clear port, on-connect relay, STLS relay)."""
     if not env.session_test:
         raise Failure("the list session test program was not given")
     cert = make_server_cert(setup.folder, setup.ca, "localhost", "server")
-    port, ssl_port = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS)),
-                                        ("bob", PASSWORD.decode(), e2e.mail_dir(env, e2e.MAILS))], cert)
+    port, ssl_port = start_server(env, [("alice", PASSWORD.decode(), e2e.mail_dir(env, e2e.numbered_mails("a", 4))),
+                                        ("bob", PASSWORD.decode(), e2e.mail_dir(env, e2e.numbered_mails("b", 3)))],
+                                  cert)
     pop3s, stls = setup.relay(ssl_port), setup.relay(port)
     write_accounts(env, [(b"secure", b"alice", b"localhost", pop3s.port, "tls"),
                          (b"stls", b"bob", b"localhost", stls.port, "stls")])
     run_once(env)
-    check(mail_file(env, b"secure").count(b"\r\n.\r\n") == 3, "the check over TLS fetched three mails")
+    check(mail_file(env, b"secure").count(b"\r\n.\r\n") == 4, "the check over TLS fetched four mails")
+    check(mail_file(env, b"stls").count(b"\r\n.\r\n") == 3, "the check over STLS fetched three mails")
     with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
         f.write(b"[Setting]\r\nDeleteCheck=0\r\n[Message]\r\nViewer=0\r\n")
+    return port, pop3s, stls
+
+
+def cache_files(env):
+    names = [md5_name(b"secure"), md5_name(b"stls")]
+    folder = os.path.join(env.data, "Mail")
+    return {n: read(os.path.join(folder, n)) for n in os.listdir(folder) if len(n) == 32 and n not in names}
+
+
+def expect_tls_connections(pop3s, stls, count):
+    """Every connection of both relays (the check's and the list's) carried
+    TLS only: from the first byte, or after a clear STLS."""
+    for relay, what in ((pop3s, "on connect"), (stls, "stls")):
+        sent = relay.client_bytes()
+        check(len(sent) == count, "%s: %d connections: %d" % (what, count, len(sent)))
+        expect_no_secret(relay, what)
+        for i, data in enumerate(sent):
+            if relay is pop3s:
+                check(is_tls_stream(data), "%s %d: TLS from the first byte: %r" % (what, i, data[:20]))
+            else:
+                check(data.startswith(b"STLS\r\n") and is_tls_stream(data[6:]),
+                      "%s %d: STLS, then TLS: %r" % (what, i, data[:20]))
+            check(b"QUIT" not in data, "%s %d: QUIT went through TLS" % (what, i))
+
+
+def case_list(env, setup):
+    port, pop3s, stls = list_setup(env, setup)
+    pw = PASSWORD.decode()
+    boxes, _ = e2e.drive_list(env, 40016, "secure:2", count=2)
+    check(boxes == ["message|a-2"], "view over TLS on connect: %r" % boxes)
+    cached = cache_files(env)
+    check(list(cached.values()) == [e2e.server_top(port, "alice", pw, 2, 10)],
+          "the cache file equals TOP 2 10: %r" % [v[:80] for v in cached.values()])
+    boxes, _ = e2e.drive_list(env, 40016, "stls:3", count=2)
+    check(boxes == ["message|b-3"], "view over STLS: %r" % boxes)
+    check(e2e.server_top(port, "bob", pw, 3, 10) in cache_files(env).values(), "the STLS cache file equals TOP 3 10")
+    boxes, _ = e2e.drive_list(env, 1004, "secure:1,stls:2,secure:3", count=2)
+    check(boxes == [], "delete over both: %r" % boxes)
+    check(e2e.server_subjects(port, "alice", pw) == ["a-2", "a-4"], "alice lost exactly 1 and 3")
+    check(e2e.server_subjects(port, "bob", pw) == ["b-1", "b-3"], "bob lost exactly 2")
+    check(mail_file(env, b"secure").count(b"-DE ") == 2 and mail_file(env, b"stls").count(b"-DE ") == 1,
+          "the deleted blocks are marked")
+    # The check, two views (one per account) and the delete: three
+    # connections to each, every one secured.
+    expect_tls_connections(pop3s, stls, 3)
+    log = dovecot.log_text(env.server_dir)
+    check(log.count("user=<alice>") >= 3 and log.count("user=<bob>") >= 3, "Dovecot logged the logins: %s"
+          % log[-600:])
+
+
+def case_list_bad_cert(env, setup):
+    port, pop3s, stls = list_setup(env, setup)
+    # The same servers, typed as an address: the certificate carries
+    # "localhost", not "127.0.0.1", so the name does not match.
+    write_accounts(env, [(b"secure", b"alice", b"127.0.0.1", pop3s.port, "tls"),
+                         (b"stls", b"bob", b"127.0.0.1", stls.port, "stls")])
+    before = len(dovecot.log_text(env.server_dir))
     boxes, _ = e2e.drive_list(env, 40016, "secure:1", count=2)
-    check(boxes == ["表示エラー|secure:接続に失敗しました。(61)\n"], "view refused: %r" % boxes)
-    boxes, _ = e2e.drive_list(env, 1004, "stls:1", count=2)
-    check(boxes == ["削除エラー|stls:接続に失敗しました。(61)\n"], "delete refused: %r" % boxes)
-    check(len(pop3s.client_bytes()) == 1 and len(stls.client_bytes()) == 1,
-          "the list made no connection of its own: %d, %d" % (len(pop3s.client_bytes()), len(stls.client_bytes())))
+    check(boxes == ["表示エラー|secure:サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(37)\n"],
+          "view refused: %r" % boxes)
+    check(cache_files(env) == {}, "no cache file")
+    boxes, _ = e2e.drive_list(env, 1004, "stls:1,secure:2", count=2)
+    words = "サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(37)"
+    check(len(boxes) == 1 and boxes[0].startswith("削除エラー|")
+          and sorted(boxes[0].split("|", 1)[1].splitlines()) == ["secure:" + words, "stls:" + words],
+          "delete refused for both accounts: %r" % boxes)
+    check(len(pop3s.client_bytes()) == 3 and len(stls.client_bytes()) == 2,
+          "the list connected for the view and the delete: %d, %d"
+          % (len(pop3s.client_bytes()), len(stls.client_bytes())))
     expect_no_secret(pop3s, "on connect")
     expect_no_secret(stls, "stls")
-    check(len(e2e.server_entries(port, "bob", PASSWORD.decode())) == 3, "nothing was deleted")
+    check(stls.client_bytes()[1].startswith(b"STLS\r\n"), "STLS sent before the handshake")
+    log = dovecot.log_text(env.server_dir)[before:]
+    check("user=<alice>" not in log and "user=<bob>" not in log, "no login reached Dovecot: %s" % log[-800:])
+    check(e2e.server_subjects(port, "alice", PASSWORD.decode()) == ["a-1", "a-2", "a-3", "a-4"], "alice kept all")
+    check(e2e.server_subjects(port, "bob", PASSWORD.decode()) == ["b-1", "b-2", "b-3"], "bob kept all")
 
 
 CASES = {
-    "list_guard": case_list_guard,
+    "list": case_list,
+    "list_bad_cert": case_list_bad_cert,
     "stls_inject": case_stls_inject,
     "connect": case_connect,
     "stls": case_stls,
@@ -434,7 +511,7 @@ def main():
     p.add_argument("--dist", required=True)
     p.add_argument("--helper", required=True)
     p.add_argument("--work", required=True)
-    p.add_argument("--session-test", help="quillbox_list_session_test.exe (list_guard)")
+    p.add_argument("--session-test", help="quillbox_list_session_test.exe (list cases)")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
     args.marker = args.quillbox = args.list_test = None
