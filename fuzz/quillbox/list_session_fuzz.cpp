@@ -2,7 +2,9 @@
 // session) arbitrary server chunks, continues and errors. Besides the
 // sanitizers it checks that DELE is only ever sent for a number that was
 // proven to be the row's mail: a header the matcher accepted for that very
-// number, or a UIDL listing line "n uid" received since UIDL was sent.
+// number, or a UIDL listing line "n uid" received since UIDL was sent; and
+// that no login command goes out before a connection that wants TLS was
+// reported secured.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   login.user = "u";
   login.password = "p";
   login.apop = data[0] & 2;
+  // Bits 3-4: the account's TLS mode (3 is STLS again); bit 5: a TLS on
+  // connect handshake that is reported before the greeting.
+  const int tls_bits = (data[0] >> 3) & 3;
+  login.tls = tls_bits == 2 ? ListTls::kOnConnect : tls_bits == 0 ? ListTls::kNone : ListTls::kStls;
+  const bool secure_early = data[0] & 32;
+  bool secured = false;
   if (view) {
     session.StartView(Row("A", "2", ""), login, "cache", (data[0] & 4) ? -1 : 10);
   } else {
@@ -122,6 +130,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       switch (a.kind) {
         case ListAction::Kind::kSend: {
           const std::string& t = a.text;
+          if (login.tls != ListTls::kNone && !secured &&
+              (t.rfind("USER ", 0) == 0 || t.rfind("PASS ", 0) == 0 || t.rfind("APOP ", 0) == 0)) {
+            std::fprintf(stderr, "login before the connection was secured: %s", t.c_str());
+            std::abort();
+          }
           if (t.rfind("TOP ", 0) == 0) top_number = std::atoi(t.c_str() + 4);
           if (t == "UIDL\r\n") {
             uidl_sent = true;
@@ -144,11 +157,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         case ListAction::Kind::kPostContinue:
         case ListAction::Kind::kPostError:
-        case ListAction::Kind::kAccountDone: posted.push_back(a); break;
+        case ListAction::Kind::kAccountDone:
+        case ListAction::Kind::kStartTls: posted.push_back(a); break;
         default: break;
       }
     }
   };
+
+  if (login.tls == ListTls::kOnConnect && secure_early) {
+    secured = true;
+    run(session.OnSecured());
+  }
 
   // Chunks: a length byte (1..255) and that many bytes; 0 is a posted
   // message's turn, 0xFF a broken connection.
@@ -162,12 +181,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         posted.pop_front();
         if (a.kind == ListAction::Kind::kPostContinue) run(session.OnContinue());
         else if (a.kind == ListAction::Kind::kPostError) run(session.OnError(a.phase, a.detail));
+        else if (a.kind == ListAction::Kind::kStartTls) {
+          secured = true;  // the handshake succeeded
+          run(session.OnSecured());
+        }
         else {
           std::string account;
           if (session.NextAccount(account)) {
             session.BeginAccount(login);
             uidl_sent = false;
             matched_number = -1;
+            secured = false;
+            if (login.tls == ListTls::kOnConnect && secure_early) {
+              secured = true;
+              run(session.OnSecured());
+            }
           } else {
             session.EndRun();
           }
