@@ -183,7 +183,7 @@ void TrayWindow::OnDisconnect() {
 // session keeps the account it was started with.
 void TrayWindow::OnSettings() {
   RemoveAccountIcons();
-  const bool applied = ShowSettingsSheet(hwnd_, data_.data_folder);
+  const bool applied = ShowSettingsSheet(data_.data_folder);
   if (applied) {
     if (Has(kChecking))
       reload_after_check_ = true;
