@@ -18,9 +18,9 @@
 //   tray_helper sheet-page N          selects page N (0-based) of the sheet
 //   tray_helper sheet-click ID        posts BM_CLICK to control ID of the sheet's current page
 //   tray_helper sheet-select ROW      selects row ROW of the list view 1006 of the current page
-//   tray_helper sheet-press N         presses sheet button N (PSBTN_*: 0 back, 1 next, 4 OK, 5 apply,
-//                                     6 cancel)
+//   tray_helper sheet-press N         presses sheet button N (PSBTN_*: 3 OK, 4 apply, 5 cancel)
 //   tray_helper sheet-closed SECONDS  waits until no sheet is open
+//   tray_helper account-closed SECONDS  waits until no account dialog is open
 //   tray_helper account-text ID TEXT  sets the text of control ID of the account dialog
 //   tray_helper account-click ID      posts BM_CLICK to control ID of the account dialog
 #include <windows.h>
@@ -110,9 +110,9 @@ HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet,
 
 int SheetCommand(int argc, char** argv) {
   const std::string cmd = argv[1];
-  if (cmd == "sheet-closed") {
+  if (cmd == "sheet-closed" || cmd == "account-closed") {
     const DWORD until = GetTickCount() + std::strtoul(argv[2], nullptr, 10) * 1000;
-    while (FindWindowA("#32770", kSheetTitle)) {
+    while (FindWindowA("#32770", cmd == "sheet-closed" ? kSheetTitle : kAccountTitle)) {
       if (TimedOut(until)) return 1;
       Sleep(50);
     }
@@ -225,6 +225,6 @@ int main(int argc, char** argv) {
                "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM]] |\n"
                "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |\n"
                "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |\n"
-               "       account-text ID TEXT | account-click ID\n");
+               "       account-text ID TEXT | account-click ID | account-closed SECONDS\n");
   return 64;
 }
