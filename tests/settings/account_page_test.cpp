@@ -241,7 +241,7 @@ TEST(AccountPage, ApplyNeverSavesOverAFileItCouldNotRead) {
     AccountFileStatus status;
   };
   const Case cases[] = {
-      {"newer version", std::string("Tidewell" "v\x06\x00", 11), AccountFileStatus::kNewVersion},
+      {"newer version", std::string("Tidewell" "v\x09\x00", 11), AccountFileStatus::kNewVersion},
       {"foreign file", "[Message]\r\nTime=10\r\n", AccountFileStatus::kForeign},
       {"version 2", std::string("Tidewell" "v\x02\x00", 11), AccountFileStatus::kOldVersion},
   };

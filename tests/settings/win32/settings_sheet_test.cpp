@@ -365,6 +365,42 @@ TEST(SettingsSheet, FailedSettingsWriteIsToldAndTheSheetStays) {
   EXPECT_FALSE(EngineReloadsAfterSheet(flags));
 }
 
+// The pixels of one of the module's icons at 16 x 16.
+std::string IconPixels(int id) {
+  HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+  if (!icon) return std::string();
+  ICONINFO info = {};
+  GetIconInfo(icon, &info);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 16;
+  bi.bmiHeader.biHeight = 16;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  std::string pixels(16 * 16 * 4, '\0');
+  HDC dc = GetDC(nullptr);
+  GetDIBits(dc, info.hbmColor, 0, 16, &pixels[0], &bi, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  DestroyIcon(icon);
+  return pixels;
+}
+
+// Every icon of the program's resources is its own picture: icons of two
+// resource files must not share image numbers.
+TEST(SettingsSheet, DialogIconsAreTheirOwnPictures) {
+  const int ids[] = {128, 131, 132, 133, IDI_BROWSE, IDI_ACCOUNT_DEFAULT};
+  std::vector<std::string> pictures;
+  for (int id : ids) {
+    pictures.push_back(IconPixels(id));
+    EXPECT_FALSE(pictures.back().empty()) << "icon " << id;
+  }
+  for (std::size_t i = 0; i < pictures.size(); ++i)
+    for (std::size_t j = i + 1; j < pictures.size(); ++j)
+      EXPECT_NE(pictures[i], pictures[j]) << "icons " << ids[i] << " and " << ids[j];
+}
+
 // ---- accounts --------------------------------------------------------------------
 
 class SheetAccounts : public ::testing::Test {
@@ -486,7 +522,7 @@ TEST_F(SheetAccounts, CancelAfterDeleteKeepsAccountAndMailFile) {
 
 TEST_F(SheetAccounts, UnreadableFileIsToldAndKept) {
   WinTempFolder dir;
-  const std::string newer("Tidewellv\x06\x01\x01X", 13);
+  const std::string newer("Tidewellv\x09\x01\x01X", 13);  // a version this build does not know
   ASSERT_TRUE(WriteBytes(AccountFilePath(dir.path()), newer));
   RunSheet(dir.path(), [](Driver& d) {
     HWND sheet = d.Sheet();
