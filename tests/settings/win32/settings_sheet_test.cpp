@@ -159,6 +159,25 @@ class Driver {
     WaitFor([&]() -> HWND { return FindWindowA("#32770", "アカウント") ? nullptr : HWND(1); }, 5000);
   }
 
+  // The open-file dialog of the sheet's thread: a visible dialog holding the
+  // file name box (combo 0x47C or edit 0x480).
+  HWND FileDialog(DWORD ms = 5000) {
+    return WaitFor(
+        [&]() -> HWND {
+          BoxSearch search;
+          EnumThreadWindows(ui_thread_, &FindFileDialog, reinterpret_cast<LPARAM>(&search));
+          return search.found;
+        },
+        ms);
+  }
+  bool FileDialogGone(DWORD ms = 5000) {
+    return WaitFor([&]() -> HWND { return FileDialog(0) ? nullptr : HWND(1); }, ms) != nullptr;
+  }
+  static HWND FileNameBox(HWND dialog) {
+    HWND box = GetDlgItem(dialog, 0x47C);
+    return box ? box : GetDlgItem(dialog, 0x480);
+  }
+
   // Whatever is still open at the end (after a failed step) is cancelled, so
   // that the sheet's modal run returns.
   void CloseEverything() {
@@ -202,6 +221,13 @@ class Driver {
     auto* search = reinterpret_cast<BoxSearch*>(lp);
     EnumChildWindows(w, &StaticText, lp);
     search->found = w;
+    return FALSE;
+  }
+  static BOOL CALLBACK FindFileDialog(HWND w, LPARAM lp) {
+    char cls[32] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(w) || !FileNameBox(w)) return TRUE;
+    reinterpret_cast<BoxSearch*>(lp)->found = w;
     return FALSE;
   }
   HWND FindMessageBox(std::string* text) {
@@ -347,6 +373,37 @@ TEST(SettingsSheet, NonNumericIntervalKeepsTheSheetOpen) {
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=-3\r\nStart=0\r\nEnd=0\r\nErrorDisregard=0\r\nMsgCheck=0\r\n"
             "NewMessage=0\r\n");
+}
+
+// "参照" starts the open-file dialog at the edit's folder with its file name;
+// the chosen file's full path replaces the edit's text and marks the page.
+TEST(SettingsSheet, BrowseReplacesTheEditWithTheChosenFile) {
+  WinTempFolder dir;
+  ASSERT_TRUE(CreateDirectoryA((dir / "sounds").c_str(), nullptr));
+  const std::string old_sound = dir / "sounds\\old.wav";
+  const std::string new_sound = dir / "sounds\\new.wav";
+  ASSERT_TRUE(WriteBytes(old_sound, "RIFF"));
+  ASSERT_TRUE(WriteBytes(new_sound, "RIFF"));
+  ASSERT_TRUE(WriteBytes(SettingsFilePath(dir.path()),
+                         "[Receive]\r\nSoundCheck=1\r\nSound=" + old_sound + "\r\n"));
+  SheetFlags flags = RunSheet(dir.path(), [&](Driver& d) {
+    HWND page = d.Page(1);
+    d.ClickAsync(page, IDC_SOUND_BROWSE);
+    HWND dialog = d.FileDialog();
+    d.Check(dialog != nullptr, "open-file dialog shown");
+    if (!dialog) return;
+    char name[MAX_PATH] = "";
+    GetWindowTextA(Driver::FileNameBox(dialog), name, sizeof name);
+    d.Check(std::string(name) == "old.wav", std::string("proposed name old.wav, got ") + name);
+    SendMessageA(Driver::FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("new.wav"));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    d.Check(d.FileDialogGone(), "file dialog closed");
+    d.Check(d.Text(page, IDC_SOUND) == new_sound, "edit holds the chosen path: " + d.Text(page, IDC_SOUND));
+    d.Press(PSBTN_OK);
+    d.Check(d.SheetClosed(), "sheet closed");
+  });
+  EXPECT_EQ(flags.receive_changed, 1);
+  EXPECT_TRUE(EngineReloadsAfterSheet(flags));
 }
 
 TEST(SettingsSheet, FailedSettingsWriteIsToldAndTheSheetStays) {
