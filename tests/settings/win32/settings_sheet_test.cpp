@@ -185,6 +185,7 @@ class Driver {
       std::string text;
       if (HWND box = FindMessageBox(&text)) PostMessageA(box, WM_COMMAND, IDOK, 0);
       if (HWND dialog = FindWindowA("#32770", "アカウント")) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      if (HWND dialog = FileDialog(0)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
       if (HWND sheet = FindWindowA("#32770", "設定")) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
       Sleep(100);
     }
