@@ -79,6 +79,15 @@ TEST(SheetRules, UnsignedTextWithinItsRange) {
   EXPECT_EQ(RangeText(0, 65535), "0 から 65535 までの整数を入力してください。");
 }
 
+TEST(SheetRules, CharactersCountAsTheEditCountsThem) {
+  EXPECT_EQ(SjisCharCount(""), 0u);
+  EXPECT_EQ(SjisCharCount("abc"), 3u);
+  EXPECT_EQ(SjisCharCount("表示名"), 3u);
+  EXPECT_EQ(SjisCharCount("ｷｬﾝｾﾙ"), 5u);  // one-byte katakana
+  EXPECT_EQ(SjisCharCount("a表\\"), 3u);   // 0x95 0x5C is one character
+  EXPECT_EQ(SjisCharCount(std::string("\x82", 1)), 1u);  // a lone lead byte at the end
+}
+
 TEST(SheetRules, StoredTimeIsShownAtTheNearestLimit) {
   EXPECT_EQ(ClampTime(0), 1);
   EXPECT_EQ(ClampTime(-3), 1);
@@ -215,12 +224,20 @@ TEST(SheetRules, AccountEntryChecksInTheirOrder) {
     t = Entry("Work");
     t.priority = "100001";
     cases.push_back({"priority range", t, "", RangeText(0, 100000), id::kPriority});
+    std::string two_byte_100;
+    for (int i = 0; i < 100; ++i) two_byte_100 += "あ";
     t = Entry("Work");
-    t.user_id = std::string(200, 'u');
+    t.user_id = two_byte_100;  // 100 characters fit the edit, 200 bytes not the field
     cases.push_back({"user ID over its field", t, "", TooLongText(199), id::kUserId});
+    t.user_id = std::string(101, 'u');
+    cases.push_back({"user ID over its edit", t, "", TooManyCharsText(100), id::kUserId});
+    cases.push_back({"display name over its edit", Entry(std::string(101, 'n')), "", TooManyCharsText(100),
+                     id::kDisplayName});
     t = Entry("Work");
-    t.icon_file = std::string(260, 'i');
+    t.icon_file = two_byte_100 + two_byte_100.substr(0, 60);  // 130 characters, 260 bytes
     cases.push_back({"icon file over its field", t, "", TooLongText(259), id::kIconFile});
+    t.icon_file = std::string(260, 'i');
+    cases.push_back({"icon file over its edit", t, "", TooManyCharsText(259), id::kIconFile});
     t = Entry("Work");
     t.command_line = std::string(999, 'c');
     cases.push_back({"command line fills its field", t, "", "", 0});

@@ -75,6 +75,20 @@ std::string TooLongText(std::size_t max_bytes) {
   return text;
 }
 
+std::string TooManyCharsText(std::size_t max_chars) {
+  char text[96];
+  std::snprintf(text, sizeof text, "このフィールドには %u 文字以内で入力してください。",
+                static_cast<unsigned>(max_chars));
+  return text;
+}
+
+std::size_t SjisCharCount(std::string_view text) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < text.size(); ++i, ++n)
+    if (IsSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
+  return n;
+}
+
 int ClampTime(int minutes) { return minutes < kTimeMin ? kTimeMin : minutes > kTimeMax ? kTimeMax : minutes; }
 
 BrowseStart SplitBrowsePath(std::string_view text) {
@@ -161,9 +175,28 @@ bool TakeNumber(const std::string& text, unsigned max, int& field, int control, 
 AccountEntryCheck TakeAccountEntry(const AccountEntryTexts& t, const std::string& opening_name,
                                    const AccountList& list, CAccount& out) {
   namespace id = account_dlg;
-  // 1. The values, each against its limit or range, in the dialog's order.
+  // 1. The values, each against its limit or range, in the dialog's order:
+  // first the edit's limit in characters, then the record field in bytes.
+  auto chars_ok = [](const std::string& text, int control) {
+    for (const AccountEditLimit& l : kAccountEditLimits)
+      if (l.control == control) return SjisCharCount(text) <= static_cast<std::size_t>(l.chars);
+    return true;
+  };
+  auto limit_of = [](int control) {
+    for (const AccountEditLimit& l : kAccountEditLimits)
+      if (l.control == control) return static_cast<std::size_t>(l.chars);
+    return std::size_t{0};
+  };
+  if (!chars_ok(t.display_name, id::kDisplayName))
+    return Refuse(TooManyCharsText(limit_of(id::kDisplayName)), id::kDisplayName);
   if (t.display_name.size() > kDisplayNameMaxBytes) return Refuse(kDisplayNameTooLongText, id::kDisplayName);
   if (!TakeText(t.display_name, out.display_name)) return Refuse(TooLongText(kDisplayNameMaxBytes), id::kDisplayName);
+  const struct {
+    const std::string* text;
+    int control;
+  } texts[] = {{&t.user_id, id::kUserId}, {&t.password, id::kPassword}, {&t.server, id::kServer}};
+  for (const auto& x : texts)
+    if (!chars_ok(*x.text, x.control)) return Refuse(TooManyCharsText(limit_of(x.control)), x.control);
   if (!TakeText(t.user_id, out.user_id)) return Refuse(TooLongText(decltype(out.user_id)::kMaxBytes), id::kUserId);
   if (!TakeText(t.password, out.password))
     return Refuse(TooLongText(decltype(out.password)::kMaxBytes), id::kPassword);
@@ -171,6 +204,13 @@ AccountEntryCheck TakeAccountEntry(const AccountEntryTexts& t, const std::string
   AccountEntryCheck refusal;
   if (!TakeNumber(t.port, kPortMax, out.port, id::kPort, refusal)) return refusal;
   if (!TakeNumber(t.priority, kPriorityMax, out.priority, id::kPriority, refusal)) return refusal;
+  const struct {
+    const std::string* text;
+    int control;
+  } files[] = {{&t.icon_file, id::kIconFile}, {&t.sound_file, id::kSoundFile}, {&t.program_path, id::kProgram},
+               {&t.command_line, id::kCmdline}, {&t.work_folder, id::kWorkFolder}};
+  for (const auto& x : files)
+    if (!chars_ok(*x.text, x.control)) return Refuse(TooManyCharsText(limit_of(x.control)), x.control);
   if (!TakeText(t.icon_file, out.icon_file))
     return Refuse(TooLongText(decltype(out.icon_file)::kMaxBytes), id::kIconFile);
   if (!TakeText(t.sound_file, out.sound_file))

@@ -83,6 +83,13 @@ std::string RangeText(unsigned min, unsigned max);
 // "このフィールドには 259 バイト以内で入力してください。"
 std::string TooLongText(std::size_t max_bytes);
 
+// "このフィールドには 100 文字以内で入力してください。"
+std::string TooManyCharsText(std::size_t max_chars);
+
+// Characters of a Shift_JIS text as an edit control counts them against its
+// limit: a two-byte character is one.
+std::size_t SjisCharCount(std::string_view text);
+
 // The interval's up-down control offers 1..1440; a stored value outside is
 // shown (and later written) at its nearest limit.
 constexpr int kTimeMin = 1;

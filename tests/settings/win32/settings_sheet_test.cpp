@@ -367,13 +367,22 @@ TEST(SettingsSheet, NonNumericIntervalKeepsTheSheetOpen) {
     d.Check(d.TakeMessageBox() == kIntegerText, "integer message shown");
     d.Check(d.Sheet() != nullptr, "sheet still open");
     d.SetText(p1, IDC_TIME, "-3");  // typed values are stored as typed
+    // A text past its edit's limit (only possible from outside the keyboard).
+    HWND p3 = d.Page(1);
+    d.SetText(p3, IDC_EXEC_CMDLINE, std::string(1001, 'x'));
+    d.Press(PSBTN_OK);
+    d.Check(d.TakeMessageBox() == TooManyCharsText(1000), "over-long command line refused");
+    d.SetText(p3, IDC_EXEC_CMDLINE, std::string(1000, 'x'));
     d.Press(PSBTN_OK);
     d.Check(d.SheetClosed(), "sheet closed after a number");
   });
   EXPECT_TRUE(EngineReloadsAfterSheet(flags));
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=-3\r\nStart=0\r\nEnd=0\r\nErrorDisregard=0\r\nMsgCheck=0\r\n"
-            "NewMessage=0\r\n");
+            "NewMessage=0\r\n"
+            "[Receive]\r\nSoundCheck=0\r\nSound=\r\nExecCheck=0\r\nExec=\r\nExecCmdline=" +
+                std::string(1000, 'x') +
+                "\r\nExecWorkFolder=\r\nExecDuplicate=0\r\nExecIconChange=0\r\nListOpen=0\r\n");
 }
 
 // "参照" starts the open-file dialog at the edit's folder with its file name;

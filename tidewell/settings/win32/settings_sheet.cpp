@@ -114,6 +114,16 @@ bool CPropPage::WritesSucceeded() {
   return ok;
 }
 
+bool CPropPage::TakeText(int id, int max_chars, std::string& out) {
+  std::string text = ItemText(page_, id);
+  if (SjisCharCount(text) > static_cast<std::size_t>(max_chars)) {
+    RefuseItem(page_, id, TooManyCharsText(static_cast<std::size_t>(max_chars)));
+    return false;
+  }
+  out = std::move(text);
+  return true;
+}
+
 void CPropPage::SetBrowsePicture(std::initializer_list<int> ids) {
   if (!browse_picture_) browse_picture_ = LoadOwnIcon(instance_, IDI_BROWSE, 16);
   for (int id : ids)
@@ -258,12 +268,12 @@ void CPropPg3::OnCommand(int id, int code) {
 }
 
 bool CPropPg3::OnApply() {
+  if (!TakeText(IDC_SOUND, kTextLimit, values.sound) || !TakeText(IDC_EXEC, kTextLimit, values.exec) ||
+      !TakeText(IDC_EXEC_CMDLINE, kCmdlineLimit, values.exec_cmdline) ||
+      !TakeText(IDC_EXEC_WORK_FOLDER, kTextLimit, values.exec_work_folder))
+    return false;
   values.sound_check = IsChecked(page_, IDC_SOUND_CHECK);
-  values.sound = ItemText(page_, IDC_SOUND);
   values.exec_check = IsChecked(page_, IDC_EXEC_CHECK);
-  values.exec = ItemText(page_, IDC_EXEC);
-  values.exec_cmdline = ItemText(page_, IDC_EXEC_CMDLINE);
-  values.exec_work_folder = ItemText(page_, IDC_EXEC_WORK_FOLDER);
   values.exec_duplicate = IsChecked(page_, IDC_EXEC_DUPLICATE);
   values.exec_icon_change = IsChecked(page_, IDC_EXEC_ICON_CHANGE);
   values.list_open = IsChecked(page_, IDC_LIST_OPEN);
@@ -351,8 +361,8 @@ void CPropPg4::OnPick(std::size_t n) {
 bool CPropPg4::OnApply() {
   for (const State& s : kStates) {
     IconChoice& choice = values.*s.choice;
+    if (!TakeText(s.path, kIconPathLimit, choice.path)) return false;
     choice.use_own = IsChecked(page_, s.check);
-    choice.path = ItemText(page_, s.path);
   }
   SaveIconPage(Writer(), data_folder, values);
   return WritesSucceeded();

@@ -60,6 +60,9 @@ class CPropPage {
   // write has been told to the user.
   WriteWatchProfile& Writer() { return writer_; }
   bool WritesSucceeded();
+  // The text of an edit, refused (told, focus on it) when it is longer than
+  // the edit's limit (it can only get there from outside the keyboard).
+  bool TakeText(int id, int max_chars, std::string& out);
   // A button showing the browse picture 144 at 16 x 16.
   void SetBrowsePicture(std::initializer_list<int> ids);
 
