@@ -471,15 +471,6 @@ void CPropPg2::OnCommand(int id, int code) {
   }
 }
 
-// A double click on a row changes that account.
-bool CPropPg2::OnNotify(const NMHDR& header) {
-  if (header.idFrom == IDC_ACCOUNT_LIST && header.code == NM_DBLCLK && list.file_readable()) {
-    OnChange();
-    return true;
-  }
-  return false;
-}
-
 void CPropPg2::OnAdd() {
   if (!list.CanAdd()) {
     ShowMessage(page_, kTooManyAccountsText);

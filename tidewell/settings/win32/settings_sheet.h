@@ -155,7 +155,6 @@ class CPropPg2 : public CPropPage {
   void OnInit() override;
   void OnCommand(int id, int code) override;
   bool OnApply() override;
-  bool OnNotify(const NMHDR& header) override;
   void Refill();
   int SelectionMark() const;
   std::string ShownName(int item) const;
