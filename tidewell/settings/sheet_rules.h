@@ -113,6 +113,8 @@ BrowseStart SplitBrowsePath(std::string_view text);
 // them after "|" is turned into NUL.
 constexpr const char kWaveFilter[] = "オーディオ ファイル(*.wav)|*.wav|";
 constexpr const char kProgramFilter[] = "実行ファイル(*.exe)|*.exe|すべて(*.*)|*.*||";
+// The icon files, where the shell's icon-selection dialog cannot be shown.
+constexpr const char kIconFilter[] = "アイコン ファイル(*.ico;*.exe;*.dll)|*.ico;*.exe;*.dll|すべて(*.*)|*.*||";
 
 // The filter in the open-file dialog's form: every "|" becomes NUL, and the
 // result ends with two NULs.

@@ -170,6 +170,20 @@ class Driver {
         },
         ms);
   }
+  // The icon picker of the sheet's thread: a visible dialog with a list box
+  // of icons and an edit for the file.
+  HWND IconPicker(DWORD ms = 5000) {
+    return WaitFor(
+        [&]() -> HWND {
+          BoxSearch search;
+          EnumThreadWindows(ui_thread_, &FindIconPicker, reinterpret_cast<LPARAM>(&search));
+          return search.found;
+        },
+        ms);
+  }
+  static HWND ChildOfClass(HWND parent, const char* class_name) {
+    return FindWindowExA(parent, nullptr, class_name, nullptr);
+  }
   bool FileDialogGone(DWORD ms = 5000) {
     return WaitFor([&]() -> HWND { return FileDialog(0) ? nullptr : HWND(1); }, ms) != nullptr;
   }
@@ -186,6 +200,7 @@ class Driver {
       if (HWND box = FindMessageBox(&text)) PostMessageA(box, WM_COMMAND, IDOK, 0);
       if (HWND dialog = FindWindowA("#32770", "アカウント")) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
       if (HWND dialog = FileDialog(0)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      if (HWND dialog = IconPicker(0)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
       if (HWND sheet = FindWindowA("#32770", "設定")) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
       Sleep(100);
     }
@@ -222,6 +237,15 @@ class Driver {
     auto* search = reinterpret_cast<BoxSearch*>(lp);
     EnumChildWindows(w, &StaticText, lp);
     search->found = w;
+    return FALSE;
+  }
+  static BOOL CALLBACK FindIconPicker(HWND w, LPARAM lp) {
+    char cls[32] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(w) || !ChildOfClass(w, "ListBox") ||
+        !ChildOfClass(w, "Edit"))
+      return TRUE;
+    reinterpret_cast<BoxSearch*>(lp)->found = w;
     return FALSE;
   }
   static BOOL CALLBACK FindFileDialog(HWND w, LPARAM lp) {
@@ -414,6 +438,73 @@ TEST(SettingsSheet, BrowseReplacesTheEditWithTheChosenFile) {
   });
   EXPECT_EQ(flags.receive_changed, 1);
   EXPECT_TRUE(EngineReloadsAfterSheet(flags));
+}
+
+// The icon picker opens on the state's file; choosing an icon of the same
+// file leaves the path text (and the page's changed flag) as it was, and OK
+// writes the index. Where the shell's picker cannot be shown (this Wine), the
+// open-file dialog for icon files stands in and keeps the index of the same
+// file. A path longer than the picker's buffer starts it without a path.
+TEST(SettingsSheet, IconPickerChoosesAnIndexOfTheSameFile) {
+  WinTempFolder dir;
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, sizeof system);
+  const std::string shell32 = std::string(system) + "\\shell32.dll";
+  ASSERT_TRUE(WriteBytes(SettingsFilePath(dir.path()),
+                         "[Icon]\r\nConnectCheck=1\r\nConnect=" + shell32 + "\r\nConnectNumber=3\r\n"
+                         "ReceiveCheck=1\r\nReceive=" + std::string(300, 'r') + "\r\nReceiveNumber=2\r\n"));
+  int expected_index = -1;
+  SheetFlags flags = RunSheet(dir.path(), [&](Driver& d) {
+    HWND page = d.Page(2);
+    d.ClickAsync(page, IDC_CONNECT_PICK);
+    HWND picker = nullptr, files = nullptr;
+    for (int i = 0; i < 100 && !picker && !files; ++i) {
+      picker = d.IconPicker(0);
+      files = d.FileDialog(0);
+      Sleep(50);
+    }
+    d.Check(picker || files, "a picker shown");
+    char text[MAX_PATH] = "";
+    if (picker) {
+      GetWindowTextA(Driver::ChildOfClass(picker, "Edit"), text, sizeof text);
+      d.Check(lstrcmpiA(text, shell32.c_str()) == 0, std::string("picker opened on the file, got ") + text);
+      SendMessageA(Driver::ChildOfClass(picker, "ListBox"), LB_SETCURSEL, 5, 0);
+      PostMessageA(picker, WM_COMMAND, IDOK, 0);
+      expected_index = 5;
+    } else if (files) {
+      GetWindowTextA(Driver::FileNameBox(files), text, sizeof text);
+      d.Check(std::string(text) == "shell32.dll", std::string("file dialog on the file, got ") + text);
+      SendMessageA(Driver::FileNameBox(files), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shell32.c_str()));
+      PostMessageA(files, WM_COMMAND, IDOK, 0);
+      expected_index = 3;
+    }
+    d.Check(d.FileDialogGone() && !d.IconPicker(300), "picker closed");
+    d.Check(d.Text(page, IDC_CONNECT_PATH) == shell32, "path unchanged");
+
+    // An over-long path: the picker starts without it, and a cancel changes nothing.
+    d.ClickAsync(page, IDC_RECEIVE_PICK);
+    picker = files = nullptr;
+    for (int i = 0; i < 100 && !picker && !files; ++i) {
+      picker = d.IconPicker(0);
+      files = d.FileDialog(0);
+      Sleep(50);
+    }
+    d.Check(picker || files, "a picker shown for the long path");
+    text[0] = 'x';
+    if (picker) GetWindowTextA(Driver::ChildOfClass(picker, "Edit"), text, sizeof text);
+    if (files) GetWindowTextA(Driver::FileNameBox(files), text, sizeof text);
+    d.Check(text[0] == '\0', std::string("picker starts without the long path, got ") + text);
+    if (picker) PostMessageA(picker, WM_COMMAND, IDCANCEL, 0);
+    if (files) PostMessageA(files, WM_COMMAND, IDCANCEL, 0);
+    d.Check(d.FileDialogGone() && !d.IconPicker(300), "picker cancelled");
+    d.Check(d.Text(page, IDC_RECEIVE_PATH) == std::string(300, 'r'), "long path kept");
+    d.Press(PSBTN_OK);
+    d.Check(d.SheetClosed(), "sheet closed");
+  });
+  EXPECT_EQ(flags.icon_changed, 0);
+  const std::string ini = Ini(dir.path());
+  EXPECT_NE(ini.find("ConnectNumber=" + std::to_string(expected_index) + "\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("ReceiveNumber=2\r\n"), std::string::npos) << ini;
 }
 
 TEST(SettingsSheet, FailedSettingsWriteIsToldAndTheSheetStays) {

@@ -11,7 +11,9 @@ namespace tidewell {
 
 bool BrowseForFile(HWND owner, BrowseKind kind, std::string& text) {
   const BrowseStart start = SplitBrowsePath(text);
-  const std::string filter = OpenFileFilter(kind == BrowseKind::kWave ? kWaveFilter : kProgramFilter);
+  const std::string filter = OpenFileFilter(kind == BrowseKind::kWave    ? kWaveFilter
+                                            : kind == BrowseKind::kIcon ? kIconFilter
+                                                                        : kProgramFilter);
   char file[MAX_PATH] = "";
   // A proposed name that does not fit the buffer is left out, not cut.
   if (start.file.size() < sizeof file) start.file.copy(file, start.file.size());
@@ -22,7 +24,7 @@ bool BrowseForFile(HWND owner, BrowseKind kind, std::string& text) {
   ofn.lpstrFile = file;
   ofn.nMaxFile = sizeof file;
   ofn.lpstrInitialDir = start.folder.empty() ? nullptr : start.folder.c_str();
-  ofn.lpstrDefExt = kind == BrowseKind::kWave ? "wav" : "exe";
+  ofn.lpstrDefExt = kind == BrowseKind::kWave ? "wav" : kind == BrowseKind::kIcon ? "ico" : "exe";
   ofn.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
   if (!GetOpenFileNameA(&ofn)) return false;
   text = file;
@@ -33,6 +35,15 @@ namespace {
 
 using PickIconA = BOOL(WINAPI*)(HWND, LPSTR, UINT, int*);
 using PickIconW = BOOL(WINAPI*)(HWND, LPWSTR, UINT, int*);
+
+// The stand-in for a platform whose icon-selection dialog cannot be shown.
+bool PickIconFile(HWND owner, std::string& path, int& index) {
+  std::string chosen = IconPickerStartPath(path);
+  if (!BrowseForFile(owner, BrowseKind::kIcon, chosen)) return false;
+  if (chosen != path) index = 0;
+  path = chosen;
+  return true;
+}
 
 bool IsWindows9x() {
   OSVERSIONINFOA info = {};
@@ -49,11 +60,14 @@ bool PickIcon(HWND owner, std::string& path, int& index) {
   if (!proc) return false;
   const std::string start = IconPickerStartPath(path);
   int chosen = index;
+  // TRUE on OK, FALSE on cancel, -1 when the dialog could not be made.
+  BOOL result;
   if (IsWindows9x()) {
     char buffer[kIconPathBuffer] = "";
     start.copy(buffer, start.size());
-    if (!reinterpret_cast<PickIconA>(reinterpret_cast<void*>(proc))(owner, buffer, kIconPathBuffer, &chosen))
-      return false;
+    result = reinterpret_cast<PickIconA>(reinterpret_cast<void*>(proc))(owner, buffer, kIconPathBuffer, &chosen);
+    if (result < 0) return PickIconFile(owner, path, index);
+    if (result == FALSE) return false;
     buffer[kIconPathBuffer - 1] = '\0';
     path = buffer;
   } else {
@@ -61,8 +75,9 @@ bool PickIcon(HWND owner, std::string& path, int& index) {
     if (!start.empty() &&
         MultiByteToWideChar(CP_ACP, 0, start.c_str(), -1, buffer, static_cast<int>(kIconPathBuffer)) == 0)
       buffer[0] = L'\0';
-    if (!reinterpret_cast<PickIconW>(reinterpret_cast<void*>(proc))(owner, buffer, kIconPathBuffer, &chosen))
-      return false;
+    result = reinterpret_cast<PickIconW>(reinterpret_cast<void*>(proc))(owner, buffer, kIconPathBuffer, &chosen);
+    if (result < 0) return PickIconFile(owner, path, index);
+    if (result == FALSE) return false;
     buffer[kIconPathBuffer - 1] = L'\0';
     const int bytes = WideCharToMultiByte(CP_ACP, 0, buffer, -1, nullptr, 0, nullptr, nullptr);
     std::vector<char> out(bytes > 0 ? static_cast<std::size_t>(bytes) : 1, '\0');

@@ -11,7 +11,7 @@
 
 namespace tidewell {
 
-enum class BrowseKind { kWave, kProgram };
+enum class BrowseKind { kWave, kProgram, kIcon };
 
 // Open-file dialog starting from the edit's text (folder and file name split
 // at its last backslash), default extension "wav" or "exe", read-only box
@@ -22,8 +22,10 @@ bool BrowseForFile(HWND owner, BrowseKind kind, std::string& text);
 // The shell's icon-selection dialog (SHELL32.DLL ordinal 62, loaded for this
 // call only) on a path buffer of 260 characters. A path that does not fit
 // starts the dialog without a path. True with the chosen path and index when
-// the user confirmed; false (nothing changed) on cancel or when the dialog
-// cannot be loaded.
+// the user confirmed; false (nothing changed) on cancel or when SHELL32.DLL
+// or the export cannot be loaded. Where the export is there but cannot show
+// its dialog (it answers -1), the open-file dialog for icon files stands in:
+// the chosen file with index 0, or the old index when the file is the same.
 bool PickIcon(HWND owner, std::string& path, int& index);
 
 // The icon at index of file (ExtractIconExA), large (32 x 32) or small
