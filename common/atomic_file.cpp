@@ -7,8 +7,13 @@
 // MoveFileExA is the one call that replaces an existing file in one step on
 // Windows (the C library's rename refuses an existing target there).
 extern "C" __declspec(dllimport) int __stdcall MoveFileExA(const char*, const char*, unsigned long);
+extern "C" __declspec(dllimport) unsigned long __stdcall GetFileAttributesA(const char*);
+extern "C" __declspec(dllimport) unsigned long __stdcall GetLastError();
 #else
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace tidewell {
@@ -52,6 +57,20 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
   std::fclose(f);
   return true;
+}
+
+bool FileMissing(const std::string& path) {
+#ifdef _WIN32
+  const unsigned long kInvalidAttributes = 0xFFFFFFFFul;
+  const unsigned long kFileNotFound = 2, kPathNotFound = 3;
+  if (GetFileAttributesA(path.c_str()) != kInvalidAttributes) return false;
+  const unsigned long error = GetLastError();
+  return error == kFileNotFound || error == kPathNotFound;
+#else
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) return false;
+  return errno == ENOENT || errno == ENOTDIR;
+#endif
 }
 
 }  // namespace tidewell

@@ -15,4 +15,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 // Reads a whole file. Returns false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
+// True only when the system says that nothing exists at path. A file that
+// exists but cannot be read now (locked by another program, no access)
+// is not missing.
+bool FileMissing(const std::string& path);
+
 }  // namespace tidewell

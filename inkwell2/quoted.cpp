@@ -132,9 +132,13 @@ std::string quoted_coding(std::string_view src, int op, const char* file, int* r
       out = soft_breaks(escape(data, true));
       break;
     }
-    case 11:
-      out = up_to_nul(decode(src));
-      break;
+    case 11: {
+      // dst is C text and ends at a decoded zero byte; the result counts
+      // every decoded byte, so a caller can tell that the text went on.
+      const std::string decoded = decode(src);
+      out = up_to_nul(decoded);
+      return deliver_bounded(out, n, 4, to_int(decoded.size()), result);
+    }
     case 12:
       out = iso2022jp_to_sjis(up_to_nul(decode(src)));
       break;

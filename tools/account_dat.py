@@ -8,7 +8,9 @@ version 5), for setting Tidewell up from a shell.
 Texts given on the command line are stored in Shift_JIS (code page 932).
 `add` appends an account to the file (creating it when missing) and replaces
 the file atomically. Only the login fields and the priority are set; an
-account's own icon, sound and program stay off.
+account's own icon, sound and program stay off. The priority follows the rule
+of the settings sheet: at most one past the largest in the file, and the
+accounts at or after that rank move down one, so no two accounts share one.
 """
 import argparse
 import os
@@ -61,15 +63,37 @@ def read_records(data):
         take(take(1)[0])                      # user
         take(take(1)[0])                      # password
         take(struct.unpack(">H", take(2))[0])  # server
-        take(1 + 2 + 3)                       # apop, port, priority + icon flag
+        take(1 + 2)                           # apop, port
+        prio_at = pos - start
+        take(3)                               # priority + icon flag
         take(struct.unpack(">H", take(2))[0])  # icon file
         take(3)                               # icon index + sound flag
         take(struct.unpack(">H", take(2))[0])  # sound file
         take(2 if version >= 4 else 1)         # program flags (+ no-duplicate flag)
         for _ in range(3):
             take(struct.unpack(">H", take(2))[0])
-        out.append((name, data[start:pos], version))
+        out.append((name, data[start:pos], version, prio_at))
     return out
+
+
+def priority_of(rec, at):
+    return struct.unpack(">H", rec[at:at + 2])[0]
+
+
+def with_priority(rec, at, priority):
+    return rec[:at] + struct.pack(">H", priority) + rec[at + 2:]
+
+
+def add_priorities(priorities, wanted):
+    """The store's rule for a new account's priority: at most one past the
+    largest (taken as at least 1), and every other nonzero priority at or
+    above it moves down one rank so that no two accounts share one.
+    Returns (priority of the new account, the others' new priorities)."""
+    largest = max([1] + priorities)
+    p = min(wanted, largest + 1)
+    if p == 0:
+        return p, list(priorities)
+    return p, [q + 1 if q != 0 and q >= p else q for q in priorities]
 
 
 def main():
@@ -94,20 +118,23 @@ def main():
         with open(path, "rb") as f:
             existing = read_records(f.read())
     if args.cmd == "list":
-        for name, _, _ in existing:
+        for name, _, _, _ in existing:
             print(name.decode("cp932", "replace"))
         return 0
-    if any(v != 5 for _, _, v in existing):
+    if any(v != 5 for _, _, v, _ in existing):
         raise SystemExit("this tool appends only to version-5 files; let Tidewell rewrite the file first")
     enc = lambda s: s.encode("cp932")
     name = enc(args.name)
-    if any(n == name for n, _, _ in existing):
+    if any(n == name for n, _, _, _ in existing):
         raise SystemExit("an account named %s exists already" % args.name)
     if len(existing) >= 255:
         raise SystemExit("at most 255 accounts")
-    recs = [r for _, r, _ in existing]
+    if not 0 <= args.priority <= 100000:
+        raise SystemExit("priority must be 0 to 100000")
+    priority, others = add_priorities([priority_of(r, at) for _, r, _, at in existing], args.priority)
+    recs = [with_priority(r, at, q) for (_, r, _, at), q in zip(existing, others)]
     recs.append(record(name, enc(args.user), enc(args.password), enc(args.server), args.port, args.apop,
-                       args.priority))
+                       priority))
     os.makedirs(args.data, exist_ok=True)
     tmp = path + ".tmp~"
     with open(tmp, "wb") as f:

@@ -41,6 +41,12 @@ struct KernelHandleTraits {
   static Handle Empty() { return nullptr; }
   static void Close(Handle h) { CloseHandle(h); }
 };
+// CreateFileA reports failure as INVALID_HANDLE_VALUE, not as null.
+struct FileTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { CloseHandle(h); }
+};
 struct MenuTraits {
   using Handle = HMENU;
   static Handle Empty() { return nullptr; }
@@ -58,6 +64,7 @@ struct LibraryTraits {
 };
 
 using UniqueEvent = UniqueHandle<KernelHandleTraits>;
+using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueLibrary = UniqueHandle<LibraryTraits>;

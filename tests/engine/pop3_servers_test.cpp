@@ -2,6 +2,7 @@
 // APOP accounts, an empty mailbox, Japanese mail) and against the scripted
 // server for every failure it can stage. The Dovecot tests need root and
 // dovecot; they skip otherwise.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -214,6 +215,45 @@ TEST_F(ScriptedTest, FailuresEndInTheirErrorEntries) {
     EXPECT_EQ(r.File("Scripted"), row.entry);
     EXPECT_TRUE(r.data.Has(kCheckError));
   }
+}
+
+// Servers that never end a reply: the session stops at the reply cap with its
+// own error entry, long before the watchdog, and the connection is closed
+// although the server is still sending.
+TEST_F(ScriptedTest, EndlessRepliesEndTheAccountAtTheCap) {
+  for (const char* scenario : {"endless-header", "endless-line"}) {
+    SCOPED_TRACE(scenario);
+    AccountRun r;
+    const auto start = std::chrono::steady_clock::now();
+    RunScenario(r, scenario);
+    ASSERT_TRUE(r.outcome.finished);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(r.File("Scripted"), "*ERR\r\nサーバーの応答が大きすぎるため、中断しました。(3,7)\r\n.\r\n");
+    EXPECT_TRUE(r.data.Has(kCheckError));
+    std::size_t received = 0;
+    for (std::size_t n : r.outcome.chunks) received += n;
+    EXPECT_GE(received, kMaxReply - 2 * kMaxChunk);
+    EXPECT_LE(received, kMaxReply + 2 * kMaxChunk);
+  }
+}
+
+// A server that hangs up instead of answering QUIT: every mail was fetched,
+// so the account keeps them; one that hangs up inside a TOP reply fails it.
+TEST_F(ScriptedTest, HangUpAfterQuitKeepsTheMailsAndInsideTopFails) {
+  AccountRun ok;
+  RunScenario(ok, "ok");
+  ASSERT_TRUE(ok.outcome.finished);
+  AccountRun r;
+  RunScenario(r, "quit-close");
+  ASSERT_TRUE(r.outcome.finished);
+  EXPECT_EQ(r.File("Scripted"), ok.File("Scripted"));
+  EXPECT_EQ(r.Hashes(), ok.Hashes());
+  EXPECT_FALSE(r.data.Has(kCheckError));
+
+  AccountRun cut;
+  RunScenario(cut, "close-top");
+  ASSERT_TRUE(cut.outcome.finished);
+  EXPECT_EQ(cut.File("Scripted"), "*ERR\r\n接続中にエラーが発生しました。(3,1)\r\n.\r\n");
 }
 
 TEST_F(ScriptedTest, RefusedConnectionIsAConnectionFailure) {

@@ -455,3 +455,124 @@ TEST(Pop3Session, WithoutDigestNoAccountFileIsWritten) {
 
 }  // namespace
 }  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+const char kTooLarge[] = "*ERR\r\nサーバーの応答が大きすぎるため、中断しました。(3,7)\r\n.\r\n";
+
+// A server that never ends its reply: the message buffer never holds more than
+// kMaxReply, the account ends with the too-large entry, and nothing the server
+// sends afterwards changes it.
+TEST(Pop3SessionHostile, EndlessRepliesStopAtTheCap) {
+  struct Case { const char* name; const char* list_reply; };
+  const Case cases[] = {
+      {"header without terminator", "+OK 1 120\r\n"},
+      {"LIST reply without line end", "+OK 1 "},
+  };
+  const std::string chunk(kMaxChunk, 'x');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    h.LogIn(2);
+    h.Reply(c.list_reply);
+    h.Reply("+OK\r\nX-Endless: ");
+    std::size_t fed = 0;
+    while (h.account_done == 0 && fed < 4 * kMaxReply) {
+      h.Reply(chunk);
+      fed += chunk.size();
+      ASSERT_LE(h.session.message_buffer().size(), kMaxReply);
+    }
+    EXPECT_GT(fed, kMaxReply - 2 * kMaxChunk);
+    EXPECT_LE(fed, kMaxReply + kMaxChunk);
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), kTooLarge);
+    EXPECT_TRUE(h.data.Has(kCheckError));
+    EXPECT_EQ(h.session.message_buffer().capacity() < kMaxChunk, true) << "memory given back";
+    h.Reply(chunk);  // still arriving after the end
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.store.WritesOf(MailPath()), 1);
+  }
+}
+
+TEST(Pop3SessionHostile, ReplyJustUnderTheCapIsKept) {
+  Harness h;
+  h.LogIn(1);
+  const std::string list = "+OK 1 999\r\n";
+  const std::string head = "X-Big: " + std::string(kMaxReply - list.size() - 7 - 2 - 10, 'y') + "\r\n";
+  const std::string top = Top(head);
+  ASSERT_EQ(list.size() + top.size(), kMaxReply);
+  h.Reply(list);
+  for (std::size_t at = 0; at < top.size(); at += kMaxChunk) h.Reply(top.substr(at, kMaxChunk));
+  EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+  h.Reply("+OK\r\n");
+  EXPECT_EQ(h.MailFile(), list + top);
+  EXPECT_FALSE(h.data.Has(kCheckError));
+}
+
+// Once every mail is fetched and QUIT sent, the way the server lets go does
+// not matter: the account mail file holds the mails, no error is set.
+TEST(Pop3SessionHostile, AfterQuitTheFetchedResultIsKept) {
+  enum class End { kReply, kHangUp, kRecvError, kWatchdog };
+  struct Case { const char* name; std::uint32_t flags; End end; };
+  const Case cases[] = {
+      {"QUIT answered", 0, End::kReply},
+      {"server closes without answering", 0, End::kHangUp},
+      {"receive fails", 0, End::kRecvError},
+      {"watchdog fires", 0, End::kWatchdog},
+      {"MsgCheck, server closes", kMsgCheck, End::kHangUp},
+      {"MsgCheck, watchdog fires", kMsgCheck, End::kWatchdog},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h(c.flags);
+    h.data.timeout = 2;
+    h.LogIn(1);
+    std::string expected;
+    if (!(c.flags & kMsgCheck)) {
+      h.Reply("+OK 1 120\r\n");
+      h.Reply(Top(kHead1));
+      expected = "+OK 1 120\r\n" + Top(kHead1);
+    }
+    ASSERT_EQ(h.sent.back(), "QUIT\r\n");
+    switch (c.end) {
+      case End::kReply: h.Reply("+OK bye\r\n"); break;
+      case End::kHangUp: h.Run(h.session.OnClosed()); break;
+      case End::kRecvError: h.Run(h.session.OnError(3, 1)); break;
+      case End::kWatchdog:
+        h.Run(h.session.OnWatchdogTick());
+        h.Run(h.session.OnWatchdogTick());
+        break;
+    }
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), expected);
+    EXPECT_EQ(h.HashFile(), c.flags & kMsgCheck ? "" : Md5(kHead1 + "\r\n.\r\n") + "\n");
+    EXPECT_FALSE(h.data.Has(kCheckError));
+    EXPECT_EQ(h.store.WritesOf(MailPath()), 1);
+  }
+}
+
+// A hang-up anywhere else is the receive error (3,1); while waiting for the
+// reply to the QUIT sent after a refusal it just ends with the refusal.
+TEST(Pop3SessionHostile, HangUpIsAReceiveErrorBeforeQuit) {
+  std::vector<std::string> good = GoodReplies();
+  for (int before = 0; before <= 6; ++before) {
+    SCOPED_TRACE(before);
+    Harness h;
+    for (int i = 0; i < before; ++i) h.Reply(good[i]);
+    h.Run(h.session.OnClosed());
+    EXPECT_EQ(h.errors, (std::vector<std::pair<int, int>>{{3, 1}}));
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), "*ERR\r\n接続中にエラーが発生しました。(3,1)\r\n.\r\n");
+  }
+  Harness h;
+  h.Reply("+OK hi\r\n");
+  h.Reply("-ERR who\r\n");  // (2,2), QUIT sent
+  h.Run(h.session.OnClosed());
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_EQ(h.MailFile(), "*ERR\r\n認証に失敗しました。\r\n.\r\n");
+  EXPECT_TRUE(h.session.OnClosed().empty()) << "idle";
+}
+
+}  // namespace
+}  // namespace tidewell

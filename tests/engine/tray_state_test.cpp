@@ -1,4 +1,6 @@
 #include "tidewell/engine/tray_state.h"
+#include "common/paths.h"
+#include "tidewell/settings/memory_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -32,13 +34,38 @@ TEST(TrayState, IconsTooltipsAndMailShownOfEveryState) {
   }
 }
 
-TEST(TrayState, UserIconKeysOnlyForNormalMailAndChecking) {
-  EXPECT_STREQ(TrayUserIconKeys(TrayState::kNormal).check, "NormalCheck");
-  EXPECT_STREQ(TrayUserIconKeys(TrayState::kNormal).index, "NormalNumber");
-  EXPECT_STREQ(TrayUserIconKeys(TrayState::kMail).file, "Receive");
-  EXPECT_STREQ(TrayUserIconKeys(TrayState::kChecking).check, "ConnectCheck");
-  EXPECT_EQ(TrayUserIconKeys(TrayState::kError).check, nullptr);
-  EXPECT_EQ(TrayUserIconKeys(TrayState::kErrorWithMail).file, nullptr);
+// Each state reads its own keys of [Icon] by the settings' rule (on only when
+// the check key is exactly 1); the error states never use a user icon.
+TEST(TrayState, UserIconOfEachStateByTheSettingsRule) {
+  const std::string folder = "C:\\tw";
+  const std::string ini = SettingsFilePath(folder);
+  struct Case { TrayState state; const char* check; const char* check_value; bool use_own; const char* path; int index; };
+  const Case cases[] = {
+      {TrayState::kNormal, "NormalCheck", "1", true, "n.ico", 1},
+      {TrayState::kNormal, "NormalCheck", "3", false, "n.ico", 1},
+      {TrayState::kMail, "ReceiveCheck", "1", true, "r.ico", 2},
+      {TrayState::kMail, "ReceiveCheck", "2", false, "r.ico", 2},
+      {TrayState::kChecking, "ConnectCheck", "1", true, "c.ico", 3},
+      {TrayState::kChecking, "ConnectCheck", "0", false, "c.ico", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.check + std::string("=") + c.check_value);
+    MemoryProfile p;
+    for (const char* k : {"NormalCheck", "ReceiveCheck", "ConnectCheck"}) p.WriteString(ini, "Icon", k, "1");
+    p.WriteString(ini, "Icon", c.check, c.check_value);
+    p.WriteString(ini, "Icon", "Normal", "n.ico");
+    p.WriteString(ini, "Icon", "NormalNumber", "1");
+    p.WriteString(ini, "Icon", "Receive", "r.ico");
+    p.WriteString(ini, "Icon", "ReceiveNumber", "2");
+    p.WriteString(ini, "Icon", "Connect", "c.ico");
+    p.WriteString(ini, "Icon", "ConnectNumber", "3");
+    const IconChoice choice = TrayUserIcon(p, folder, c.state);
+    EXPECT_EQ(choice.use_own, c.use_own);
+    EXPECT_EQ(choice.path, c.path);
+    EXPECT_EQ(choice.index, c.index);
+    for (TrayState error : {TrayState::kError, TrayState::kErrorWithMail})
+      EXPECT_FALSE(TrayUserIcon(p, folder, error).use_own);
+  }
 }
 
 TEST(TrayState, TooltipsFitTheTipFieldForEveryCount) {

@@ -141,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
         CodingCase{"hard line end kept", 11, "a\r\nb", "a\r\nb", 4},
         CodingCase{"bad hex digits count as zero", 11, "=G1x", "\x01x", 2},
         CodingCase{"escape cut off by the end kept", 11, "ab=4", "ab=4", 4},
-        CodingCase{"decoded zero ends the text", 11, "a=00b", "a", 1},
+        CodingCase{"decoded zero ends the text, the result counts every byte", 11, "a=00b", "a", 3},
+        CodingCase{"decoded zero first", 11, "=00=41=42=43", "", 4},
         CodingCase{"op 12 converts JIS", 12, "=1B$B0!=1B(B", "\x88\x9f", 2},
         CodingCase{"unknown op", 5, "abc", "", 0}, CodingCase{"unknown op 14", 14, "abc", "", 0}));
 

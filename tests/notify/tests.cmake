@@ -14,6 +14,13 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 set_target_properties(notify_marker notify_quillbox_double PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY "${_out}" LIBRARY_OUTPUT_DIRECTORY "${_out}")
+# The tray icon test carries the tray icons the program has, and one more
+# icon to stand for an icon file of the user's choice.
+if(TARGET notify_tray_icon_test)
+  target_sources(notify_tray_icon_test PRIVATE "${CMAKE_CURRENT_LIST_DIR}/win32/tray_icon_test.rc")
+  set_property(SOURCE "${CMAKE_CURRENT_LIST_DIR}/win32/tray_icon_test.rc" APPEND PROPERTY COMPILE_OPTIONS
+    -c 65001 "-I${CMAKE_SOURCE_DIR}/resources/tidewell")
+endif()
 file(GLOB _notify_tests "${CMAKE_CURRENT_LIST_DIR}/win32/*_test.cpp")
 foreach(_t ${_notify_tests})
   get_filename_component(_name "${_t}" NAME_WE)

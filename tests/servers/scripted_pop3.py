@@ -25,6 +25,11 @@ digest accepted for that password) and changes one thing:
                 terminator cut after "\\r\\n.", then the rest
   silent        never answers after the login (STAT gets nothing)
   close         closes the connection instead of answering STAT
+  close-top     closes the connection in the middle of the first TOP reply
+  quit-close    closes the connection instead of answering QUIT
+  endless-header  answers TOP with a header that never ends, as fast as the
+                socket takes it, until the client goes away
+  endless-line  answers LIST with a line that never ends (no CR LF), likewise
 """
 
 import argparse
@@ -64,8 +69,18 @@ def _big_header_mail():
 SCENARIOS = {
     "ok": {}, "greeting-err": {}, "user-err": {}, "pass-err": {}, "apop-err": {},
     "stat-err": {}, "list-err": {}, "top-err": {}, "lower-ok": {}, "top-split": {},
-    "chunk-8192": {}, "silent": {}, "close": {},
+    "chunk-8192": {}, "silent": {}, "close": {}, "close-top": {}, "quit-close": {},
+    "endless-header": {}, "endless-line": {},
 }
+
+
+def _flood(conn, first, filler):
+    """Sends `first`, then `filler` again and again until the peer is gone."""
+    _send(conn, first)
+    data = filler.encode("latin-1") * max(1, 65536 // len(filler))
+    conn.settimeout(30)
+    while True:
+        conn.sendall(data)
 
 
 def top_reply(mail):
@@ -100,7 +115,8 @@ def _session(conn, scenario):
         cmd, _, arg = line.partition(" ")
         cmd = cmd.upper()
         if cmd == "QUIT":
-            _send(conn, "+OK bye\r\n")
+            if scenario != "quit-close":
+                _send(conn, "+OK bye\r\n")
             return
         if cmd == "USER":
             _send(conn, "-ERR no such user\r\n" if scenario == "user-err" or arg != USER else "+OK\r\n")
@@ -124,6 +140,8 @@ def _session(conn, scenario):
                 _send(conn, "+OK %d %d\r\n" % (len(mails), sum(len(m) for m in mails)))
         elif cmd == "LIST":
             n = int(arg)
+            if scenario == "endless-line":
+                _flood(conn, "+OK 1 ", "9")
             if scenario == "list-err" or not 1 <= n <= len(mails):
                 _send(conn, "-ERR no such message\r\n")
             else:
@@ -134,7 +152,12 @@ def _session(conn, scenario):
             if scenario == "top-err" or not 1 <= n <= len(mails):
                 _send(conn, "-ERR no such message\r\n")
                 continue
+            if scenario == "endless-header":
+                _flood(conn, "+OK\r\nFrom: a@example.com\r\n", "X-Endless: " + "e" * 69 + "\r\n")
             reply = top_reply(mails[n - 1])
+            if scenario == "close-top":
+                _send(conn, reply[:len(reply) // 2])
+                return
             if scenario == "top-split":
                 for i in range(0, len(reply), 7):
                     _send(conn, reply[i:i + 7])

@@ -10,6 +10,7 @@
 #include "tidewell/settings/memory_profile.h"
 #include "common/paths.h"
 #include "tidewell/settings/settings_file.h"
+#include "text_round_trip.h"
 
 namespace tidewell {
 namespace {
@@ -272,6 +273,12 @@ TEST(SettingsFile, PagesRoundTripThroughTheFile) {
   EXPECT_EQ(o.flags, kTimeCheck | kEnd | kErrorDisregard | kSoundCheck | kExecIconChange | kListOpen);
   EXPECT_EQ(o.time, -7);
   EXPECT_EQ(o.receive_click, 2);
+}
+
+TEST(SettingsFile, EveryTextKeyReadsBackExactly) {
+  MemoryProfile p;
+  ExpectTextKeysRoundTrip(p, kFolder);
+  EXPECT_EQ(ProfileTextToWrite("C:\\a b"), "C:\\a b");  // nothing to protect: written as it is
 }
 
 TEST(SettingsFile, FailedWritesAreIgnored) {

@@ -147,11 +147,12 @@ class Env:
         self.server_dir = os.path.join(self.work, "dovecot")
         self.procs = []
         self.logs = []
+        self.servers = []
 
-    def start(self, *args, exe=None, cwd=None):
+    def start(self, *args, exe=None, cwd=None, debug="trace+systray"):
         """Starts Tidewell.exe in the data folder; its systray calls are traced."""
         log = open(os.path.join(self.work, "trace%d.log" % len(self.logs)), "w+b")
-        env = dict(os.environ, WINEDEBUG="trace+systray")
+        env = dict(os.environ, WINEDEBUG=debug)
         proc = subprocess.Popen(["wine", exe or self.exe] + list(args), cwd=cwd or self.data, env=env,
                                 stdout=subprocess.DEVNULL, stderr=log)
         self.procs.append(proc)
@@ -185,7 +186,18 @@ class Env:
                 proc.kill()
         for log in self.logs:
             log.close()
+        for server in self.servers:
+            server.kill()
+            server.wait()
         dovecot.stop(self.server_dir)
+
+    def scripted(self, scenario, connections=1, lifetime=120):
+        """Starts tests/servers/scripted_pop3.py; returns its port."""
+        proc = subprocess.Popen([sys.executable, os.path.join(HERE, "..", "servers", "scripted_pop3.py"), scenario,
+                                 "--connections", str(connections), "--lifetime", str(lifetime)],
+                                stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        self.servers.append(proc)
+        return int(proc.stdout.readline())
 
 
 def read(path):
@@ -785,6 +797,249 @@ def case_popup_menu(env):
         check(proc.wait(20) == 0, "%s: ended by WM_TRAY_QUIT" % label)
 
 
+# ---- hardening cases ------------------------------------------------------------
+
+TOO_LARGE = "*ERR\r\nサーバーの応答が大きすぎるため、中断しました。(3,7)\r\n.\r\n".encode("cp932")
+WM_CLOSE = 0x10
+CMD_EXIT, CMD_DISCONNECT = 32772, 32775
+WM_TRAY_RESTOREICON = 1126
+
+
+def program_pid(proc):
+    """The Linux process that runs Tidewell.exe for a started `wine` (the
+    launcher may hand over to another process)."""
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        for pid in [proc.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    cmd = f.read()
+                with open("/proc/%d/status" % pid) as f:
+                    status = f.read()
+            except OSError:
+                continue
+            if b"Tidewell.exe" in cmd and "VmRSS" in status:
+                return pid
+        time.sleep(0.2)
+    raise Failure("no process runs Tidewell.exe")
+
+
+def memory_kib(pid, field):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    raise Failure("no %s for process %d" % (field, pid))
+
+
+def scripted_ok_file(env):
+    """The account mail file a good session with the scripted server gives."""
+    entries = []
+    port = env.scripted("ok")
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user("user")
+        p.pass_("pass")
+        for n in range(1, p.stat()[0] + 1):
+            p._putcmd("LIST %d" % n)
+            list_line = p.file.readline()
+            p._putcmd("TOP %d 0" % n)
+            top = p.file.readline()
+            entries.append((list_line, top + raw_multiline(p)))
+    finally:
+        p.quit()
+    return expected_mail_file(entries)
+
+
+def case_hostile_server(env):
+    """A server that answers TOP with a header without end: the account ends
+    at the reply cap with its error entry, the next account is checked, and
+    the program's memory stays bounded. Prints the memory figures."""
+    good = scripted_ok_file(env)
+    endless = env.scripted("endless-header")
+    ok = env.scripted("ok")
+    write_account_file(env.data, [(b"endless", b"user", b"pass", b"127.0.0.1", endless, 0),
+                                  (b"good", b"user", b"pass", b"127.0.0.1", ok, 0)])
+    proc, _ = env.start()
+    check(env.wait_windows(1), "program runs")
+    pid = program_pid(proc)
+    time.sleep(2)
+    idle = memory_kib(pid, "VmRSS")
+    started = time.time()
+    check(env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK)).returncode == 0, "check posted")
+    good_file = os.path.join(env.data, "Mail", md5_name(b"good"))
+    check(wait_for(lambda: os.path.exists(good_file), PROGRAM_WAIT), "the next account was checked")
+    took = time.time() - started
+    peak = memory_kib(pid, "VmHWM")
+    print("memory: idle %d KiB, peak %d KiB, peak above idle %d KiB; check took %.1f s"
+          % (idle, peak, peak - idle, took))
+    check(read(os.path.join(env.data, "Mail", md5_name(b"endless"))) == TOO_LARGE, "endless account's entry")
+    check(read(good_file) == good, "good account's file")
+    check(peak - idle < 64 * 1024, "peak %d KiB is less than 64 MiB above idle %d KiB" % (peak, idle))
+    check(proc.poll() is None, "still running")
+    env.helper_run("post", str(WM_TRAY_QUIT))
+    check(proc.wait(20) == 0, "ended by WM_TRAY_QUIT")
+
+
+def case_close_message(env):
+    """WM_CLOSE (taskkill without /F) runs the exit: the icon goes, Timeout is
+    written, the process ends, and the next start is not refused."""
+    write_account_file(env.data, [])
+    proc, log = env.start()
+    check(env.wait_windows(1), "program runs")
+    check(env.helper_run("close", "Tidewell_TrayWindow").returncode == 0, "WM_CLOSE posted")
+    try:
+        check(proc.wait(20) == 0, "ended by WM_CLOSE")
+    except subprocess.TimeoutExpired:
+        raise Failure("still running after WM_CLOSE")
+    expect_removed_icon(log)
+    expect_timeout_written(env)
+    again, _ = env.start()
+    check(env.wait_windows(1), "a new start is not refused as a second instance")
+    env.helper_run("post", str(WM_TRAY_QUIT))
+    check(again.wait(20) == 0, "second run ends")
+
+
+OLD = b"+OK 1 10\r\n+OK\r\nSubject: before\r\n\r\n.\r\n"
+
+
+def write_old_file(env, name):
+    path = os.path.join(env.data, "Mail", md5_name(name))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(OLD)
+    return path
+
+
+def case_exit_during_check(env):
+    """Exit while a session waits for its server: no QUIT, no file written;
+    the account keeps the file of its previous check."""
+    silent = env.scripted("silent")
+    write_account_file(env.data, [(b"slow", b"user", b"pass", b"127.0.0.1", silent, 0)])
+    path = write_old_file(env, b"slow")
+    proc, log = env.start("-f1")
+    check(env.wait_windows(1), "program runs")
+    time.sleep(3)  # logged in, STAT unanswered
+    check(proc.poll() is None, "check still running")
+    env.helper_run("post", str(WM_COMMAND), str(CMD_EXIT))
+    check(proc.wait(20) == 0, "ended by the exit command")
+    check(read(path) == OLD, "the account keeps its old file")
+    expect_removed_icon(log)
+
+
+def case_disconnect_during_check(env):
+    """Disconnect (32775) in the middle of a check: the session ends without a
+    file, the next account is not contacted, the program runs on and the next
+    check works."""
+    silent = env.scripted("silent", connections=2)
+    ok = env.scripted("ok")
+    write_account_file(env.data, [(b"slow", b"user", b"pass", b"127.0.0.1", silent, 0),
+                                  (b"next", b"user", b"pass", b"127.0.0.1", ok, 0)])
+    slow_path = write_old_file(env, b"slow")
+    next_path = os.path.join(env.data, "Mail", md5_name(b"next"))
+    proc, log = env.start("-f1")
+    check(env.wait_windows(1), "program runs")
+    time.sleep(3)
+    env.helper_run("post", str(WM_COMMAND), str(CMD_DISCONNECT))
+    time.sleep(3)
+    check(proc.poll() is None, "still running after the disconnect")
+    check(read(slow_path) == OLD, "the disconnected account keeps its old file")
+    check(not os.path.exists(next_path), "the next account was not contacted")
+    # The next check starts anew (the silent server takes its second
+    # connection, so it does not finish): the previous one is truly over.
+    env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+    time.sleep(3)
+    env.helper_run("post", str(WM_COMMAND), str(CMD_DISCONNECT))
+    env.helper_run("post", str(WM_TRAY_QUIT))
+    check(proc.wait(20) == 0, "ended by WM_TRAY_QUIT")
+    calls = systray_calls(log)
+    check(calls.count(1) >= 4, "icon changed to checking and back twice: %r" % calls)
+    check(read(slow_path) == OLD, "still the old file")
+
+
+def case_unresolvable_host(env):
+    """A host name that cannot be resolved: the account gets the connection
+    failure entry and the check goes on with the next account."""
+    good = scripted_ok_file(env)
+    ok = env.scripted("ok")
+    write_account_file(env.data, [(b"nowhere", b"user", b"pass", b"no-such-host.invalid", 110, 0),
+                                  (b"good", b"user", b"pass", b"127.0.0.1", ok, 0)])
+    rc, log = run_check_once(env, "-f1", "-e1", "-i1")
+    check(rc == 0, "exit code %d" % rc)
+    check(read(os.path.join(env.data, "Mail", md5_name(b"nowhere"))) == CONNECT_FAILED, "connection failure entry")
+    check(read(os.path.join(env.data, "Mail", md5_name(b"good"))) == good, "next account checked")
+    expect_removed_icon(log)
+
+
+def case_quit_hang_up(env):
+    """A server that closes instead of answering QUIT: every mail was fetched,
+    so the account keeps them and the check has no error (a check-once run
+    without ErrorDisregard ends)."""
+    good = scripted_ok_file(env)
+    port = env.scripted("quit-close")
+    write_account_file(env.data, [(b"a", b"user", b"pass", b"127.0.0.1", port, 0)])
+    rc, log = run_check_once(env, "-f1", "-e1", "-i0")
+    check(rc == 0, "exit code %d" % rc)
+    check(read(os.path.join(env.data, "Mail", md5_name(b"a"))) == good, "the fetched mails are kept")
+    expect_removed_icon(log)
+
+
+def case_two_exits(env):
+    """Two exit commands in a row: the second finds the program ending; the
+    account mail files and hash.dat survive the clean-up."""
+    write_account_file(env.data, [(b"a", b"u", b"p", b"127.0.0.1", closed_port(), 0)])
+    path = write_old_file(env, b"a")
+    proc, log = env.start()
+    check(env.wait_windows(1), "program runs")
+    env.helper_run("post", str(WM_COMMAND), str(CMD_EXIT), "0", "2")
+    check(proc.wait(20) == 0, "ended by the exit command")
+    check(os.path.exists(path) and read(path) == OLD, "account mail file survives")
+    expect_removed_icon(log)
+    # And the menu's exit right after WM_TRAY_QUIT.
+    proc, log = env.start()
+    check(env.wait_windows(1), "program runs again")
+    env.helper_run("post", str(WM_TRAY_QUIT))
+    env.helper_run("post", str(WM_COMMAND), str(CMD_EXIT))
+    check(proc.wait(20) == 0, "ended")
+    check(os.path.exists(path) and read(path) == OLD, "account mail file survives again")
+
+
+def extract_icon_calls(log, name):
+    """How many times the trace shows ExtractIconEx reading the file `name`."""
+    log.flush()
+    log.seek(0)
+    return sum(1 for line in log.read().decode("latin-1").splitlines()
+               if "ExtractIconEx" in line and name.lower() in line.lower())
+
+
+def case_tray_icon(env):
+    """The tray window takes its icon by the settings' rule (the user's icon
+    file only with NormalCheck=1) and adds the icon again on
+    "TaskbarCreated" and on message 1126, each time by the same rule."""
+    icon = os.path.join(env.work, "usericon.ico")
+    shutil.copy(os.path.join(HERE, "..", "..", "resources", "tidewell", "program.ico"), icon)
+    write_account_file(env.data, [])
+    for check_value, reads in (("1", True), ("2", False)):
+        label = "NormalCheck=%s" % check_value
+        write_ini(env.data, {"Icon": {"NormalCheck": check_value, "Normal": win_path(icon), "NormalNumber": 0}})
+        proc, log = env.start(debug="trace+systray,trace+shell")
+        check(env.wait_windows(1), "%s: program runs" % label)
+        time.sleep(0.5)
+        check(env.helper_run("taskbar").returncode == 0, "%s: TaskbarCreated posted" % label)
+        time.sleep(0.5)
+        check(env.helper_run("post", str(WM_TRAY_RESTOREICON)).returncode == 0, "%s: 1126 posted" % label)
+        time.sleep(0.5)
+        env.helper_run("post", str(WM_TRAY_QUIT))
+        check(proc.wait(20) == 0, "%s: ended" % label)
+        calls = systray_calls(log)
+        check(calls == [0, 0, 0, 2], "%s: added, added again twice, deleted: %r" % (label, calls))
+        n = extract_icon_calls(log, "usericon.ico")
+        if reads:
+            check(n >= 3, "%s: the icon file is read for every add (%d reads)" % (label, n))
+        else:
+            check(n == 0, "%s: the icon file is not read (%d reads)" % (label, n))
+
+
 CASES = {
     "check_once": (case_check_once, True),
     "check_error": (case_check_error_keeps_running, False),
@@ -799,6 +1054,14 @@ CASES = {
     "sound": (case_sound, True),
     "list_library": (case_list_library, True),
     "popup_menu": (case_popup_menu, False),
+    "hostile_server": (case_hostile_server, False),
+    "close_message": (case_close_message, False),
+    "exit_during_check": (case_exit_during_check, False),
+    "disconnect_during_check": (case_disconnect_during_check, False),
+    "unresolvable_host": (case_unresolvable_host, False),
+    "two_exits": (case_two_exits, False),
+    "quit_hang_up": (case_quit_hang_up, False),
+    "tray_icon": (case_tray_icon, False),
     "settings_sheet": (case_settings_sheet, True),
 }
 

@@ -3,8 +3,11 @@
 // looks at the windows and modules of the program from outside.
 //   tray_helper count                 prints the number of such windows
 //   tray_helper wait N SECONDS        waits until there are N of them (exit 1 on time-out)
-//   tray_helper post MESSAGE [WPARAM [LPARAM]]
-//                                     posts MESSAGE (decimal) to each of them; exit 2 when none
+//   tray_helper post MESSAGE [WPARAM [LPARAM [TIMES]]]
+//                                     posts MESSAGE (decimal) to each of them, TIMES times in a
+//                                     row (default once); exit 2 when none
+//   tray_helper taskbar               posts the registered message "TaskbarCreated" to them, as
+//                                     the shell does when it restarts; exit 2 when none
 //   tray_helper title CLASS SECONDS   waits for a top-level window of CLASS and prints its
 //                                     title (exit 1 on time-out)
 //   tray_helper close CLASS           posts WM_CLOSE to the windows of CLASS; exit 2 when none
@@ -184,8 +187,16 @@ int main(int argc, char** argv) {
     const UINT msg = static_cast<UINT>(std::strtoul(argv[2], nullptr, 10));
     const WPARAM wp = argc >= 4 ? static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 10)) : 0;
     const LPARAM lp = argc >= 5 ? static_cast<LPARAM>(std::strtol(argv[4], nullptr, 10)) : 0;
+    const unsigned long times = argc >= 6 ? std::strtoul(argv[5], nullptr, 10) : 1;
     std::vector<HWND> windows = TrayWindows();
-    for (HWND w : windows) PostMessageA(w, msg, wp, lp);
+    for (unsigned long i = 0; i < times; ++i)
+      for (HWND w : windows) PostMessageA(w, msg, wp, lp);
+    return windows.empty() ? 2 : 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "taskbar") == 0) {
+    const UINT msg = RegisterWindowMessageA("TaskbarCreated");
+    std::vector<HWND> windows = TrayWindows();
+    for (HWND w : windows) PostMessageA(w, msg, 0, 0);
     return windows.empty() ? 2 : 0;
   }
   if (argc >= 4 && std::strcmp(argv[1], "title") == 0) {
@@ -222,9 +233,13 @@ int main(int argc, char** argv) {
   if (argc >= 3 && (std::strncmp(argv[1], "sheet-", 6) == 0 || std::strncmp(argv[1], "account-", 8) == 0))
     return SheetCommand(argc, argv);
   std::fprintf(stderr,
-               "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM]] |\n"
-               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |\n"
-               "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |\n"
-               "       account-text ID TEXT | account-click ID | account-closed SECONDS\n");
+               "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM [TIMES]]] | taskbar |
+"
+               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |
+"
+               "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |
+"
+               "       account-text ID TEXT | account-click ID | account-closed SECONDS
+");
   return 64;
 }

@@ -59,6 +59,8 @@ std::string ErrorEntry(int phase, int code) {
     return ErrorText("認証に失敗しました。");
   if (phase == 3 && code == 5)
     return ErrorText("サーバーより応答がないため、タイムアウトしました。", phase, code);
+  if (phase == kReplyTooLargePhase && code == kReplyTooLargeCode)
+    return ErrorText("サーバーの応答が大きすぎるため、中断しました。", phase, code);
   return ErrorText("接続中にエラーが発生しました。", phase, code);
 }
 
@@ -156,6 +158,7 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   message_count_ = 0;
   watchdog_ticks_ = 0;
   error_recorded_ = false;
+  result_complete_ = false;
   message_buffer_.clear();
   scan_from_ = 0;
   session_text_.clear();
@@ -165,8 +168,8 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
 
 void Pop3Session::Abort() {
   state_ = SessionState::kIdle;
-  message_buffer_.clear();
-  session_text_.clear();
+  std::string().swap(message_buffer_);
+  std::string().swap(session_text_);
   seen_.reset();
   seen_loaded_ = false;
 }
@@ -246,18 +249,18 @@ SessionActions Pop3Session::Stat(std::string_view chunk) {
   if (index_ >= 0 && index_ < data_->account_count())
     data_->server_mail_count[index_] = message_count_;
   data_->new_count = SaturatingAdd(data_->new_count, message_count_);
-  if (data_->Has(kMsgCheck)) {
-    state_ = SessionState::kAwaitQuit;
-    return {Send("QUIT\r\n")};
-  }
+  if (data_->Has(kMsgCheck)) return SendQuitWithResult();
   return NextMessage();
 }
 
+SessionActions Pop3Session::SendQuitWithResult() {
+  state_ = SessionState::kAwaitQuit;
+  result_complete_ = true;
+  return {Send("QUIT\r\n")};
+}
+
 SessionActions Pop3Session::NextMessage() {
-  if (current_message_ > message_count_) {
-    state_ = SessionState::kAwaitQuit;
-    return {Send("QUIT\r\n")};
-  }
+  if (current_message_ > message_count_) return SendQuitWithResult();
   state_ = SessionState::kAwaitList;
   return {Send("LIST " + std::to_string(current_message_) + "\r\n")};
 }
@@ -272,6 +275,11 @@ SessionActions Pop3Session::ListReply(std::string_view chunk) {
 }
 
 SessionActions Pop3Session::TopChunk(std::string_view chunk) {
+  if (message_buffer_.size() + chunk.size() > kMaxReply) {
+    // A reply without end: drop what came of it and end the account.
+    std::string().swap(message_buffer_);
+    return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
+  }
   message_buffer_.append(chunk);
   const std::size_t a = message_buffer_.find("\r\n");
   if (a != std::string::npos && a + 2 < message_buffer_.size() && message_buffer_[a + 2] == '-')
@@ -318,10 +326,7 @@ SessionActions Pop3Session::MessageDone() {
   session_text_ += message_buffer_;
   message_buffer_.clear();
   current_message_ += 1;
-  if (current_message_ > message_count_) {
-    state_ = SessionState::kAwaitQuit;
-    return {Send("QUIT\r\n")};
-  }
+  if (current_message_ > message_count_) return SendQuitWithResult();
   state_ = SessionState::kNextMessage;
   return {Post(Kind::kPostContinue)};
 }
@@ -329,8 +334,8 @@ SessionActions Pop3Session::MessageDone() {
 SessionActions Pop3Session::Finish() {
   if (!mail_path_.empty()) store_.Write(mail_path_, session_text_);
   store_.Write(HashFilePath(data_->data_folder), data_->hash_list);
-  session_text_.clear();
-  message_buffer_.clear();
+  std::string().swap(session_text_);
+  std::string().swap(message_buffer_);
   seen_.reset();
   seen_loaded_ = false;
   state_ = SessionState::kIdle;
@@ -339,6 +344,13 @@ SessionActions Pop3Session::Finish() {
 
 SessionActions Pop3Session::OnError(int phase, int code) {
   if (state_ == SessionState::kIdle) return {};
+  // Every mail was fetched and QUIT sent: whatever goes wrong now (a
+  // hang-up, the watchdog) cannot make the result less complete.
+  if (result_complete_ && state_ == SessionState::kAwaitQuit) return Finish();
+  return RecordError(phase, code);
+}
+
+SessionActions Pop3Session::RecordError(int phase, int code) {
   if (error_recorded_) {
     // A second error (the connection dropping after a refusal, the
     // watchdog) keeps the first entry and only makes sure the session ends.
@@ -352,6 +364,14 @@ SessionActions Pop3Session::OnError(int phase, int code) {
   state_ = SessionState::kAwaitQuit;
   if (phase == 2) return {Send("QUIT\r\n")};
   return {Post(Kind::kPostContinue)};
+}
+
+SessionActions Pop3Session::OnClosed() {
+  switch (state_) {
+    case SessionState::kIdle: return {};
+    case SessionState::kAwaitQuit: return Finish();
+    default: return {PostError(3, 1)};
+  }
 }
 
 SessionActions Pop3Session::OnConnectError() {

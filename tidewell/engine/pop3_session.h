@@ -18,15 +18,16 @@
 //      Start WatchdogTimer (60000 ms).
 //   Socket set-up failures: post WM_TRAY_ERROR with the phase/code below,
 //   then on WM_TRAY_ERROR call session.OnError(phase, code):
-//      lookup result for a foreign task handle (1,1), lookup failed (1,2),
-//      socket() failed (1,3), WSAAsyncSelect failed (1,4), connect failed at
-//      once (1,5).
+//      lookup failed (1,2), socket() failed (1,3), WSAAsyncSelect failed
+//      (1,4), connect failed at once (1,5). A lookup answer for any task
+//      handle but the pending one (a cancelled lookup) is ignored.
 //   WM_TRAY_SOCKET for the session socket (events of an already closed socket
 //   may still be queued: compare wParam): session.OnSocketEvent() and
 //   restart WatchdogTimer (or move its due time, WatchdogSchedule); then FD_READ: recv up to kMaxChunk bytes; 0 or
 //   SOCKET_ERROR -> post WM_TRAY_ERROR (3,1); otherwise
 //   session.OnReceive(bytes). FD_CONNECT with an error:
-//   session.OnConnectError(). Other events: nothing.
+//   session.OnConnectError(). FD_CLOSE: receive and feed what is still
+//   pending, then session.OnClosed(). Other events: nothing.
 //   WM_TRAY_CONTINUE: session.OnContinue().
 //   WatchdogTimer tick: session.OnWatchdogTick().
 //   Disconnect (32775) and exit while checking: close the connection, kill
@@ -50,6 +51,18 @@ namespace tidewell {
 
 // Largest chunk one FD_READ delivers.
 constexpr std::size_t kMaxChunk = 8192;
+
+// Most one reply may hold: the LIST reply and the TOP reply of one mail
+// together. Real headers stay far below it (Postfix refuses headers over
+// 100 KiB by default, Exim over 1 MiB), while a server that sends a header
+// without end is stopped before it costs more than a few MiB. Single-line
+// replies are not joined, so each of them is at most one chunk.
+constexpr std::size_t kMaxReply = 1024 * 1024;
+
+// The error of a reply larger than kMaxReply: the account ends with its
+// error entry like a broken connection.
+constexpr int kReplyTooLargePhase = 3;
+constexpr int kReplyTooLargeCode = 7;
 
 // What a session needs of an account (the Win32 side maps CAccount to it).
 struct SessionAccount {
@@ -207,6 +220,11 @@ class Pop3Session {
   // FD_CONNECT with an error: returns the error to post for the current state
   // ((3,3) in AwaitLogin, (1,6) in AwaitGreeting, (3,1) otherwise).
   SessionActions OnConnectError();
+  // FD_CLOSE, after what was still pending has been received: the server
+  // hung up. While waiting for the reply to QUIT the session ends at once
+  // (with the mails fetched, or with the error entry already recorded);
+  // anywhere else it is the receive error (3,1).
+  SessionActions OnClosed();
   // Any socket event of the session: watchdog ticks := 0.
   void OnSocketEvent();
   // WatchdogTimer tick: after `data.timeout` ticks without a socket event,
@@ -234,6 +252,8 @@ class Pop3Session {
   SessionActions Finish();
   void MessageComplete();
   bool SeenBefore(std::string_view top_reply);
+  SessionActions SendQuitWithResult();
+  SessionActions RecordError(int phase, int code);
   static SessionAction Send(std::string text);
   static SessionAction Post(SessionAction::Kind kind);
   static SessionAction PostError(int phase, int code);
@@ -249,6 +269,10 @@ class Pop3Session {
   int message_count_ = 0;
   int watchdog_ticks_ = 0;
   bool error_recorded_ = false;
+  // QUIT went out after every mail was fetched (or after STAT with
+  // MsgCheck): the session text is complete, and a hang-up or a watchdog
+  // tick while waiting for the reply must not replace it with an error.
+  bool result_complete_ = false;
   std::string message_buffer_;
   std::size_t scan_from_ = 0;          // where the terminator search resumes
   std::string session_text_;

@@ -17,13 +17,15 @@ int TrayIconResource(TrayState state) {
   return 131;
 }
 
-TrayIconKeys TrayUserIconKeys(TrayState state) {
+IconChoice TrayUserIcon(Profile& profile, const std::string& data_folder, TrayState state) {
   switch (state) {
-    case TrayState::kNormal: return {"NormalCheck", "Normal", "NormalNumber"};
-    case TrayState::kMail: return {"ReceiveCheck", "Receive", "ReceiveNumber"};
-    case TrayState::kChecking: return {"ConnectCheck", "Connect", "ConnectNumber"};
-    default: return {nullptr, nullptr, nullptr};
+    case TrayState::kNormal: return ReadIconChoice(profile, data_folder, TrayIconState::kNormal);
+    case TrayState::kMail: return ReadIconChoice(profile, data_folder, TrayIconState::kReceive);
+    case TrayState::kChecking: return ReadIconChoice(profile, data_folder, TrayIconState::kConnect);
+    case TrayState::kError:
+    case TrayState::kErrorWithMail: break;
   }
+  return IconChoice();
 }
 
 std::string TrayTooltip(TrayState state, int total) {

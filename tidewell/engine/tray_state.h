@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tidewell/settings/settings_file.h"
+
 namespace tidewell {
 
 enum class TrayState { kNormal, kMail, kChecking, kError, kErrorWithMail };
@@ -12,14 +14,10 @@ enum class TrayState { kNormal, kMail, kChecking, kError, kErrorWithMail };
 // Resource id of the built-in icon of a state (131 to 135).
 int TrayIconResource(TrayState state);
 
-// The Icon keys of a user icon: check key, file key, index key. States
-// without a user icon (the two error states) give null pointers.
-struct TrayIconKeys {
-  const char* check;
-  const char* file;
-  const char* index;
-};
-TrayIconKeys TrayUserIconKeys(TrayState state);
+// The icon of the user's choice for a state, read anew from Tidewell.ini by
+// the one rule of the settings (ReadIconChoice: used only when the state's
+// check key is exactly 1). The two error states have none: use_own is false.
+IconChoice TrayUserIcon(Profile& profile, const std::string& data_folder, TrayState state);
 
 // Size of the tip field of NOTIFYICONDATAA, terminator included.
 constexpr std::size_t kTrayTipSize = 64;

@@ -186,8 +186,12 @@ AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec
   AccountList list;
   std::string bytes;
   AccountFileStatus status = AccountFileStatus::kMissing;
-  if (ReadWholeFile(AccountFilePath(data_folder), bytes)) status = ParseAccountFile(bytes, AccountReader::kEngine, list);
-  if (status == AccountFileStatus::kMissing || status == AccountFileStatus::kOldVersion)
+  const std::string path = AccountFilePath(data_folder);
+  if (ReadWholeFile(path, bytes)) status = ParseAccountFile(bytes, AccountReader::kEngine, list);
+  // An Account.dat that exists but cannot be read now (locked, no access) is
+  // not replaced from the old file: only a missing one or one of a version
+  // before 3 is.
+  if ((status == AccountFileStatus::kMissing && FileMissing(path)) || status == AccountFileStatus::kOldVersion)
     ConvertLegacyAccounts(data_folder, codec, list);
   return list;
 }

@@ -57,9 +57,10 @@ AccountList LoadPageAccounts(const std::string& data_folder);
 // nothing could be written.
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts);
 
-// Engine load: <folder>\Account.dat by the engine's rules; when that file is
-// missing or its version is below 3, the legacy Tidewell.dat is converted
-// instead (see ConvertLegacyAccounts).
+// Engine load: <folder>\Account.dat by the engine's rules; when that file does
+// not exist or its version is below 3, the legacy Tidewell.dat is converted
+// instead (see ConvertLegacyAccounts). An Account.dat that exists but cannot
+// be read (locked, no access) gives an empty list and is left alone.
 AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec);
 
 // Legacy Tidewell.dat image -> accounts. The first byte is "v" (version and

@@ -101,6 +101,16 @@ void WriteInt(Profile& profile, const std::string& path, const char* section, co
   profile.WriteString(path, section, key, text);
 }
 
+// Texts are written so that they read back exactly. The profile functions
+// drop white space around a value and one pair of matching quotes, so a
+// value that would lose something that way (a quoted path as a command line,
+// a name beginning with a space) goes to the file inside one more pair of
+// double quotes, which is all the reading takes off again.
+void WriteText(Profile& profile, const std::string& path, const char* section, const char* key,
+               const std::string& text) {
+  profile.WriteString(path, section, key, ProfileTextToWrite(text));
+}
+
 void WriteFlag(Profile& profile, const std::string& path, const char* section, const char* key, bool on) {
   profile.WriteString(path, section, key, on ? "1" : "0");
 }
@@ -132,7 +142,7 @@ IconChoice ReadIcon(Profile& profile, const std::string& path, TrayIconState sta
 void WriteIcon(Profile& profile, const std::string& path, TrayIconState state, const IconChoice& choice) {
   const IconKeys keys = KeysOf(state);
   WriteFlag(profile, path, kSectionIcon, keys.check, choice.use_own);
-  profile.WriteString(path, kSectionIcon, keys.path, choice.path);
+  WriteText(profile, path, kSectionIcon, keys.path, choice.path);
   WriteInt(profile, path, kSectionIcon, keys.number, choice.index);
 }
 
@@ -166,6 +176,17 @@ EngineOptions LoadEngineOptions(Profile& profile, const std::string& data_folder
   o.normal_click = Read(profile, path, kSectionIcon, "NormalClick");
   o.receive_click = Read(profile, path, kSectionIcon, "ReceiveClick");
   return o;
+}
+
+std::string ProfileTextToWrite(const std::string& text) {
+  if (text.empty()) return text;
+  const auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+  };
+  const char first = text.front(), last = text.back();
+  const bool quoted = text.size() >= 2 && (first == '"' || first == '\'') && last == first;
+  if (!quoted && !blank(first) && !blank(last)) return text;
+  return "\"" + text + "\"";
 }
 
 std::string ReadSettingText(Profile& profile, const std::string& data_folder, const char* section, const char* key,
@@ -223,11 +244,11 @@ ReceivePageValues LoadReceivePage(Profile& profile, const std::string& data_fold
 void SaveReceivePage(Profile& profile, const std::string& data_folder, const ReceivePageValues& v) {
   const std::string path = SettingsFilePath(data_folder);
   WriteFlag(profile, path, kSectionReceive, "SoundCheck", v.sound_check);
-  profile.WriteString(path, kSectionReceive, "Sound", v.sound);
+  WriteText(profile, path, kSectionReceive, "Sound", v.sound);
   WriteFlag(profile, path, kSectionReceive, "ExecCheck", v.exec_check);
-  profile.WriteString(path, kSectionReceive, "Exec", v.exec);
-  profile.WriteString(path, kSectionReceive, "ExecCmdline", v.exec_cmdline);
-  profile.WriteString(path, kSectionReceive, "ExecWorkFolder", v.exec_work_folder);
+  WriteText(profile, path, kSectionReceive, "Exec", v.exec);
+  WriteText(profile, path, kSectionReceive, "ExecCmdline", v.exec_cmdline);
+  WriteText(profile, path, kSectionReceive, "ExecWorkFolder", v.exec_work_folder);
   WriteFlag(profile, path, kSectionReceive, "ExecDuplicate", v.exec_duplicate);
   WriteFlag(profile, path, kSectionReceive, "ExecIconChange", v.exec_icon_change);
   WriteFlag(profile, path, kSectionReceive, "ListOpen", v.list_open);

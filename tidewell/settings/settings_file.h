@@ -3,7 +3,8 @@
 // each settings page.
 //
 // Value conventions (the same through MemoryProfile and the real functions):
-//   - flags are written "0"/"1", integers with "%d", texts as they are;
+//   - flags are written "0"/"1", integers with "%d", texts as they are unless
+//     reading would change them (ProfileTextToWrite);
 //   - flags of Message and Receive count by their lowest bit (2 is off,
 //     3 is on); the three Icon check keys are on only when exactly 1;
 //   - an integer is the leading number of the value; a present value that does
@@ -92,6 +93,13 @@ inline std::uint32_t MergeOptionFlags(std::uint32_t flag_word, std::uint32_t opt
 
 // A stored timeout below 1 acts as 5.
 inline int EffectiveTimeout(int timeout) { return timeout < 1 ? 5 : timeout; }
+
+// The value text that WritePrivateProfileStringA must be given for `text`
+// to read back exactly through GetPrivateProfileStringA: the text itself, or,
+// when reading would drop white space at either end or a pair of quotes
+// around it, the text inside one more pair of double quotes. Every text key
+// of Tidewell.ini is written this way.
+std::string ProfileTextToWrite(const std::string& text);
 
 // Engine text lookup (e.g. Receive/Sound, Receive/Exec, Icon/Normal): the
 // text of section/key, default "", cut to buffer_size - 1 bytes.

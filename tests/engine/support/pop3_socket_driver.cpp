@@ -30,8 +30,10 @@ struct Driver {
   void Close() {
     if (fd < 0) return;
     shutdown(fd, SHUT_WR);
+    // At most 64 KiB, as the tray program: a server that keeps sending would
+    // keep an unbounded loop going.
     char buf[1024];
-    while (recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    for (int i = 0; i < 64 && recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0; ++i) {
     }
     shutdown(fd, SHUT_RDWR);
     close(fd);

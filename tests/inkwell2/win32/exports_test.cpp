@@ -156,6 +156,9 @@ TEST_F(Inkwell, CodersAndLineEnds) {
   EXPECT_STREQ(dst.data(), "\x88\x9f");
   EXPECT_EQ(quoted_("a=b", dst.data(), nullptr, 1), 5);
   EXPECT_STREQ(dst.data(), "a=3Db");
+  // Op 11 counts every decoded byte, a zero byte and what follows it included.
+  EXPECT_EQ(quoted_("a=00bc", dst.data(), nullptr, 11), 4);
+  EXPECT_STREQ(dst.data(), "a");
 
   EXPECT_EQ(to_crlf_("a\nb", dst.data()), 4);
   EXPECT_STREQ(dst.data(), "a\r\nb");

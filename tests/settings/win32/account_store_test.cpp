@@ -12,6 +12,7 @@
 #include "tidewell/settings/account_page.h"
 #include "common/atomic_file.h"
 #include "common/paths.h"
+#include "common/win32/handles.h"
 #include "common/win32/inkwell_dll.h"
 #include "win32/win_temp_folder.h"
 
@@ -69,6 +70,31 @@ TEST_F(AccountStore, LegacyFileIsConvertedWithTheRealLibrary) {
   const AccountList again = LoadEngineAccounts(dir.path(), codec_);
   ASSERT_EQ(again.size(), 2u);
   EXPECT_EQ(again[1].display_name, "x_1");
+}
+
+// An Account.dat that another program holds open without sharing cannot be
+// read, but it exists: the engine starts with no accounts and neither the
+// file nor its contents are replaced from the old Tidewell.dat.
+TEST_F(AccountStore, LockedAccountFileIsNotReplacedByTheLegacyFile) {
+  WinTempFolder dir;
+  AccountList mine;
+  mine.push_back(CAccount());
+  mine[0].display_name = "mine";
+  const std::string current = EncodeAccountFile(mine, 5);
+  ASSERT_TRUE(WriteBytes(dir / "Account.dat", current));
+  ASSERT_TRUE(WriteBytes(dir / "Tidewell.dat", kLegacyV2));
+  {
+    UniqueFile lock(CreateFileA((dir / "Account.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec_).empty());
+  }
+  std::string after;
+  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", after));
+  EXPECT_EQ(after, current);
+  const AccountList list = LoadEngineAccounts(dir.path(), codec_);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].display_name, "mine");
 }
 
 TEST_F(AccountStore, Version1LegacyNamesAreMadeUnique) {

@@ -10,6 +10,7 @@
 #include "tidewell/settings/memory_profile.h"
 #include "common/paths.h"
 #include "tidewell/settings/settings_file.h"
+#include "text_round_trip.h"
 #include "tidewell/settings/win32/win32_profile.h"
 #include "win32/win_temp_folder.h"
 
@@ -139,6 +140,12 @@ TEST(Win32Profile, PagesRoundTripThroughARealFileWithShiftJisTexts) {
   EXPECT_NE(text.find("TimeCheck=1"), std::string::npos);
   EXPECT_NE(text.find("Start=0"), std::string::npos);
   EXPECT_NE(text.find("ConnectNumber=12"), std::string::npos);
+}
+
+TEST(Win32Profile, EveryTextKeyReadsBackExactlyThroughTheRealFunctions) {
+  WinTempFolder dir;
+  Win32Profile p;
+  ExpectTextKeysRoundTrip(p, dir.path());
 }
 
 TEST(Win32Profile, ShiftJisDataFolderEndingIn0x5C) {

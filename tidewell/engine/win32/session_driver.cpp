@@ -7,6 +7,8 @@ namespace tidewell {
 
 namespace {
 constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 0x33
+// Most the closing of a connection reads before it closes the socket anyway.
+constexpr std::size_t kMaxDrain = 64 * 1024;
 }  // namespace
 
 bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
@@ -32,6 +34,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
 }
 
 void SessionDriver::ConnectTo(unsigned long address) {
+  hung_up_ = false;
   socket_ = socket(AF_INET, SOCK_STREAM, 0);
   if (socket_ == INVALID_SOCKET) {
     PostError(1, 3);
@@ -59,11 +62,10 @@ void SessionDriver::ConnectTo(unsigned long address) {
 }
 
 void SessionDriver::OnHostFound(WPARAM task, LPARAM result) {
-  if (!session_.active() || !lookup_) return;  // a late answer for a session that is gone
-  if (reinterpret_cast<HANDLE>(task) != lookup_) {
-    PostError(1, 1);
-    return;
-  }
+  // Only the pending lookup's answer counts: the answer of a lookup that was
+  // cancelled (disconnect, the previous account) can still be queued, and it
+  // says nothing about this session.
+  if (!session_.active() || !lookup_ || reinterpret_cast<HANDLE>(task) != lookup_) return;
   lookup_ = nullptr;
   if (WSAGETASYNCERROR(result) != 0) {
     PostError(1, 2);
@@ -90,17 +92,45 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
       const int n = recv(socket_, chunk, sizeof chunk, 0);
       if (n == 0 || n == SOCKET_ERROR) {
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
-        PostError(3, 1);
+        ReportHangUp();
         return;
       }
       Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
       break;
     }
+    case FD_CLOSE: OnServerClosed(); break;
     case FD_CONNECT:
       if (WSAGETSELECTERROR(event) != 0) Run(session_.OnConnectError());
       break;
     default: break;
   }
+}
+
+// The server hung up. What it sent before closing may still be waiting and is
+// handed to the session first (it can be the reply to QUIT); then the close
+// itself is a receive error, or the end of the session while waiting for the
+// reply to QUIT. The text still pending is finite, as the peer has closed,
+// and the session caps what one reply may hold.
+void SessionDriver::OnServerClosed() {
+  const SOCKET s = socket_;
+  while (socket_ == s && session_.active()) {
+    char chunk[kMaxChunk];
+    const int n = recv(socket_, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
+  }
+  if (socket_ == s && session_.active() && !hung_up_) {
+    hung_up_ = true;
+    Run(session_.OnClosed());
+  }
+}
+
+// A read that found the connection closed or broken: reported once per
+// connection, whether the read or FD_CLOSE notices it first.
+void SessionDriver::ReportHangUp() {
+  if (hung_up_) return;
+  hung_up_ = true;
+  PostError(3, 1);
 }
 
 void SessionDriver::OnContinue() {
@@ -153,10 +183,13 @@ void SessionDriver::CloseConnection() {
   }
   if (socket_ != INVALID_SOCKET) {
     shutdown(socket_, SD_SEND);
+    // A server that keeps sending (a reply without end) would keep this loop
+    // going for as long as it likes: read at most kMaxDrain bytes.
     char drain[1024];
-    while (true) {
+    for (std::size_t drained = 0; drained < kMaxDrain; ) {
       const int n = recv(socket_, drain, sizeof drain, 0);
       if (n == 0 || n == SOCKET_ERROR) break;
+      drained += static_cast<std::size_t>(n);
     }
     shutdown(socket_, SD_BOTH);
     closesocket(socket_);

@@ -40,6 +40,8 @@ class SessionDriver {
  private:
   void Run(const SessionActions& actions);
   void ConnectTo(unsigned long address);
+  void OnServerClosed();
+  void ReportHangUp();
   void CloseConnection();
   void PostError(int phase, int code) const;
   void StartWatchdog();
@@ -49,6 +51,7 @@ class SessionDriver {
   SOCKET socket_ = INVALID_SOCKET;
   HANDLE lookup_ = nullptr;
   bool socket_layer_started_ = false;
+  bool hung_up_ = false;  // the close of this connection was reported
   unsigned short port_ = 110;
   char host_entry_[MAXGETHOSTSTRUCT] = {};
   // One reference to Inkwell2.dll for the length of a session. MD5Calc still

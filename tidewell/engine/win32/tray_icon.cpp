@@ -7,37 +7,26 @@
 #include "tidewell/engine/data_folder.h"
 #include "tidewell/engine/engine_state.h"
 #include "common/win32/handles.h"
+#include "tidewell/settings/win32/win32_profile.h"
 
 namespace tidewell {
 
-namespace {
-
-std::string ProfileText(const std::string& ini, const char* section, const char* key) {
-  std::string buf(10000, '\0');
-  DWORD n = GetPrivateProfileStringA(section, key, "", &buf[0], static_cast<DWORD>(buf.size()), ini.c_str());
-  buf.resize(n);
-  return buf;
-}
-
-}  // namespace
-
-HICON TrayIcon::LoadStateIcon(TrayState state, const std::string& data_folder) const {
-  const TrayIconKeys keys = TrayUserIconKeys(state);
-  if (keys.check) {
-    const std::string ini = DataPath(data_folder, "Tidewell.ini");
-    if (GetPrivateProfileIntA("Icon", keys.check, 0, ini.c_str()) == 1) {
-      const std::string file = ProfileText(ini, "Icon", keys.file);
-      const int index = static_cast<int>(GetPrivateProfileIntA("Icon", keys.index, 0, ini.c_str()));
-      HICON small_icon = nullptr;
-      if (!file.empty() && ExtractIconExA(file.c_str(), index, nullptr, &small_icon, 1) > 0 && small_icon)
-        return small_icon;
-    }
+HICON LoadTrayStateIcon(HMODULE module, TrayState state, const std::string& data_folder) {
+  const IconChoice choice = TrayUserIcon(SystemProfile(), data_folder, state);
+  if (choice.use_own && !choice.path.empty()) {
+    HICON small_icon = nullptr;
+    if (ExtractIconExA(choice.path.c_str(), choice.index, nullptr, &small_icon, 1) > 0 && small_icon)
+      return small_icon;
   }
   // The built-in icon is shared (LR_SHARED): it is copied so that the caller
   // can destroy whatever comes back.
-  HICON shared = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(TrayIconResource(state)),
-                                               IMAGE_ICON, 16, 16, LR_SHARED));
+  HICON shared = static_cast<HICON>(
+      LoadImageA(module, MAKEINTRESOURCEA(TrayIconResource(state)), IMAGE_ICON, 16, 16, LR_SHARED));
   return shared ? CopyIcon(shared) : nullptr;
+}
+
+HICON TrayIcon::LoadStateIcon(TrayState state, const std::string& data_folder) const {
+  return LoadTrayStateIcon(GetModuleHandleA(nullptr), state, data_folder);
 }
 
 bool TrayIcon::Notify(DWORD message, UINT flags, HICON icon, const std::string& tip) {

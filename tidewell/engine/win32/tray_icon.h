@@ -9,6 +9,12 @@
 
 namespace tidewell {
 
+// The icon of a state, for the caller to destroy: the icon of the user's
+// choice when Tidewell.ini selects one for the state (check key exactly 1)
+// and its file holds an icon at that index; otherwise the built-in icon of
+// the state from `module`'s resources.
+HICON LoadTrayStateIcon(HMODULE module, TrayState state, const std::string& data_folder);
+
 class TrayIcon {
  public:
   // id: the identifier given when the icon is added and used for every later

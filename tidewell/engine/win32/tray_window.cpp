@@ -95,6 +95,10 @@ LRESULT TrayWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kWmListClosed: OnListClosed(); return 0;
     case kWmTrayRestoreIcon: OnRestoreIcon(); return 0;
     case kWmTrayQuit: OnExit(); return 0;
+    // Asked to close (taskkill without /F, a task manager): the same exit as
+    // the menu's, so the program ends instead of running on without its
+    // window and keeping every later start out.
+    case WM_CLOSE: OnExit(); return 0;
     case kWmTrayNotify: OnTrayNotify(lp); return 0;
     case kMmMciNotify: OnMciNotify(wp); return 0;
     default: break;

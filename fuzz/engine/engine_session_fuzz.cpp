@@ -1,0 +1,198 @@
+// The POP3 check session driven by arbitrary events in arbitrary order:
+// server chunks (also long runs of them, to reach the reply cap), the
+// internal continue, errors, watchdog ticks, connect errors and hang-ups,
+// with the posted messages delivered whenever the input says so.
+//
+// Checked after every step: no reply ever holds more than kMaxReply bytes;
+// no USER, PASS or APOP goes out before a greeting was read; the session
+// ends at most once, and, after the input is spent, forcing the end (the
+// server hangs up, the watchdog runs out) ends it exactly once; the account
+// mail file is written at most once per session.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "inkwell2/codec.h"
+#include "tidewell/engine/pop3_session.h"
+
+namespace {
+
+using tidewell::SessionAction;
+using tidewell::SessionActions;
+using Kind = SessionAction::Kind;
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+class Store : public tidewell::SessionStore {
+ public:
+  bool Read(const std::string& path, std::string& out) override {
+    auto it = files.find(path);
+    if (it == files.end()) return false;
+    out = it->second;
+    return true;
+  }
+  bool Write(const std::string& path, std::string_view bytes) override {
+    files[path] = std::string(bytes);
+    ++writes[path];
+    return true;
+  }
+  std::map<std::string, std::string> files;
+  std::map<std::string, int> writes;
+};
+
+std::string Md5(std::string_view s) { return inkwell2::md5_hex(s); }
+
+// Reads the input as a sequence of operations.
+class Input {
+ public:
+  Input(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  bool empty() const { return p_ == end_; }
+  std::uint8_t Byte() { return p_ == end_ ? 0 : *p_++; }
+  std::string_view Bytes(std::size_t n) {
+    const std::size_t left = static_cast<std::size_t>(end_ - p_);
+    if (n > left) n = left;
+    std::string_view out(reinterpret_cast<const char*>(p_), n);
+    p_ += n;
+    return out;
+  }
+
+ private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
+struct Harness {
+  Harness(std::uint32_t flags, bool apop, int timeout) {
+    data.data_folder = "C:\\tw";
+    data.flags = flags;
+    data.timeout = timeout;
+    data.ResetAccounts(1);
+    // A previous account mail file, for the NewMessage comparison.
+    store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct"))] =
+        "+OK 1 10\r\n+OK\r\nSubject: a\r\n\r\n.\r\n";
+    session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop}, data, 0);
+  }
+
+  void Run(const SessionActions& actions) {
+    for (const SessionAction& a : actions) {
+      switch (a.kind) {
+        case Kind::kSend:
+          if (a.text.rfind("USER ", 0) == 0 || a.text.rfind("PASS ", 0) == 0 || a.text.rfind("APOP ", 0) == 0)
+            Check(greeting_read);
+          break;
+        case Kind::kPostContinue:
+        case Kind::kPostError: queue.push_back(a); break;
+        case Kind::kAccountDone: ++account_done; break;
+        case Kind::kKillWatchdog:
+        case Kind::kCloseConnection: break;
+      }
+    }
+    Check(account_done <= 1);
+    Check(session.message_buffer().size() <= tidewell::kMaxReply);
+    for (const auto& w : store.writes) Check(w.second <= 1);
+  }
+
+  void Receive(std::string_view chunk) {
+    if (session.state() == tidewell::SessionState::kAwaitGreeting && !chunk.empty()) greeting_read = true;
+    Run(session.OnReceive(chunk));
+  }
+
+  // Delivers the oldest posted message, as the message loop would.
+  void DeliverOne() {
+    if (queue.empty()) return;
+    const SessionAction m = queue.front();
+    queue.pop_front();
+    if (m.kind == Kind::kPostContinue) Run(session.OnContinue());
+    else Run(session.OnError(m.phase, m.code));
+  }
+  void DeliverAll() {
+    for (int guard = 0; !queue.empty() && guard < 100000; ++guard) DeliverOne();
+    Check(queue.empty());
+  }
+
+  Store store;
+  tidewell::EngineData data;
+  tidewell::Pop3Session session{Md5, store};
+  std::deque<SessionAction> queue;
+  bool greeting_read = false;
+  int account_done = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Input in(data, size);
+  const std::uint8_t setup = in.Byte();
+  std::uint32_t flags = 0;
+  if (setup & 1) flags |= tidewell::kMsgCheck;
+  if (setup & 2) flags |= tidewell::kNewMessage;
+  const int timeout = static_cast<int>((setup >> 3) & 7) - 1;  // -1..6: below 1 acts as 5
+  Harness h(flags, (setup & 4) != 0, timeout);
+
+  static const std::string kFiller(tidewell::kMaxChunk, 'x');
+  while (!in.empty()) {
+    const std::uint8_t op = in.Byte();
+    switch (op % 10) {
+      case 0:
+      case 1:
+      case 2: {  // a chunk of up to 255 bytes taken from the input
+        const std::size_t n = in.Byte();
+        h.Receive(in.Bytes(n));
+        break;
+      }
+      case 3: {  // a well-formed reply, to get deep into the session quickly
+        static const char* const kReplies[] = {"+OK ready <1.2@h>\r\n", "+OK\r\n", "+OK 2 300\r\n",
+                                               "+OK 1 100\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n",
+                                               "-ERR no\r\n", "\r\n.\r\n", "+OK 0 0\r\n"};
+        h.Receive(kReplies[in.Byte() % (sizeof kReplies / sizeof kReplies[0])]);
+        break;
+      }
+      case 4: {  // a run of full chunks: a reply without end
+        const int chunks = 1 + in.Byte() % 160;
+        for (int i = 0; i < chunks; ++i) h.Receive(kFiller);
+        break;
+      }
+      case 5: h.DeliverOne(); break;
+      case 6: {
+        const int phase = 1 + in.Byte() % 3;
+        const int code = in.Byte() % 8;
+        h.Run(h.session.OnError(phase, code));
+        break;
+      }
+      case 7:
+        h.session.OnSocketEvent();
+        h.Run(h.session.OnWatchdogTick());
+        break;
+      case 8: h.Run(h.session.OnConnectError()); break;
+      case 9: h.Run(h.session.OnClosed()); break;
+    }
+  }
+
+  // Whatever state the input left, the session ends exactly once: the posted
+  // messages are delivered, the server hangs up, and the watchdog runs out.
+  h.DeliverAll();
+  if (h.session.active()) {
+    h.Run(h.session.OnClosed());
+    h.DeliverAll();
+  }
+  for (int tick = 0; h.session.active() && tick < 10; ++tick) {
+    h.Run(h.session.OnWatchdogTick());
+    h.DeliverAll();
+  }
+  Check(!h.session.active());
+  Check(h.account_done == 1);
+  // Nothing that still arrives ends it again.
+  h.Receive("+OK\r\n");
+  h.Run(h.session.OnContinue());
+  h.Run(h.session.OnError(3, 1));
+  h.Run(h.session.OnClosed());
+  h.DeliverAll();
+  Check(h.account_done == 1);
+  return 0;
+}
