@@ -233,13 +233,9 @@ int main(int argc, char** argv) {
   if (argc >= 3 && (std::strncmp(argv[1], "sheet-", 6) == 0 || std::strncmp(argv[1], "account-", 8) == 0))
     return SheetCommand(argc, argv);
   std::fprintf(stderr,
-               "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM [TIMES]]] | taskbar |
-"
-               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |
-"
-               "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |
-"
-               "       account-text ID TEXT | account-click ID | account-closed SECONDS
-");
+               "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM [TIMES]]] | taskbar |\n"
+               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |\n"
+               "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |\n"
+               "       account-text ID TEXT | account-click ID | account-closed SECONDS\n");
   return 64;
 }
