@@ -760,6 +760,18 @@ def case_settings_sheet(env):
     check(wait_for(lambda: os.path.exists(mail_file) and read(mail_file) == want, 30),
           "the check after OK used the new account")
 
+    # Asked to end while the sheet is open: the program ends and its tray
+    # icon stays removed.
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    helper_ok(env, "sheet-page", "1")
+    helper_ok(env, "post", str(WM_TRAY_QUIT))
+    proc, log = env.procs[-1], env.logs[-1]
+    try:
+        proc.wait(20)
+    except subprocess.TimeoutExpired:
+        raise Failure("Tidewell.exe did not end with the sheet open")
+    expect_removed_icon(log)
+
 
 
 def case_popup_menu(env):

@@ -191,6 +191,9 @@ void TrayWindow::OnDisconnect() {
 void TrayWindow::OnSettings() {
   RemoveAccountIcons();
   const bool reload = ShowSettingsSheet(data_.data_folder);
+  // The program was asked to end while the sheet was open: the exit has
+  // removed the icons and released the accounts, and nothing may come back.
+  if (Has(kExiting)) return;
   if (reload) {
     if (SettingsReloadMayRun(data_.flags, notifier_->sound_sequence_running()))
       ReloadSettingsAndAccounts();
