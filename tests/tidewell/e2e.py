@@ -764,6 +764,11 @@ def case_settings_sheet(env):
     # icon stays removed.
     helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
     helper_ok(env, "sheet-page", "1")
+    # A second settings command only brings the open sheet forward.
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    time.sleep(1)
+    count = env.helper_run("sheet-count", "0").stdout.strip()
+    check(count == "1", "one sheet open after a second settings command: %r" % count)
     helper_ok(env, "post", str(WM_TRAY_QUIT))
     proc, log = env.procs[-1], env.logs[-1]
     try:

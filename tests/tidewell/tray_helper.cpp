@@ -24,6 +24,7 @@
 //   tray_helper sheet-press N         presses sheet button N (PSBTN_*: 3 OK, 4 apply, 5 cancel)
 //   tray_helper sheet-closed SECONDS  waits until no sheet is open
 //   tray_helper account-closed SECONDS  waits until no account dialog is open
+//   tray_helper sheet-count 0         prints the number of open sheets
 //   tray_helper account-text ID TEXT  sets the text of control ID of the account dialog
 //   tray_helper account-click ID      posts BM_CLICK to control ID of the account dialog
 #include <windows.h>
@@ -136,6 +137,12 @@ int SheetCommand(int argc, char** argv) {
     }
     return 64;
   }
+  if (cmd == "sheet-count") {
+    int count = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", kSheetTitle)) != nullptr;) ++count;
+    std::printf("%d\n", count);
+    return 0;
+  }
   HWND sheet = WaitTopLevel(kSheetTitle, 10);
   if (!sheet) return 1;
   const int n = std::atoi(argv[2]);
@@ -236,6 +243,6 @@ int main(int argc, char** argv) {
                "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM [TIMES]]] | taskbar |\n"
                "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |\n"
                "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |\n"
-               "       account-text ID TEXT | account-click ID | account-closed SECONDS\n");
+               "       account-text ID TEXT | account-click ID | account-closed SECONDS | sheet-count 0\n");
   return 64;
 }
