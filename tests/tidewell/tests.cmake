@@ -15,16 +15,41 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET notify_marker AND TARGET notify_quillbox_double)
     set(_helpers --marker "$<TARGET_FILE:notify_marker>" --quillbox "$<TARGET_FILE:notify_quillbox_double>")
   endif()
+  # The list view test of tests/quillbox reads the rows of a real check.
+  if(TARGET quillbox_list_window_test)
+    list(APPEND _helpers --list-test "$<TARGET_FILE:quillbox_list_window_test>")
+  endif()
+  # The list session test of tests/quillbox drives the list over a real check.
+  if(TARGET quillbox_list_session_test)
+    list(APPEND _helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
+  endif()
   foreach(_case check_once check_error new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server close_message exit_during_check disconnect_during_check unresolvable_host
-                two_exits tray_icon quit_hang_up settings_sheet)
+                two_exits tray_icon quit_hang_up list_window list_session settings_sheet)
     tidewell_add_wine_test(NAME tidewell_e2e_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
         --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_helpers} LABELS tidewell)
     # One at a time: the program's named event allows one instance per session.
     set_tests_properties(tidewell_e2e_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
+endif()
+
+# POP3 over TLS against Dovecot with a test CA trusted in the test prefix.
+if(WIN32 AND TARGET Tidewell)
+  set(_tls_helpers "")
+  if(TARGET quillbox_list_session_test)
+    set(_tls_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
+  endif()
+  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list_guard)
+    tidewell_add_wine_test(NAME tidewell_tls_${_case} TIMEOUT 180
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/tls_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_tls_helpers} LABELS tidewell)
+    # One at a time: one instance per session, and the test CA in the one prefix.
+    set_tests_properties(tidewell_tls_${_case} PROPERTIES SKIP_RETURN_CODE 77
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()

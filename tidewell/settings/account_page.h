@@ -81,7 +81,7 @@ class AccountPageList {
   // closes the gap, and the priorities above the removed one move up a rank.
   SelectionStatus Delete(int mark, std::string_view shown_name);
 
-  // Save list (version 5, atomic), then apply the released names: for each
+  // Save list (version 6, atomic), then apply the released names: for each
   // one, its digest through codec.Md5Hex names <folder>\Mail\<digest>, which
   // is deleted when it exists and is not a folder; the names are then
   // removed. Without the codec no file is deleted. Returns false, deleting
