@@ -95,3 +95,4 @@
 #define IDC_ACC_PRIORITY 1026
 #define IDC_ACC_NO_DUPLICATE 1055
 #define IDC_ACC_ICON_TO_NORMAL 1056
+#define IDC_ACC_SECURITY 1057      // connection security: none, STLS, TLS on connect

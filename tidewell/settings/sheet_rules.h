@@ -166,6 +166,11 @@ constexpr std::size_t kDisplayNameMaxBytes = 149;
 constexpr const char kDisplayNameTooLongText[] =
     "表示名が長すぎます。半角 149 文字（全角 74 文字）以内で入力してください。";
 
+// The connection security choices of the account dialog, in the order of
+// their values (kTlsNone, kTlsStls, kTlsOnConnect).
+constexpr const char* kSecurityNames[] = {"なし", "STLS", "SSL/TLS"};
+constexpr int kSecurityCount = 3;
+
 constexpr unsigned kPortMax = 65535;
 constexpr unsigned kPriorityMax = 100000;
 

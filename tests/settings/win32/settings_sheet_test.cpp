@@ -619,6 +619,21 @@ TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
     e.name = "New";
     e.port = "70000";
     d.Check(d.FillAccount(e, false) == RangeText(0, 65535), "port range refused");
+    // TLS on connect moves port 110 to 995; "なし" moves it back; STLS keeps it.
+    {
+      HWND dialog = d.Top("アカウント");
+      const auto choose = [&](int mode) {
+        SendDlgItemMessageA(dialog, IDC_ACC_SECURITY, CB_SETCURSEL, mode, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_ACC_SECURITY, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ACC_SECURITY)));
+        return Driver::Text(dialog, IDC_ACC_PORT);
+      };
+      Driver::SetText(dialog, IDC_ACC_PORT, "110");
+      d.Check(choose(kTlsOnConnect) == "995", "TLS on connect moves 110 to 995");
+      d.Check(choose(kTlsNone) == "110", "no security moves 995 back to 110");
+      d.Check(choose(kTlsStls) == "110", "STLS keeps 110");
+      d.Check(choose(kTlsOnConnect) == "995", "STLS to TLS on connect moves 110 to 995");
+    }
     e.port = "995";
     e.priority = "1";
     d.FillAccount(e);
@@ -654,6 +669,7 @@ TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
   added.user_id = "x";
   added.password = "x";
   added.port = 995;
+  added.tls_mode = kTlsOnConnect;
   EXPECT_EQ(ReadBytes(AccountFilePath(dir.path())), EncodeAccountFile({home, added}));
   EXPECT_FALSE(Exists(MailFile(dir.path(), "Old")));
   EXPECT_FALSE(Exists(MailFile(dir.path(), "Home")));

@@ -53,6 +53,11 @@ void CAccountDlg::OnInitDialog() {
   SetDlgItemTextA(dialog_, IDC_ACC_WORK_FOLDER, values_.work_folder.c_str());
   opening_name_ = values_.display_name.str();
 
+  for (const char* name : kSecurityNames) SendDlgItemMessageA(dialog_, IDC_ACC_SECURITY, CB_ADDSTRING, 0,
+                                                               reinterpret_cast<LPARAM>(name));
+  // A mode this build does not know shows as TLS on connect, as it is checked.
+  security_ = values_.tls_mode >= 0 && values_.tls_mode < kSecurityCount ? values_.tls_mode : kTlsOnConnect;
+  SendDlgItemMessageA(dialog_, IDC_ACC_SECURITY, CB_SETCURSEL, security_, 0);
   SetChecked(dialog_, IDC_ACC_APOP, values_.apop == 1);
   SetChecked(dialog_, IDC_ACC_ICON_CHECK, values_.icon_flag == 1);
   SetChecked(dialog_, IDC_ACC_SOUND_CHECK, values_.sound_flag == 1);
@@ -70,6 +75,10 @@ void CAccountDlg::OnInitDialog() {
 }
 
 bool CAccountDlg::OnCommand(int id, int code) {
+  if (id == IDC_ACC_SECURITY && code == CBN_SELCHANGE) {
+    OnSecurityChange();
+    return true;
+  }
   if (code != BN_CLICKED) return false;
   switch (id) {
     case IDOK: OnOk(); return true;
@@ -92,6 +101,19 @@ void CAccountDlg::EnableGroups() {
               {IDC_ACC_PROGRAM, IDC_ACC_CMDLINE, IDC_ACC_WORK_FOLDER, IDC_ACC_PROGRAM_BROWSE, IDC_ACC_NO_DUPLICATE,
                IDC_ACC_ICON_TO_NORMAL},
               IsChecked(dialog_, IDC_ACC_EXEC_CHECK));
+}
+
+// TLS on connect chosen with port 110 moves the port to 995, and leaving it
+// moves 995 back to 110; any other port stays as typed.
+void CAccountDlg::OnSecurityChange() {
+  const int mode = static_cast<int>(SendDlgItemMessageA(dialog_, IDC_ACC_SECURITY, CB_GETCURSEL, 0, 0));
+  if (mode < 0 || mode >= kSecurityCount) return;
+  unsigned port = 0;
+  if (ParseUnsignedText(ItemText(dialog_, IDC_ACC_PORT), kPortMax, port) == NumberCheck::kOk) {
+    const int moved = PortForTlsMode(security_, mode, static_cast<int>(port));
+    if (moved != static_cast<int>(port)) SetItemText(dialog_, IDC_ACC_PORT, std::to_string(moved));
+  }
+  security_ = mode;
 }
 
 void CAccountDlg::ShowPreview(UniqueIcon icon) {
@@ -144,6 +166,7 @@ void CAccountDlg::OnOk() {
   entry.exec_flag = IsChecked(dialog_, IDC_ACC_EXEC_CHECK) ? 1 : 0;
   entry.no_duplicate = IsChecked(dialog_, IDC_ACC_NO_DUPLICATE) ? 1 : 0;
   entry.icon_to_normal = IsChecked(dialog_, IDC_ACC_ICON_TO_NORMAL) ? 1 : 0;
+  entry.tls_mode = security_;
   values_ = entry;
   EndDialog(dialog_, IDOK);
 }

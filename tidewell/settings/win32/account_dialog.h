@@ -36,6 +36,7 @@ class CAccountDlg {
   void OnPickIcon();
   void OnBrowse(int edit, bool wave);
   void EnableGroups();
+  void OnSecurityChange();
   void ShowPreview(UniqueIcon icon);
 
   HINSTANCE instance_;
@@ -43,6 +44,7 @@ class CAccountDlg {
   CAccount values_;
   const AccountList& list_;
   std::string opening_name_;
+  int security_ = 0;  // the mode the combo box shows
   UniqueIcon button_picture_;
   UniqueIcon preview_;
 };
