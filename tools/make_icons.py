@@ -20,6 +20,9 @@ ICONS = [
     ("checking", (150, 220, 150), "arrow"),
     ("errormail", (255, 214, 64), "cross"),
     ("error", (200, 200, 200), "cross"),
+    # the picture of the settings' "参照" buttons and the default account icon
+    ("browse", (250, 200, 80), "folder"),
+    ("account", (120, 170, 230), None),
 ]
 
 OUTLINE = (60, 60, 60)
@@ -63,7 +66,18 @@ class Canvas:
                     self.put(x, y, rgb)
 
 
+def draw_folder(size, colour):
+    c = Canvas(size)
+    c.rect(1, 3, 7, 5, OUTLINE)
+    c.rect(1, 4, 15, 14, OUTLINE)
+    c.rect(1 + 16 / size, 5 + 16 / size, 15 - 16 / size, 14 - 16 / size, colour)
+    c.rect(2, 4, 6, 5, colour)
+    return c
+
+
 def draw(size, colour, badge):
+    if badge == "folder":
+        return draw_folder(size, colour)
     c = Canvas(size)
     # envelope body with outline and flap
     c.rect(1, 4, 15, 13, OUTLINE)

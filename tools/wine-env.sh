@@ -49,6 +49,11 @@ start)
     env LC_ALL=ja_JP.UTF-8 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 || true
   fi
+  # The dialogs name the Japanese Windows fonts; this Wine has none of them
+  # and would draw their texts in a wide fallback. The IPA fonts have the same
+  # metrics, so the dialogs are laid out as on Windows.
+  env LC_ALL=ja_JP.UTF-8 wine regedit /S "$(winepath -w "$(cd "$(dirname "$0")" && pwd)/wine-fonts.reg" 2>/dev/null)" \
+    </dev/null >/dev/null 2>&1 || true
   # Keep one wineserver for the whole run (it exits when idle otherwise); a
   # server still running from an earlier start is simply reused.
   wineserver -p >/dev/null 2>&1 &

@@ -263,6 +263,57 @@ TEST(SoundSequence, ANoticeDuringACheckIsDropped) {
   EXPECT_EQ(host.Count("sound-done"), 0);
 }
 
+// The sequence counts as running from the new-mail actions until the notice
+// that ends it, so that a settings reload waiting for it comes after the
+// per-account sounds.
+TEST(SoundSequence, RunsUntilItsLastNotice) {
+  struct Case {
+    const char* label;
+    std::vector<NotifyAccount> accounts;
+    std::uint32_t flags;
+    bool general_fails;
+    int notices_while_running;  // notices delivered before it is over
+  };
+  NotifyAccount silent = Account("silent", 0, 1);
+  silent.sound_on = false;
+  const Case cases[] = {
+      {"general and two account sounds", {Account("a", 0, 1), Account("b", 0, 1)}, kSoundCheck, false, 4},
+      {"prioritised account only", {Account("a", 1, 1), Account("b", 2, 1)}, kSoundCheck, false, 2},
+      {"no general sound, one account", {Account("a", 0, 1)}, 0, false, 3},
+      {"no sound at all", {silent}, 0, false, 2},
+      {"general sound fails", {Account("a", 0, 1)}, kSoundCheck, true, 0},
+  };
+  for (const Case& c : cases) {
+    std::uint32_t flags = c.flags;
+    FakeHost host;
+    if (c.general_fails) host.play_results["general.wav"] = -1;
+    Notifier notifier(flags, host);
+    EXPECT_FALSE(notifier.sound_sequence_running()) << c.label;
+    NotifySettings settings;
+    settings.sound_file = "general.wav";
+    notifier.RunNewMailActions(settings, c.accounts);
+    int delivered = 0;
+    while (notifier.sound_sequence_running() && !host.notices.empty() && delivered < 20) {
+      host.notices.pop_front();
+      notifier.SoundNotify(1, c.accounts);
+      ++delivered;
+    }
+    EXPECT_FALSE(notifier.sound_sequence_running()) << c.label;
+    EXPECT_EQ(delivered, c.notices_while_running) << c.label;
+    EXPECT_TRUE(host.notices.empty()) << c.label;
+  }
+  // A check that starts meanwhile stops it.
+  std::uint32_t flags = kSoundCheck;
+  FakeHost host;
+  Notifier notifier(flags, host);
+  std::vector<NotifyAccount> accounts = {Account("a", 0, 1)};
+  notifier.RunNewMailActions(NotifySettings{}, accounts);
+  ASSERT_TRUE(notifier.sound_sequence_running());
+  notifier.StopSoundSequence();
+  EXPECT_FALSE(notifier.sound_sequence_running());
+  EXPECT_FALSE(flags & kSoundPlaying);
+}
+
 TEST(NewMailActions, RunInTheirOrder) {
   NotifyAccount a = Account("a", 0, 1);
   a.program_on = true;

@@ -232,5 +232,68 @@ TEST(AccountPage, LoadStartsWithNoReleasedNames) {
   EXPECT_TRUE(list.accounts().empty());
 }
 
+// A file that is there but cannot be read loads as an empty list that is
+// never saved over it; a missing file may be created.
+TEST(AccountPage, ApplyNeverSavesOverAFileItCouldNotRead) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    AccountFileStatus status;
+  };
+  const Case cases[] = {
+      {"newer version", std::string("Tidewell" "v\x09\x00", 11), AccountFileStatus::kNewVersion},
+      {"foreign file", "[Message]\r\nTime=10\r\n", AccountFileStatus::kForeign},
+      {"version 2", std::string("Tidewell" "v\x02\x00", 11), AccountFileStatus::kOldVersion},
+  };
+  for (const Case& c : cases) {
+    TempFolder dir;
+    MissingCodec codec;
+    ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.bytes));
+    AccountPageList list;
+    EXPECT_EQ(list.Load(dir.path()), c.status) << c.what;
+    EXPECT_FALSE(list.file_readable()) << c.what;
+    EXPECT_TRUE(list.accounts().empty());
+    list.Add(Named("A", 0));
+    EXPECT_FALSE(list.Apply(dir.path(), codec)) << c.what;
+    std::string after;
+    ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), after));
+    EXPECT_EQ(after, c.bytes) << c.what;
+  }
+  TempFolder empty;
+  MissingCodec codec;
+  AccountPageList list;
+  EXPECT_EQ(list.Load(empty.path()), AccountFileStatus::kMissing);
+  EXPECT_TRUE(list.file_readable());
+  list.Add(Named("A", 0));
+  EXPECT_TRUE(list.Apply(empty.path(), codec));
+  EXPECT_EQ(LoadPageAccounts(empty.path()).size(), 1u);
+}
+
+#ifdef TIDEWELL_HAVE_INKWELL2
+// A failed write deletes no mail file and keeps the released names, so the
+// next apply (after the user freed the place) does the whole step.
+TEST(AccountPage, FailedSaveKeepsMailFilesAndReleasedNames) {
+  TempFolder dir;
+  CoreCodec codec;
+  std::filesystem::create_directory(MailFolderPath(dir.path()));
+  const std::string mail_a = AccountMailFilePath(dir.path(), codec.Md5Hex("A"));
+  ASSERT_TRUE(WriteFileAtomically(mail_a, "+OK"));
+  // Account.dat is a folder: the replacing rename fails.
+  std::filesystem::create_directory(AccountFilePath(dir.path()));
+  AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
+  ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
+  EXPECT_FALSE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(std::filesystem::exists(mail_a));
+  EXPECT_EQ(list.released_names(), "A\n");
+  EXPECT_EQ(list.accounts().size(), 1u);
+
+  std::filesystem::remove(AccountFilePath(dir.path()));
+  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_FALSE(std::filesystem::exists(mail_a));
+  EXPECT_EQ(list.released_names(), "");
+  EXPECT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+}
+#endif
+
 }  // namespace
 }  // namespace tidewell

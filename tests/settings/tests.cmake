@@ -22,3 +22,19 @@ if(WIN32)
       RUNTIME_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/settings_no_codec")
   endif()
 endif()
+
+# The settings sheet test shows the program's dialogs: it carries their
+# resources, and Inkwell2.dll for the digests of released account names.
+if(WIN32 AND TARGET settings_settings_sheet_test)
+  set(_res "${CMAKE_SOURCE_DIR}/resources/tidewell")
+  target_sources(settings_settings_sheet_test PRIVATE "${_res}/settings.rc" "${_res}/Tidewell.rc")
+  set_property(SOURCE "${_res}/settings.rc" "${_res}/Tidewell.rc" APPEND PROPERTY COMPILE_OPTIONS -c 65001)
+  target_include_directories(settings_settings_sheet_test PRIVATE "${_res}")
+  if(TARGET Inkwell2)
+    add_custom_command(TARGET settings_settings_sheet_test POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:Inkwell2>" "$<TARGET_FILE_DIR:settings_settings_sheet_test>/"
+      VERBATIM)
+    add_dependencies(settings_settings_sheet_test Inkwell2)
+    target_compile_definitions(settings_settings_sheet_test PRIVATE TIDEWELL_HAVE_INKWELL2_DLL=1)
+  endif()
+endif()

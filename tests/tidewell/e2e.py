@@ -46,6 +46,7 @@ WM_LBUTTONDOWN = 0x201
 WM_RBUTTONDOWN = 0x204
 VK_RETURN, VK_DOWN = 13, 40
 CMD_MAIL_CHECK = 32773
+CMD_SETTINGS = 32774
 LIST_CLASS = "QuillboxDoubleList"  # the window of the stand-in list library
 FIXTURES = os.path.join(HERE, "..", "servers", "mail")
 PROGRAM_WAIT = 60  # seconds a check-once run may take
@@ -740,6 +741,57 @@ def case_list_library(env):
     except subprocess.TimeoutExpired:
         raise Failure("-n run without Quillbox.dll did not end")
 
+def helper_ok(env, *args):
+    rc = env.helper_run(*args).returncode
+    check(rc == 0, "helper %s: exit %d" % (" ".join(args), rc))
+
+
+def case_settings_sheet(env):
+    """An account added in the settings sheet is written to Account.dat and
+    checked at once: the sheet's OK makes the program reload its accounts."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS))])
+    env.start()
+    check(env.wait_windows(1), "Tidewell started")
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    helper_ok(env, "sheet-page", "4")
+    helper_ok(env, "sheet-click", "1007")
+    for control, text in (("1008", "設定から"), ("1010", "alice"), ("1011", "alicepw"), ("1012", "127.0.0.1"),
+                          ("1013", str(port))):
+        helper_ok(env, "account-text", control, text)
+    helper_ok(env, "account-click", "1")
+    helper_ok(env, "account-closed", "10")
+    helper_ok(env, "sheet-press", "3")  # PSBTN_OK
+    helper_ok(env, "sheet-closed", "10")
+    name = "設定から".encode("cp932")
+    expected = account_dat.encode_file([account_record(name, b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+    check(read(os.path.join(env.data, "Account.dat")) == expected, "Account.dat written by the sheet")
+    ini = read(os.path.join(env.data, "Tidewell.ini"))
+    check(ini.startswith(b"[Message]\r\nTimeCheck=0\r\nTime=10\r\n"), "page 1 applied: %r" % ini)
+
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+    mail_file = os.path.join(env.data, "Mail", md5_name(name))
+    want = expected_mail_file(server_entries(port, "alice", "alicepw"))
+    check(wait_for(lambda: os.path.exists(mail_file) and read(mail_file) == want, 30),
+          "the check after OK used the new account")
+
+    # Asked to end while the sheet is open: the program ends and its tray
+    # icon stays removed.
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    helper_ok(env, "sheet-page", "1")
+    # A second settings command only brings the open sheet forward.
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    time.sleep(1)
+    count = env.helper_run("sheet-count", "0").stdout.strip()
+    check(count == "1", "one sheet open after a second settings command: %r" % count)
+    helper_ok(env, "post", str(WM_TRAY_QUIT))
+    proc, log = env.procs[-1], env.logs[-1]
+    try:
+        proc.wait(20)
+    except subprocess.TimeoutExpired:
+        raise Failure("Tidewell.exe did not end with the sheet open")
+    expect_removed_icon(log)
+
+
 def case_list_window(env):
     """Tidewell.exe -n with the real Quillbox.dll: a check against Dovecot with
     the Japanese fixtures opens the list; Esc reaches the list window through
@@ -1212,6 +1264,7 @@ CASES = {
     "two_exits": (case_two_exits, False),
     "quit_hang_up": (case_quit_hang_up, False),
     "tray_icon": (case_tray_icon, False),
+    "settings_sheet": (case_settings_sheet, True),
 }
 
 # Cases that need the marker program and the stand-in list library.

@@ -16,7 +16,20 @@
 //                                     popup menu)
 //   tray_helper modules               prints the module paths of the process that owns the
 //                                     first "Tidewell" window, one a line (exit 2 when none)
+// The settings sheet "設定" and the account dialog "アカウント" (exit 1 when the window does not
+// come within 10 seconds):
+//   tray_helper sheet-page N          selects page N (0-based) of the sheet
+//   tray_helper sheet-click ID        posts BM_CLICK to control ID of the sheet's current page
+//   tray_helper sheet-select ROW      selects row ROW of the list view 1006 of the current page
+//   tray_helper sheet-press N         presses sheet button N (PSBTN_*: 3 OK, 4 apply, 5 cancel)
+//   tray_helper sheet-closed SECONDS  waits until no sheet is open
+//   tray_helper account-closed SECONDS  waits until no account dialog is open
+//   tray_helper sheet-count 0         prints the number of open sheets
+//   tray_helper account-text ID TEXT  sets the text of control ID of the account dialog
+//   tray_helper account-click ID      posts BM_CLICK to control ID of the account dialog
 #include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -84,6 +97,83 @@ int PrintModules() {
   return 0;
 }
 
+constexpr char kSheetTitle[] = "設定";
+constexpr char kAccountTitle[] = "アカウント";
+
+HWND WaitTopLevel(const char* title, DWORD seconds) {
+  const DWORD until = GetTickCount() + seconds * 1000;
+  for (;;) {
+    HWND w = FindWindowA("#32770", title);
+    if (w && IsWindowVisible(w)) return w;
+    if (TimedOut(until)) return nullptr;
+    Sleep(50);
+  }
+}
+
+HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+
+int SheetCommand(int argc, char** argv) {
+  const std::string cmd = argv[1];
+  if (cmd == "sheet-closed" || cmd == "account-closed") {
+    const DWORD until = GetTickCount() + std::strtoul(argv[2], nullptr, 10) * 1000;
+    while (FindWindowA("#32770", cmd == "sheet-closed" ? kSheetTitle : kAccountTitle)) {
+      if (TimedOut(until)) return 1;
+      Sleep(50);
+    }
+    return 0;
+  }
+  if (cmd.rfind("account-", 0) == 0) {
+    HWND dialog = WaitTopLevel(kAccountTitle, 10);
+    if (!dialog) return 1;
+    HWND item = GetDlgItem(dialog, std::atoi(argv[2]));
+    if (!item) return 2;
+    if (cmd == "account-text" && argc >= 4) {
+      SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+      return 0;
+    }
+    if (cmd == "account-click") {
+      PostMessageA(item, BM_CLICK, 0, 0);
+      return 0;
+    }
+    return 64;
+  }
+  if (cmd == "sheet-count") {
+    int count = 0;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", kSheetTitle)) != nullptr;) ++count;
+    std::printf("%d\n", count);
+    return 0;
+  }
+  HWND sheet = WaitTopLevel(kSheetTitle, 10);
+  if (!sheet) return 1;
+  const int n = std::atoi(argv[2]);
+  if (cmd == "sheet-page") {
+    SendMessageA(sheet, PSM_SETCURSEL, n, 0);
+    return 0;
+  }
+  if (cmd == "sheet-press") {
+    PostMessageA(sheet, PSM_PRESSBUTTON, n, 0);
+    return 0;
+  }
+  HWND page = CurrentPage(sheet);
+  if (!page) return 2;
+  if (cmd == "sheet-click") {
+    HWND item = GetDlgItem(page, n);
+    if (!item) return 2;
+    PostMessageA(item, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (cmd == "sheet-select") {
+    HWND view = GetDlgItem(page, 1006);
+    if (!view) return 2;
+    // The item state lives in the other process: set it through the view's
+    // own keyboard handling instead of an LVITEM pointer.
+    PostMessageA(view, WM_KEYDOWN, VK_HOME, 0);
+    for (int i = 0; i < n; ++i) PostMessageA(view, WM_KEYDOWN, VK_DOWN, 0);
+    return 0;
+  }
+  return 64;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,8 +237,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "modules") == 0) return PrintModules();
+  if (argc >= 3 && (std::strncmp(argv[1], "sheet-", 6) == 0 || std::strncmp(argv[1], "account-", 8) == 0))
+    return SheetCommand(argc, argv);
   std::fprintf(stderr,
                "usage: tray_helper count | wait N SECONDS | post MESSAGE [WPARAM [LPARAM [TIMES]]] | taskbar |\n"
-               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules\n");
+               "       title CLASS SECONDS | close CLASS | keys CLASS VK... | modules |\n"
+               "       sheet-page N | sheet-click ID | sheet-select ROW | sheet-press N | sheet-closed SECONDS |\n"
+               "       account-text ID TEXT | account-click ID | account-closed SECONDS | sheet-count 0\n");
   return 64;
 }

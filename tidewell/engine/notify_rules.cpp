@@ -171,6 +171,11 @@ void Notifier::CloseSound() {
   flags_ &= ~static_cast<std::uint32_t>(kSoundPlaying);
 }
 
+void Notifier::StopSoundSequence() {
+  CloseSound();
+  sequence_running_ = false;
+}
+
 void Notifier::StartAccountProgram(const NotifyAccount& account) {
   int result = host_.StartProgram(account.program_path, account.command_line, account.work_folder,
                                   account.program_single_instance);
@@ -184,8 +189,10 @@ void Notifier::RunNewMailActions(const NotifySettings& settings, const std::vect
     host_.PostCommand(kCmdList);
   }
   if (Has(flags_, kSoundCheck)) {
-    PlaySoundFile(settings.sound_file);
+    // A general sound that cannot play ends the sequence before it starts.
+    sequence_running_ = PlaySoundFile(settings.sound_file) == 1;
   } else {
+    sequence_running_ = true;
     host_.PostSoundDone();
   }
   if (Has(flags_, kExecCheck)) {
@@ -212,6 +219,7 @@ void Notifier::SoundFailed(const std::vector<NotifyAccount>& accounts) {
   // successful notice will come. Treat it like a failed play, so that a
   // check-once run still ends instead of waiting for the sound forever.
   CloseSound();
+  sequence_running_ = false;
   flags_ &= ~static_cast<std::uint32_t>(kSoundCheck);
   if (Has(flags_, kChecking)) return;
   const int count = static_cast<int>(accounts.size());
@@ -236,9 +244,13 @@ void Notifier::SoundNotify(unsigned notify_code, const std::vector<NotifyAccount
   CloseSound();
   // A check started since: it closed the device and the rest of the sequence
   // is dropped (the sequence must not run while a check is under way).
-  if (Has(flags_, kChecking)) return;
+  if (Has(flags_, kChecking)) {
+    sequence_running_ = false;
+    return;
+  }
   const int count = static_cast<int>(accounts.size());
   if (sound_next_ >= count) {
+    sequence_running_ = false;
     if (ExitWhenLastSoundEnded(flags_)) host_.PostCommand(kCmdExit);
     return;
   }
@@ -252,6 +264,7 @@ void Notifier::SoundNotify(unsigned notify_code, const std::vector<NotifyAccount
     if (PlaySoundFile(accounts[prioritised].sound_file) == 1) return;
     // No completion notice will come: the sequence ends here.
     sound_next_ = count;
+    sequence_running_ = false;
     FinishSoundSequence();
     return;
   }
@@ -262,6 +275,8 @@ void Notifier::SoundNotify(unsigned notify_code, const std::vector<NotifyAccount
     sound_next_ = count;
   }
   if (sound_next_ < count) return;
+  // The last sound still plays: its notice ends the sequence.
+  sequence_running_ = Has(flags_, kSoundPlaying);
   FinishSoundSequence();
 }
 

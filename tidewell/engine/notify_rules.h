@@ -150,6 +150,14 @@ class Notifier {
   void SoundNotify(unsigned notify_code, const std::vector<NotifyAccount>& accounts);
   // Closes the sound device (check start, exit).
   void CloseSound();
+  // Closes the sound device and drops the rest of the sequence (a check
+  // starts, the program ends).
+  void StopSoundSequence();
+
+  // Whether the sound sequence of the last new-mail actions is still to
+  // finish: a sound plays or a completion notice is awaited. The per-account
+  // sounds need the account list and the counts of that check until then.
+  bool sound_sequence_running() const { return sequence_running_; }
 
   // Next account index of the sound sequence (for tests and diagnostics).
   int sound_next() const { return sound_next_; }
@@ -165,6 +173,7 @@ class Notifier {
   // Position of the sound sequence in the account list; the list's length
   // once the sequence is over.
   int sound_next_ = 0;
+  bool sequence_running_ = false;
 };
 
 }  // namespace tidewell

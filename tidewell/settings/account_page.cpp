@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "tidewell/settings/account_file.h"
+#include "common/atomic_file.h"
 #include "common/paths.h"
 
 namespace tidewell {
@@ -40,9 +41,16 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-void AccountPageList::Load(const std::string& data_folder) {
-  accounts_ = LoadPageAccounts(data_folder);
+AccountFileStatus AccountPageList::Load(const std::string& data_folder) {
+  accounts_.clear();
   released_.clear();
+  std::string bytes;
+  AccountFileStatus status = AccountFileStatus::kMissing;
+  if (ReadWholeFile(AccountFilePath(data_folder), bytes))
+    status = ParseAccountFile(bytes, AccountReader::kSettingsPage, accounts_);
+  readable_ = status == AccountFileStatus::kOk || status == AccountFileStatus::kMissing;
+  if (!readable_) accounts_.clear();
+  return status;
 }
 
 bool AccountPageList::Add(const CAccount& values) {
@@ -103,6 +111,9 @@ bool DeleteAccountMailFile(const std::string& data_folder, const std::string& di
 }
 
 bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec) {
+  // The file first: when it cannot be written, the old file still names the
+  // released accounts, so their mail files stay too.
+  if (!readable_ || !SaveAccounts(data_folder, accounts_)) return false;
   std::size_t begin = 0;
   while (begin < released_.size()) {
     std::size_t end = released_.find('\n', begin);
@@ -111,7 +122,7 @@ bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec) {
     begin = end + 1;
   }
   released_.clear();
-  return SaveAccounts(data_folder, accounts_);
+  return true;
 }
 
 }  // namespace tidewell

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "tidewell/settings/account.h"
+#include "tidewell/settings/account_file.h"
 #include "common/codec_calls.h"
 
 namespace tidewell {
@@ -41,7 +42,13 @@ class AccountPageList {
   explicit AccountPageList(AccountList accounts) : accounts_(std::move(accounts)) {}
 
   // Page initialisation: the list of Account.dat, released names emptied.
-  void Load(const std::string& data_folder);
+  // Returns how the file read. A file that is there but could not be read
+  // (foreign, older than version 3, newer than version 5) gives an empty list
+  // that must never be saved over it: Apply then refuses (file_readable()).
+  AccountFileStatus Load(const std::string& data_folder);
+
+  // False after Load found a file it could not read.
+  bool file_readable() const { return readable_; }
 
   const AccountList& accounts() const { return accounts_; }
 
@@ -74,16 +81,18 @@ class AccountPageList {
   // closes the gap, and the priorities above the removed one move up a rank.
   SelectionStatus Delete(int mark, std::string_view shown_name);
 
-  // Apply released names: for each released name, its digest through
-  // codec.Md5Hex names <folder>\Mail\<digest>, which is deleted when it exists
-  // and is not a folder; the names are then removed. Without the codec no
-  // file is deleted. Then Save list (version 6, atomic). Returns the result
-  // of the save.
+  // Save list (version 6, atomic), then apply the released names: for each
+  // one, its digest through codec.Md5Hex names <folder>\Mail\<digest>, which
+  // is deleted when it exists and is not a folder; the names are then
+  // removed. Without the codec no file is deleted. Returns false, deleting
+  // nothing and keeping the released names for the next apply, when the file
+  // could not be written or was unreadable at Load (it is kept as it is).
   bool Apply(const std::string& data_folder, CodecCalls& codec);
 
  private:
   AccountList accounts_;
   std::string released_;
+  bool readable_ = true;
 };
 
 // Deletes the account mail file of one display name when it exists and is not

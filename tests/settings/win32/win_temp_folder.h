@@ -36,6 +36,9 @@ class WinTempFolder {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     root_ = std::string(temp) + "twset" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    // Wine reuses process ids: a folder left by an earlier, interrupted run
+    // may carry this name.
+    RemoveTree(root_);
     EXPECT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
     path_ = root_;
     if (!sub.empty()) {

@@ -5,6 +5,7 @@
 #include "tidewell/settings/account_file.h"
 #include "common/atomic_file.h"
 #include "common/win32/inkwell_dll.h"
+#include "tidewell/settings/win32/settings_sheet.h"
 #include "tidewell/settings/win32/win32_profile.h"
 
 namespace tidewell {
@@ -26,9 +27,15 @@ std::string ReadHashList(const std::string& data_folder) {
   return text;
 }
 
-// The settings sheet is not part of the program yet: nothing is shown and
-// nothing changes.
-bool ShowSettingsSheet(HWND /*owner*/, const std::string& /*data_folder*/) { return false; }
+// The sheet edits Tidewell.ini through the real profile functions and
+// releases account mail files through Inkwell2.dll; its resources are the
+// program's own.
+bool ShowSettingsSheet(const std::string& data_folder) {
+  InkwellDllCodec codec;
+  CSetDlg sheet(GetModuleHandleA(nullptr), data_folder, SystemProfile(), codec);
+  if (!sheet.DoModal()) return false;
+  return EngineReloadsAfterSheet(sheet.flags());
+}
 
 // except.dat against the names of the running processes; the process list is
 // only built when the file has entries.

@@ -27,9 +27,10 @@ AccountList LoadAccounts(const std::string& data_folder);
 // \Mail\hash.dat whole; empty when it cannot be read.
 std::string ReadHashList(const std::string& data_folder);
 
-// The settings sheet, shown modally. True when it was closed with changes
-// that must be reloaded.
-bool ShowSettingsSheet(HWND owner, const std::string& data_folder);
+// The settings sheet, shown modally (no owner window). True when it was
+// closed with changes that the engine must reload. While a sheet is open,
+// another call brings it to the front and returns false.
+bool ShowSettingsSheet(const std::string& data_folder);
 
 // Whether a program named in except.dat is running.
 bool ExcludedProgramRunning(const std::string& data_folder);

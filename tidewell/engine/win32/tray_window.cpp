@@ -10,6 +10,7 @@
 #include "tidewell/engine/engine_state.h"
 #include "tidewell/engine/mail_cleanup.h"
 #include "tidewell/engine/notify_accounts.h"
+#include "tidewell/engine/settings_reload.h"
 #include "tidewell/engine/summary_file.h"
 #include "tidewell/engine/win32/help_file.h"
 #include "tidewell/engine/win32/list_library.h"
@@ -183,26 +184,41 @@ void TrayWindow::OnDisconnect() {
 }
 
 // The settings sheet is shown modally on this thread. A reload asked for
-// while a check runs waits until the check is over, so that the running
-// session keeps the account it was started with.
+// while a check runs, or while the sound sequence of the last new mail plays,
+// waits until both are over: the running session keeps the account it was
+// started with, and the new-mail actions of the finished check complete with
+// the accounts and counts they were started for.
 void TrayWindow::OnSettings() {
   RemoveAccountIcons();
-  const bool applied = ShowSettingsSheet(hwnd_, data_.data_folder);
-  if (applied) {
-    if (Has(kChecking))
-      reload_after_check_ = true;
-    else
+  const bool reload = ShowSettingsSheet(data_.data_folder);
+  // The program was asked to end while the sheet was open: the exit has
+  // removed the icons and released the accounts, and nothing may come back.
+  if (Has(kExiting)) return;
+  if (reload) {
+    if (SettingsReloadMayRun(data_.flags, notifier_->sound_sequence_running()))
       ReloadSettingsAndAccounts();
+    else
+      reload_after_check_ = true;
   }
   ShowTray(TrayState::kNormal);
 }
 
+// Engine options and the account list anew. The accounts' own icons and the
+// counts of the last check stay when the reload waited for that check and
+// the list still holds the same accounts in the same places; otherwise they
+// belong to accounts that moved or went, and are cleared.
 void TrayWindow::ReloadSettingsAndAccounts() {
+  const bool after_check = reload_after_check_;
   reload_after_check_ = false;
   LoadEngineSettings();
-  RemoveAccountIcons();
-  accounts_ = LoadAccounts(data_.data_folder);
-  data_.ResetAccounts(static_cast<int>(accounts_.size()));
+  AccountList fresh = LoadAccounts(data_.data_folder);
+  if (!after_check || !SameAccountNames(accounts_, fresh)) {
+    RemoveAccountIcons();
+    data_.ResetAccounts(static_cast<int>(fresh.size()));
+  }
+  accounts_ = std::move(fresh);
+  for (std::size_t i = 0; i < accounts_.size() && i < data_.server_mail_count.size(); ++i)
+    accounts_[i].mail_count = data_.server_mail_count[i];
 }
 
 // Engine load of Tidewell.ini: the option bits of the flag word (state bits
@@ -295,9 +311,11 @@ void TrayWindow::OnAccountDone() {
   AfterCheckStep();
 }
 
-// A settings reload asked for during the check is made once it is over.
+// A settings reload asked for during the check is made once the check and
+// the sound sequence of its new mail are over.
 void TrayWindow::AfterCheckStep() {
-  if (reload_after_check_ && !Has(kChecking)) ReloadSettingsAndAccounts();
+  if (reload_after_check_ && !Has(kExiting) && SettingsReloadMayRun(data_.flags, notifier_->sound_sequence_running()))
+    ReloadSettingsAndAccounts();
 }
 
 void TrayWindow::StartAccountSession(int index) {
@@ -373,10 +391,13 @@ void TrayWindow::WriteSummaryFiles(int total_count) {
 
 void TrayWindow::RemoveAccountIcons() { notify_host_->icons().RemoveAll(); }
 
-void TrayWindow::CloseSoundDevice() { notifier_->CloseSound(); }
+void TrayWindow::CloseSoundDevice() { notifier_->StopSoundSequence(); }
 
 // MM_MCINOTIFY: the next step of the sound sequence.
-void TrayWindow::OnMciNotify(WPARAM code) { notifier_->SoundNotify(static_cast<unsigned>(code), NotifyAccounts()); }
+void TrayWindow::OnMciNotify(WPARAM code) {
+  notifier_->SoundNotify(static_cast<unsigned>(code), NotifyAccounts());
+  AfterCheckStep();
+}
 
 // Exit-time clean-up of the \Mail folder: stale account files and cached
 // messages of mails no longer on the servers.
