@@ -37,7 +37,7 @@ others refuse CAPA, as an RFC 1939 server does):
 
   pipe-merged   replies held back until every command received so far is
                 answered, then written in one go (many replies per read)
-  pipe-split    every reply written a few bytes at a time
+  pipe-split    every multi-line reply written a few bytes at a time
   pipe-list-err LIST 5 refused (a negative reply in the middle of a batch)
   pipe-top-err  TOP 7 refused
   pipe-close    closes the connection when TOP 6 arrives, after answering
@@ -152,7 +152,9 @@ class _Lines:
 
 class _PipeConn:
     """Writes replies as a pipe-* scenario wants them: merged until no
-    command is waiting, or a few bytes at a time."""
+    command is waiting, or multi-line ones a few bytes at a time (a
+    single-line reply stays whole: the one-by-one sequence does not join
+    one that arrives in pieces)."""
 
     def __init__(self, conn, lines, scenario):
         self.conn, self.lines, self.scenario = conn, lines, scenario
@@ -160,7 +162,7 @@ class _PipeConn:
 
     def sendall(self, data):
         text = data.decode("latin-1")
-        if self.scenario == "pipe-split":
+        if self.scenario == "pipe-split" and text.count("\r\n") > 1:
             for i in range(0, len(text), 7):
                 self.conn.sendall(text[i:i + 7].encode("latin-1"))
                 time.sleep(0.001)
