@@ -363,7 +363,7 @@ TEST(FastCheck, CacheThatCannotBeUsedGivesAFullCheck) {
 TEST(UidCache, RoundTripsAndRefusesDamage) {
   std::vector<UidCacheRecord> records(2);
   records[0].uid = "a1";
-  records[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nA: b\r\n\r\n.\r\n"};
+  records[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nA: b\r\n\r\n.\r\n", Md5("A: b\r\n\r\n.\r\n")};
   records[1].uid = "~z";
   records[1].entry = {2, "+OK 2 20\r\n", std::string("+OK\r\nB: \0c\r\n\r\n.\r\n", 16)};
   const std::string key = UidCacheKey("host", 110, "me");
@@ -374,6 +374,8 @@ TEST(UidCache, RoundTripsAndRefusesDamage) {
   EXPECT_EQ(map["~z"].top_reply, records[1].entry.top_reply);
   EXPECT_EQ(map["a1"].number, 1);
   EXPECT_EQ(map["a1"].list_line, "+OK 1 10\r\n");
+  EXPECT_EQ(map["a1"].hash, records[0].entry.hash);
+  EXPECT_EQ(map["~z"].hash, "") << "a mail without a hash stays without";
 
   EXPECT_FALSE(ParseUidCache(text, UidCacheKey("host", 111, "me"), map));
   EXPECT_TRUE(map.empty());
@@ -384,6 +386,9 @@ TEST(UidCache, RoundTripsAndRefusesDamage) {
   std::string bad_uid = text;
   bad_uid.replace(bad_uid.find("a1 "), 3, "a\x01 ");
   EXPECT_FALSE(ParseUidCache(bad_uid, key, map));
+  std::string bad_hash = text;
+  bad_hash.replace(bad_hash.find(records[0].entry.hash), 1, "G");
+  EXPECT_FALSE(ParseUidCache(bad_hash, key, map)) << "a hash that is not MD5 text";
 }
 
 TEST(UidCache, UidlListingMustNameEveryMailOnce) {

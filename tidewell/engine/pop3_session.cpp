@@ -324,12 +324,15 @@ SessionActions Pop3Session::TopChunk(std::string_view chunk) {
   return {Post(Kind::kPostContinue)};
 }
 
-void Pop3Session::MessageComplete() {
-  std::string header;
-  if (HeaderHashText(message_buffer_, header)) {
-    const std::string hash = md5_(header);
-    if (!hash.empty()) data_->hash_list += hash + "\n";
+std::string Pop3Session::MessageComplete(const std::string* known_hash) {
+  std::string hash;
+  if (known_hash) {
+    hash = *known_hash;
+  } else {
+    std::string header;
+    if (HeaderHashText(message_buffer_, header)) hash = md5_(header);
   }
+  if (!hash.empty()) data_->hash_list += hash + "\n";
   if (data_->Has(kNewMessage)) {
     const std::size_t a = message_buffer_.find("\r\n");
     if (SeenBefore(std::string_view(message_buffer_).substr(a + 2))) {
@@ -338,6 +341,7 @@ void Pop3Session::MessageComplete() {
       data_->seen_count += 1;
     }
   }
+  return hash;
 }
 
 bool Pop3Session::SeenBefore(std::string_view top_reply) {
@@ -656,7 +660,9 @@ void Pop3Session::CompleteReadyMails() {
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
     message_buffer_ = slot.list + slot.top;
-    MessageComplete();
+    // The header hash depends on the TOP reply alone (the LIST line is one
+    // line here): a cached mail brings its hash along.
+    const std::string hash = MessageComplete(slot.has_hash ? &slot.hash : nullptr);
     session_text_ += message_buffer_;
     message_buffer_.clear();
     if (ids_ok_) {
@@ -665,6 +671,7 @@ void Pop3Session::CompleteReadyMails() {
       record.entry.number = current_message_;
       record.entry.list_line = std::move(slot.list);
       record.entry.top_reply = std::move(slot.top);
+      record.entry.hash = hash;
       fetched_.push_back(std::move(record));
     }
     current_message_ += 1;
@@ -681,6 +688,8 @@ void Pop3Session::PlanMail(int number) {
     if (it != cache_.end()) {
       slot.top = it->second.top_reply;
       slot.has_top = true;
+      slot.hash = it->second.hash;
+      slot.has_hash = true;
       slot.from_cache = true;
       if (it->second.number == number) {
         slot.list = it->second.list_line;

@@ -280,7 +280,9 @@ class Pop3Session {
   void LoadUidCache();
   void ResetFastCheck();
   SessionActions ReplyTooLarge();
-  void MessageComplete();
+  // Hash list and seen-before test of the complete message buffer; returns
+  // the header hash ("" when none). `known_hash`: the hash already known.
+  std::string MessageComplete(const std::string* known_hash = nullptr);
   bool SeenBefore(std::string_view top_reply);
   SessionActions SendQuitWithResult();
   SessionActions RecordError(int phase, int code);
@@ -321,6 +323,8 @@ class Pop3Session {
     bool has_list = false;
     bool has_top = false;
     bool from_cache = false;
+    std::string hash;       // header hash, when from the cache
+    bool has_hash = false;
   };
   bool fast_ = false;          // replies go through inbox_
   bool pipelining_ = false;    // PIPELINING announced: commands in batches

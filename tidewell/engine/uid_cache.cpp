@@ -25,6 +25,13 @@ bool ReadNumber(std::string_view text, std::size_t& pos, char end_char, std::siz
   return true;
 }
 
+bool IsMd5Text(std::string_view s) {
+  if (s.size() != 32) return false;
+  for (char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -49,7 +56,7 @@ std::string SerializeUidCache(const std::string& key, const std::vector<UidCache
   out += std::to_string(key.size()) + "\n" + key + "\n" + std::to_string(records.size()) + "\n";
   for (const UidCacheRecord& r : records) {
     out += r.uid + " " + std::to_string(r.entry.number) + " " + std::to_string(r.entry.list_line.size()) + " " +
-           std::to_string(r.entry.top_reply.size()) + "\n";
+           std::to_string(r.entry.top_reply.size()) + " " + (r.entry.hash.empty() ? "-" : r.entry.hash) + "\n";
     out += r.entry.list_line;
     out += r.entry.top_reply;
   }
@@ -79,10 +86,16 @@ bool ParseUidCache(std::string_view text, const std::string& key, UidCacheMap& o
     std::size_t number = 0, list_size = 0, top_size = 0;
     if (!ReadNumber(text, pos, ' ', INT_MAX, number) || number < 1 ||
         !ReadNumber(text, pos, ' ', text.size(), list_size) ||
-        !ReadNumber(text, pos, '\n', text.size(), top_size) || text.size() - pos < list_size ||
-        text.size() - pos - list_size < top_size)
+        !ReadNumber(text, pos, ' ', text.size(), top_size))
       return fail();
+    const std::size_t line_end = text.find('\n', pos);
+    if (line_end == std::string_view::npos) return fail();
+    const std::string_view hash = text.substr(pos, line_end - pos);
+    if (hash != "-" && !IsMd5Text(hash)) return fail();
+    pos = line_end + 1;
+    if (text.size() - pos < list_size || text.size() - pos - list_size < top_size) return fail();
     UidCacheEntry entry;
+    if (hash != "-") entry.hash.assign(hash);
     entry.number = static_cast<int>(number);
     entry.list_line.assign(text.substr(pos, list_size));
     entry.top_reply.assign(text.substr(pos + list_size, top_size));

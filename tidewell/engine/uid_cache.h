@@ -11,7 +11,8 @@
 //   <length of key> "\n" <key bytes> "\n"
 //   <entry count> "\n"
 //   per entry: <uid> " " <message number> " " <length of LIST line> " "
-//              <length of TOP reply> "\n" <LIST line bytes> <TOP reply bytes>
+//              <length of TOP reply> " " <header hash, or "-" for none> "\n"
+//              <LIST line bytes> <TOP reply bytes>
 #pragma once
 
 #include <string>
@@ -25,6 +26,7 @@ struct UidCacheEntry {
   int number = 0;          // message number the mail had when it was fetched
   std::string list_line;   // the LIST reply as stored in the account mail file
   std::string top_reply;   // the TOP reply, "+OK" line through "\r\n.\r\n"
+  std::string hash;        // its header hash (32 hex digits), or empty for none
 };
 
 using UidCacheMap = std::unordered_map<std::string, UidCacheEntry>;
