@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/codec_calls.h"
+#include "common/text_codec.h"
 
 namespace tidewell {
 
@@ -37,6 +38,20 @@ class InkwellDllCodec : public CodecCalls {
   bool Available() override { return InkwellAvailable(); }
   bool Base64Decode(const std::string& src, std::string& out) override { return InkwellBase64(src, 11, out); }
   std::string Md5Hex(const std::string& text) override { return InkwellMd5(text); }
+};
+
+// TextCodec on Inkwell2.dll (Code_Conv, Base64_Coding, Quoted_Coding).
+class InkwellDllTextCodec : public TextCodec {
+ public:
+  bool CodeConv(const std::string& src, int code, std::string& out) override {
+    return InkwellCodeConv(src, code, out);
+  }
+  bool Base64Coding(const std::string& src, int op, std::string& out) override {
+    return InkwellBase64(src, op, out);
+  }
+  bool QuotedCoding(const std::string& src, int op, std::string& out) override {
+    return InkwellQuoted(src, op, out);
+  }
 };
 
 }  // namespace tidewell

@@ -1,0 +1,53 @@
+// The display pipeline over arbitrary message file bytes: no crash, no read or
+// write outside a buffer (ASan), and every field within its display buffer.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "inkwell2/codec.h"
+#include "viewer/body_codes.h"
+#include "viewer/display_pipeline.h"
+
+namespace {
+
+class CoreCodec : public tidewell::TextCodec {
+ public:
+  bool CodeConv(const std::string& src, int code, std::string& out) override {
+    out = inkwell2::code_conv(src, code);
+    return true;
+  }
+  bool Base64Coding(const std::string& src, int op, std::string& out) override {
+    out = inkwell2::base64_coding(src, op);
+    return true;
+  }
+  bool QuotedCoding(const std::string& src, int op, std::string& out) override {
+    out = inkwell2::quoted_coding(src, op);
+    return true;
+  }
+};
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tidewell;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  CoreCodec codec;
+  for (const PipelineOptions& options : {PipelineOptions::List(), PipelineOptions::Standalone()}) {
+    DisplayFields fields;
+    BuildDisplay(codec, text, options, fields);
+    Check(fields.subject.size() < options.name_buffer);
+    Check(fields.sender.size() < options.name_buffer);
+    Check(fields.date.size() < 50);
+    Check(fields.body.size() < kBodyBuffer);
+    for (int command = kCodeJis; command <= kCodeUtf16; ++command) {
+      Check(BodyForCode(codec, fields.body, command).size() < kBodyBuffer);
+    }
+  }
+  return 0;
+}

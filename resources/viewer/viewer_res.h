@@ -1,0 +1,26 @@
+// Resource and command identifiers of the message window, compiled into both
+// Quillbox.dll and Peekglass.exe.
+#pragma once
+
+#define IDD_MESSAGE 110
+#define IDR_MESSAGE_MENU 113
+#define IDI_MESSAGE 116
+#define IDR_MESSAGE_POPUP 118
+
+#define IDC_MESSAGE_FROM 1013
+#define IDC_MESSAGE_DATE 1014
+#define IDC_MESSAGE_SUBJECT 1015
+#define IDC_MESSAGE_GROUP 1016
+#define IDC_MESSAGE_BODY 1017
+
+#define ID_MESSAGE_CLOSE 40017
+#define ID_MESSAGE_SAVE_AS 40018
+#define ID_MESSAGE_CODE_JIS 40019
+#define ID_MESSAGE_CODE_SJIS 40020
+#define ID_MESSAGE_CODE_EUC 40021
+#define ID_MESSAGE_CODE_UTF7 40022
+#define ID_MESSAGE_CODE_UTF8 40023
+#define ID_MESSAGE_CODE_UTF16 40024
+#define ID_MESSAGE_WRAP 40031
+#define ID_MESSAGE_COPY 40036
+#define ID_MESSAGE_FONT 40037
