@@ -9,7 +9,8 @@ prints the port it listens on (127.0.0.1) and forwards every connection to
 milliseconds after it was read (default 25, so a round trip costs 2 x 25 ms),
 in the order it was read. Bandwidth is not limited: chunks in flight overlap,
 and a chunk is never held longer than its own delay. Importable:
-Proxy(to_port, delay_ms).start() -> port, .stop().
+Proxy(to_port, delay_ms).start() -> port, .stop(); .durations lists how long
+each finished connection lasted (accept to both directions closed), seconds.
 """
 
 import argparse
@@ -24,8 +25,8 @@ class _Pipe:
     """One direction: a reader thread stamps chunks, a writer thread sends
     each when its time has come."""
 
-    def __init__(self, src, dst, delay):
-        self.src, self.dst, self.delay = src, dst, delay
+    def __init__(self, src, dst, delay, done=None):
+        self.src, self.dst, self.delay, self.done = src, dst, delay, done
         self.queue = collections.deque()
         self.cond = threading.Condition()
         self.eof = False
@@ -60,6 +61,9 @@ class _Pipe:
                 self.dst.sendall(data)
         except OSError:
             pass
+        finally:
+            if self.done:
+                self.done()
 
     def start(self):
         for fn in (self.read_loop, self.write_loop):
@@ -71,6 +75,8 @@ class Proxy:
         self.to = (host, to_port)
         self.delay = delay_ms / 1000.0
         self.srv = None
+        self.durations = []
+        self.lock = threading.Lock()
 
     def start(self):
         self.srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -97,8 +103,25 @@ class Proxy:
                 continue
             for s in (client, server):
                 s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-            _Pipe(client, server, self.delay).start()
-            _Pipe(server, client, self.delay).start()
+            done = self._finisher(time.monotonic(), client, server)
+            _Pipe(client, server, self.delay, done).start()
+            _Pipe(server, client, self.delay, done).start()
+
+    def _finisher(self, began, client, server):
+        left = [2]
+
+        def done():
+            with self.lock:
+                left[0] -= 1
+                if left[0]:
+                    return
+                self.durations.append(time.monotonic() - began)
+            for s in (client, server):
+                try:
+                    s.close()
+                except OSError:
+                    pass
+        return done
 
 
 def main(argv):

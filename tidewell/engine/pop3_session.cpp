@@ -554,7 +554,10 @@ SessionActions Pop3Session::FastReceive(std::string_view chunk) {
         }
         inbox_.erase(0, end);
         inbox_scan_ = 0;
-        if (ids_ok_) LoadUidCache();
+        if (ids_ok_) {
+          LoadUidCache();
+          fetched_.reserve(ids_.size());
+        }
         if (message_count_ < 1) {
           Append(out, SendQuitWithResult());
           return out;
@@ -659,7 +662,8 @@ void Pop3Session::CompleteReadyMails() {
   while (!slots_.empty() && slots_.front().has_list && slots_.front().has_top) {
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
-    message_buffer_ = slot.list + slot.top;
+    message_buffer_.assign(slot.list);
+    message_buffer_ += slot.top;
     // The header hash depends on the TOP reply alone (the LIST line is one
     // line here): a cached mail brings its hash along.
     const std::string hash = MessageComplete(slot.has_hash ? &slot.hash : nullptr);
@@ -686,13 +690,14 @@ void Pop3Session::PlanMail(int number) {
   if (ids_ok_) {
     const auto it = cache_.find(ids_[static_cast<std::size_t>(number - 1)]);
     if (it != cache_.end()) {
-      slot.top = it->second.top_reply;
+      // Ids are unique within a listing: each cached entry is used once.
+      slot.top = std::move(it->second.top_reply);
       slot.has_top = true;
-      slot.hash = it->second.hash;
+      slot.hash = std::move(it->second.hash);
       slot.has_hash = true;
       slot.from_cache = true;
       if (it->second.number == number) {
-        slot.list = it->second.list_line;
+        slot.list = std::move(it->second.list_line);
         slot.has_list = true;
       }
     }

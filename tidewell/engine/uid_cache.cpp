@@ -52,11 +52,29 @@ std::string UidCacheKey(const std::string& server, int port, const std::string& 
 }
 
 std::string SerializeUidCache(const std::string& key, const std::vector<UidCacheRecord>& records) {
-  std::string out(kMagic);
-  out += std::to_string(key.size()) + "\n" + key + "\n" + std::to_string(records.size()) + "\n";
+  std::size_t size = kMagic.size() + key.size() + 32;
+  for (const UidCacheRecord& r : records)
+    size += r.uid.size() + r.entry.list_line.size() + r.entry.top_reply.size() + 80;
+  std::string out;
+  out.reserve(size);
+  out += kMagic;
+  out += std::to_string(key.size());
+  out += '\n';
+  out += key;
+  out += '\n';
+  out += std::to_string(records.size());
+  out += '\n';
   for (const UidCacheRecord& r : records) {
-    out += r.uid + " " + std::to_string(r.entry.number) + " " + std::to_string(r.entry.list_line.size()) + " " +
-           std::to_string(r.entry.top_reply.size()) + " " + (r.entry.hash.empty() ? "-" : r.entry.hash) + "\n";
+    out += r.uid;
+    out += ' ';
+    out += std::to_string(r.entry.number);
+    out += ' ';
+    out += std::to_string(r.entry.list_line.size());
+    out += ' ';
+    out += std::to_string(r.entry.top_reply.size());
+    out += ' ';
+    out += r.entry.hash.empty() ? std::string_view("-") : std::string_view(r.entry.hash);
+    out += '\n';
     out += r.entry.list_line;
     out += r.entry.top_reply;
   }
