@@ -48,6 +48,43 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   return true;
 }
 
+bool AtomicFileWriter::Begin(const std::string& path) {
+  Discard();
+  path_ = path;
+  failed_ = false;
+  file_ = std::fopen((path + ".tmp~").c_str(), "wb");
+  return file_ != nullptr;
+}
+
+bool AtomicFileWriter::Append(std::string_view bytes) {
+  if (!file_) return false;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+  return !failed_;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (!file_) return false;
+  const std::string temp = path_ + ".tmp~";
+  bool ok = !failed_ && std::fflush(file_) == 0;
+#ifndef _WIN32
+  ok = ok && fsync(fileno(file_)) == 0;
+#endif
+  ok = (std::fclose(file_) == 0) && ok;
+  file_ = nullptr;
+  if (!ok || !ReplaceFile(temp, path_)) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void AtomicFileWriter::Discard() {
+  if (!file_) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  std::remove((path_ + ".tmp~").c_str());
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
   std::FILE* f = std::fopen(path.c_str(), "rb");

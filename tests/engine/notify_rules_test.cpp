@@ -42,7 +42,10 @@ class FakeHost : public NotifyHost {
     Log("load-list");
     return list_loads;
   }
-  void ShowList(int count) override { Log("show-list " + std::to_string(count)); }
+  bool ShowList(int count) override {
+    Log("show-list " + std::to_string(count));
+    return list_shows;
+  }
   void ActivateList() override { Log("activate-list"); }
   void UnloadListAfterClose() override { Log("unload-list"); }
 
@@ -59,6 +62,7 @@ class FakeHost : public NotifyHost {
   std::map<std::string, int> play_results;
   std::map<std::string, int> start_results;
   bool list_loads = true;
+  bool list_shows = true;
   // Completion notices still to come, in order: one per successful play and
   // one per posted MM_MCINOTIFY.
   std::deque<std::string> notices;
@@ -426,6 +430,26 @@ TEST(ListCommand, OpensTheListOnce) {
     std::uint32_t flags = c.flags;
     FakeHost host;
     host.list_loads = c.loads;
+    Notifier notifier(flags, host);
+    notifier.ListCommand(3);
+    EXPECT_EQ(host.log, c.log) << c.label;
+    EXPECT_EQ((flags & kListWindowOpen) != 0, c.open_after) << c.label;
+  }
+}
+
+TEST(ListCommand, ListShowWithoutAWindowLeavesTheListClosed) {
+  const ListCase cases[] = {
+      {"opened by hand", kListOpen, true, {"normal", "load-list", "show-list 3"}, false},
+      {"opened by new mail, check-once run ends", kListOpen | kListAutoOpened | kEnd, true,
+       {"load-list", "show-list 3", "post 32772"}, false},
+      {"opened by new mail, End off", kListOpen | kListAutoOpened, true, {"load-list", "show-list 3"}, false},
+      {"check-once run, during the exit", kListOpen | kListAutoOpened | kEnd | kExiting, true,
+       {"load-list", "show-list 3"}, false},
+  };
+  for (const ListCase& c : cases) {
+    std::uint32_t flags = c.flags;
+    FakeHost host;
+    host.list_shows = false;
     Notifier notifier(flags, host);
     notifier.ListCommand(3);
     EXPECT_EQ(host.log, c.log) << c.label;

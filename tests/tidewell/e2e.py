@@ -3,6 +3,8 @@
 
     e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
            [--marker notify_marker.exe --quillbox Quillbox.dll]
+           [--list-test quillbox_list_window_test.exe]
+           [--session-test quillbox_list_session_test.exe]
 
 CASE is one of the names in CASES below. The marker program (it appends its
 current folder to the file named by its first argument, then sleeps for the
@@ -14,12 +16,14 @@ installed). Dovecot is stopped and the Tidewell processes are ended on every
 way out.
 """
 import argparse
+import base64
 import email.header
 import hashlib
 import os
 import json
 import poplib
 import pwd
+import quopri
 import re
 import shutil
 import socket
@@ -139,6 +143,8 @@ class Env:
         self.helper = args.helper
         self.marker = args.marker
         self.quillbox = args.quillbox
+        self.list_test = args.list_test
+        self.session_test = args.session_test
         self.work = os.path.join(args.work, case)
         shutil.rmtree(self.work, ignore_errors=True)
         self.data = os.path.join(self.work, "data")
@@ -160,8 +166,9 @@ class Env:
 
     def helper_run(self, *args, timeout=30):
         """Runs the helper; its output goes through a file, because a pipe
-        may be held open by Wine processes that the call starts."""
-        with open(os.path.join(self.work, "helper.out"), "w+") as out:
+        may be held open by Wine processes that the call starts. Window titles
+        come as Shift_JIS."""
+        with open(os.path.join(self.work, "helper.out"), "w+", encoding="cp932", errors="replace") as out:
             rc = subprocess.run(["wine", self.helper] + list(args), stdout=out, stderr=subprocess.DEVNULL,
                                 timeout=timeout).returncode
             out.seek(0)
@@ -450,13 +457,20 @@ def add_mail(env, user, data):
 
 
 def summary_value(value):
-    """A header value as the summary shows it: ISO-2022-JP and Shift_JIS
-    encoded words decoded to Shift_JIS (here with Python's own decoder), words
-    in other character sets left as they are."""
+    """A header value as the summary shows it: encoded words in ISO-2022-JP,
+    Shift_JIS, UTF-8 and EUC-JP decoded to Shift_JIS, each by its own letter
+    (here with Python's own decoders; underscores of Q words stay), words in
+    other character sets left as they are."""
+    codecs = {b"iso-2022-jp": "iso2022_jp", b"shift_jis": "cp932", b"utf-8": "utf-8", b"euc-jp": "euc_jp"}
+
     def one(m):
-        raw, charset = email.header.decode_header(m.group(0).decode("ascii"))[0]
-        return raw.decode(charset).encode("cp932")
-    return re.sub(rb"=\?(iso-2022-jp|shift_jis)\?b\?[^?]*\?=", one, value, flags=re.I)
+        charset, kind, text = m.group(1).lower(), m.group(2).lower(), m.group(3)
+        if kind == b"b":
+            raw = base64.b64decode(text + b"=" * (-len(text) % 4))
+        else:
+            raw = quopri.decodestring(text)
+        return raw.decode(codecs[charset]).encode("cp932")
+    return re.sub(rb"=\?(iso-2022-jp|shift_jis|utf-8|euc-jp)\?([bq])\?(.*?)\?=", one, value, flags=re.I)
 
 
 def expected_summary(accounts):
@@ -492,7 +506,7 @@ def case_summary_file(env):
     check(len(entries) == 5, "server holds the five fixtures")
     expected = expected_summary([(names[0], entries), (names[1], None)])
     # The expectation itself decoded the Japanese words.
-    for word in ("山田太郎", "会議の予定について", "佐藤花子"):
+    for word in ("山田太郎", "会議の予定について", "佐藤花子", "新年のご挨拶", "高橋次郎"):
         check(word.encode("cp932") in expected, "expected summary holds %s" % word)
     got = read(os.path.join(env.data, "Tidewell.tmp"))
     if got != expected:
@@ -726,6 +740,40 @@ def case_list_library(env):
     except subprocess.TimeoutExpired:
         raise Failure("-n run without Quillbox.dll did not end")
 
+def case_list_window(env):
+    """Tidewell.exe -n with the real Quillbox.dll: a check against Dovecot with
+    the Japanese fixtures opens the list; Esc reaches the list window through
+    the program's message loop and closes it, which writes Quillbox.ini and
+    ends the run. The list view test then reads that data folder's rows."""
+    if not env.list_test:
+        raise Failure("the list view test program was not given")
+    port = start_dovecot(env, [("taro", "taropw", FIXTURES)])
+    write_account_file(env.data, [("受信箱".encode("cp932"), b"taro", b"taropw", b"127.0.0.1", port, 0),
+                                  (b"closed", b"nobody", b"x", b"127.0.0.1", closed_port(), 0)])
+    proc, _ = env.start("-n")
+    title = env.helper_run("title", "#32770", "30", timeout=40)
+    check(title.returncode == 0 and title.stdout.strip() == "一覧", "the list window opens: %r" % title.stdout)
+    check(list_loaded(env), "the real Quillbox.dll is loaded")
+    ini = os.path.join(env.data, "Quillbox.ini")
+    check(not os.path.exists(ini), "no Quillbox.ini before the close")
+    check(env.helper_run("keys", "#32770", "27").returncode == 0, "Esc sent to the list window")
+    try:
+        check(proc.wait(20) == 0, "-n run ends after the list closes")
+    except subprocess.TimeoutExpired:
+        raise Failure("Esc did not close the list, or the -n run did not end")
+    check(b"[Window]" in read(ini), "closing the list wrote Quillbox.ini")
+
+    out_path = os.path.join(env.work, "list_test.out")
+    with open(out_path, "w+b") as out:
+        rc = subprocess.run(["wine", env.list_test, "--gtest_filter=*DataFolderOfARealCheck"],
+                            env=dict(os.environ, TIDEWELL_LIST_DATA=win_path(env.data), TIDEWELL_LIST_COUNT="2"),
+                            stdout=out, stderr=subprocess.DEVNULL, timeout=120).returncode
+        out.seek(0)
+        text = out.read().decode("cp932", "replace")
+    print(text)
+    check(rc == 0 and "[  PASSED  ] 1 test" in text, "rows of the real check read back from the list view")
+
+
 def case_popup_menu(env):
     """The popup menu grays "一覧" when Quillbox.dll is missing (tested anew
     each time the menu opens) or MsgCheck is on. Choosing the third command
@@ -759,6 +807,142 @@ def case_popup_menu(env):
         check((title is not None) == opens, "%s: list %s" % (label, "opens" if opens else "stays shut"))
         env.helper_run("post", str(WM_TRAY_QUIT))
         check(proc.wait(20) == 0, "%s: ended by WM_TRAY_QUIT" % label)
+
+
+def numbered_mails(tag, count):
+    return [("From: %s@example.com\nTo: user@example.com\nSubject: %s-%d\n"
+             "Date: Mon, %d Jan 2024 09:00:00 +0900\nMessage-ID: <%s-%d@example.com>\n\n"
+             "%s\n" % (tag, tag, i, i, tag, i, "\n".join("body line %d" % k for k in range(15)))).encode()
+            for i in range(1, count + 1)]
+
+
+def server_subjects(port, user, password):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        subjects = []
+        for n in range(1, p.stat()[0] + 1):
+            for line in p.top(n, 0)[1]:
+                if line.startswith(b"Subject: "):
+                    subjects.append(line[9:].decode())
+        return subjects
+    finally:
+        p.quit()
+
+
+def server_top(port, user, password, n, lines):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        p._putcmd("TOP %d %d" % (n, lines))
+        return p.file.readline() + raw_multiline(p)
+    finally:
+        p.quit()
+
+
+def server_delete(port, user, password, n):
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        p.dele(n)
+    finally:
+        p.quit()
+
+
+def drive_list(env, command, select, count=3):
+    """Runs the list session test program on the data folder: selects the
+    rows "account:number", sends the command and waits for the session's
+    end. Returns the message boxes and the rows left."""
+    out = os.path.join(env.work, "boxes.txt")
+    for path in (out, out + ".rows"):
+        if os.path.exists(path):
+            os.remove(path)
+    log_path = os.path.join(env.work, "session_test.out")
+    with open(log_path, "w+b") as log:
+        rc = subprocess.run(["wine", env.session_test, "--gtest_filter=*DriveListOfARealCheck"],
+                            env=dict(os.environ, TIDEWELL_LIST_DATA=win_path(env.data),
+                                     TIDEWELL_LIST_COUNT=str(count), TIDEWELL_LIST_COMMAND=str(command),
+                                     TIDEWELL_LIST_SELECT=select, TIDEWELL_LIST_OUT=win_path(out)),
+                            stdout=log, stderr=subprocess.DEVNULL, timeout=150).returncode
+        log.seek(0)
+        text = log.read().decode("cp932", "replace")
+    print(text)
+    check(rc == 0 and "[  PASSED  ] 1 test" in text, "list session run (%s %s)" % (command, select))
+    boxes = [b for b in read(out).decode("cp932").split("\n.\n") if b] if os.path.exists(out) else []
+    rows = read(out + ".rows").decode("cp932").splitlines()
+    return boxes, rows
+
+
+def case_list_session(env):
+    """The list's own POP3 session against Dovecot after a real check: a view
+    fetches TOP n 10 into the cache file and shows it in the message window;
+    a delete of rows 2 and 4 of one
+    account, a renumbered row of a second and a row of a third whose password
+    is now wrong removes exactly those mails (checked with poplib), marks them
+    in the account mail files and keeps their headers in the Del day file; a
+    mail that vanished is reported and nothing is deleted."""
+    if not env.session_test:
+        raise Failure("the list session test program was not given")
+    port = start_dovecot(env, [("usera", "pwa", mail_dir(env, numbered_mails("a", 5))),
+                               ("userb", "pwb", mail_dir(env, numbered_mails("b", 3))),
+                               ("userc", "pwc", mail_dir(env, numbered_mails("c", 2)))])
+    accounts = [(b"acct-a", b"usera", b"pwa", b"127.0.0.1", port, 0),
+                (b"acct-b", b"userb", b"pwb", b"localhost", port, 1),  # host name lookup, APOP
+                (b"acct-c", b"userc", b"pwc", b"127.0.0.1", port, 0)]
+    write_account_file(env.data, accounts)
+    rc, _ = run_check_once(env, "-f1", "-e1")
+    check(rc == 0, "check exit code %d" % rc)
+    with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+    files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b", b"acct-c")}
+    before = {n: read(f) for n, f in files.items()}
+
+    # View: the cache file is the server's TOP 1 10 reply.
+    boxes, _ = drive_list(env, 40016, "acct-a:1")
+    check(boxes == ["message|a-1"], "the message window shows the fetched mail: %r" % boxes)
+    cached = [n for n in os.listdir(os.path.join(env.data, "Mail"))
+              if len(n) == 32 and n not in [md5_name(a) for a in files]]
+    check(len(cached) == 1, "one cache file: %r" % cached)
+    check(read(os.path.join(env.data, "Mail", cached[0])) == server_top(port, "usera", "pwa", 1, 10),
+          "cache file equals TOP 1 10")
+
+    # Behind the list's back: b's first mail goes (b-3 is now number 2), and
+    # c's password changes.
+    server_delete(port, "userb", "pwb", 1)
+    accounts[2] = (b"acct-c", b"userc", b"wrong", b"127.0.0.1", port, 0)
+    write_account_file(env.data, accounts)
+    boxes, rows = drive_list(env, 1004, "acct-c:1,acct-b:3,acct-a:4,acct-a:2")
+    check(server_subjects(port, "usera", "pwa") == ["a-1", "a-3", "a-5"], "a lost exactly mails 2 and 4")
+    b_left = server_subjects(port, "userb", "pwb")
+    check(b_left == ["b-2"], "b lost the renumbered b-3: %r, boxes %r" % (b_left, boxes))
+    check(server_subjects(port, "userc", "pwc") == ["c-1", "c-2"], "c kept everything")
+    check(boxes == ["削除エラー|acct-c:認証に失敗しました。(25)\n"], "summary box: %r" % boxes)
+    a_now = read(files[b"acct-a"])
+    check(a_now.count(b"-DE ") == 2 and b"-DE 2 " in a_now and b"-DE 4 " in a_now, "a's blocks 2 and 4 marked")
+    check(a_now.replace(b"-DE ", b"+OK ") == before[b"acct-a"], "nothing else changed in a's file")
+    check(b"-DE 3 " in read(files[b"acct-b"]), "b's block 3 marked")
+    check(read(files[b"acct-c"]) == before[b"acct-c"], "c's file unchanged")
+    day = [n for n in os.listdir(os.path.join(env.data, "Del")) if n.startswith("Del")]
+    check(len(day) == 1, "one Del day file: %r" % day)
+    saved = read(os.path.join(env.data, "Del", day[0]))
+    check(saved.count(b"Subject: ") == 3 and b"Subject: a-2" in saved and b"Subject: a-4" in saved
+          and b"Subject: b-3" in saved, "Del file holds the three headers")
+    check([r for r in rows if r.startswith("acct-a:")] == ["acct-a:1:1:a-1", "acct-a:2:3:a-3", "acct-a:3:5:a-5"]
+          or sorted(r for r in rows if r.startswith("acct-a:")) ==
+          sorted(["acct-a:1:1:a-1", "acct-a:2:3:a-3", "acct-a:3:5:a-5"]), "a's rows renumbered: %r" % rows)
+    check(len([r for r in rows if r.startswith("acct-c:")]) == 2, "c's rows stay")
+
+    # A mail that vanished is not deleted and is reported.
+    server_delete(port, "usera", "pwa", 1)
+    boxes, _ = drive_list(env, 1004, "acct-a:1")
+    check(boxes == ["削除エラー|acct-a:接続中にエラーが発生しました。(3)\n"], "not-found box: %r" % boxes)
+    check(server_subjects(port, "usera", "pwa") == ["a-3", "a-5"], "nothing else deleted")
+    # a-1 is gone from the server, but its cache file still shows it.
+    boxes, _ = drive_list(env, 40016, "acct-a:1")
+    check(boxes == ["message|a-1"], "a cached message is shown without the server: %r" % boxes)
 
 
 # ---- hardening cases ------------------------------------------------------------
@@ -1018,6 +1202,8 @@ CASES = {
     "sound": (case_sound, True),
     "list_library": (case_list_library, True),
     "popup_menu": (case_popup_menu, False),
+    "list_window": (case_list_window, True),
+    "list_session": (case_list_session, True),
     "hostile_server": (case_hostile_server, False),
     "close_message": (case_close_message, False),
     "exit_during_check": (case_exit_during_check, False),
@@ -1040,6 +1226,8 @@ def main():
     p.add_argument("--work", required=True)
     p.add_argument("--marker")
     p.add_argument("--quillbox")
+    p.add_argument("--list-test")
+    p.add_argument("--session-test")
     args = p.parse_args()
     args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
     if args.case in NEEDS_HELPERS and not (args.marker and args.quillbox):

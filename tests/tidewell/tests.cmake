@@ -15,10 +15,18 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET notify_marker AND TARGET notify_quillbox_double)
     set(_helpers --marker "$<TARGET_FILE:notify_marker>" --quillbox "$<TARGET_FILE:notify_quillbox_double>")
   endif()
+  # The list view test of tests/quillbox reads the rows of a real check.
+  if(TARGET quillbox_list_window_test)
+    list(APPEND _helpers --list-test "$<TARGET_FILE:quillbox_list_window_test>")
+  endif()
+  # The list session test of tests/quillbox drives the list over a real check.
+  if(TARGET quillbox_list_session_test)
+    list(APPEND _helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
+  endif()
   foreach(_case check_once check_error new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server close_message exit_during_check disconnect_during_check unresolvable_host
-                two_exits tray_icon quit_hang_up)
+                two_exits tray_icon quit_hang_up list_window list_session)
     tidewell_add_wine_test(NAME tidewell_e2e_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

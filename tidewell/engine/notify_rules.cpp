@@ -127,15 +127,20 @@ void Notifier::ListCommand(int account_count) {
     return;
   }
   if (!Has(flags_, kListAutoOpened)) host_.SetNormalState();
-  if (!host_.LoadList()) {
-    // The list that new mail was to open cannot be shown: a check-once run
-    // ends as if the list had been closed at once, instead of waiting for a
-    // close that never comes.
+  // The list that new mail was to open cannot be shown (no library, no
+  // ListShow, or no window from it): a check-once run ends as if the list had
+  // been closed at once, instead of waiting for a close that never comes, and
+  // later checks are not refused for a list that is not open.
+  const auto cannot_show = [this] {
+    flags_ &= ~static_cast<std::uint32_t>(kListWindowOpen);
     if (Has(flags_, kListAutoOpened) && Has(flags_, kEnd) && !Has(flags_, kExiting)) host_.PostCommand(kCmdExit);
+  };
+  if (!host_.LoadList()) {
+    cannot_show();
     return;
   }
   flags_ |= kListWindowOpen;
-  host_.ShowList(account_count);
+  if (!host_.ShowList(account_count)) cannot_show();
 }
 
 void Notifier::ListClosed() {

@@ -120,9 +120,11 @@ class NotifyHost {
   virtual void ShowMessage(const std::string& text) = 0;  // modal, OK, no caption
   // The list library: load Quillbox.dll and look up ListShow (false when
   // either is missing), show the list, activate it, and after its close wait
-  // 100 ms and unload the library.
+  // 100 ms and unload the library. ShowList is false when ListShow gave no
+  // window (its dialog could not be created); the library is then unloaded
+  // at once.
   virtual bool LoadList() = 0;
-  virtual void ShowList(int account_count) = 0;
+  virtual bool ShowList(int account_count) = 0;
   virtual void ActivateList() = 0;
   virtual void UnloadListAfterClose() = 0;
 };

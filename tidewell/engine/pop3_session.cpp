@@ -1,6 +1,5 @@
 #include "tidewell/engine/pop3_session.h"
 
-#include <climits>
 #include <cstdio>
 
 #include "tidewell/engine/data_folder.h"
@@ -15,15 +14,11 @@ constexpr std::string_view kTerminator = "\r\n.\r\n";
 
 using Kind = SessionAction::Kind;
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A single-line reply decides by its first character only.
-bool Refused(std::string_view chunk) { return !chunk.empty() && chunk[0] == '-'; }
+bool Refused(std::string_view chunk) { return IsNegativeReply(chunk); }
 
 std::string ErrorText(const char* message) {
   return std::string("*ERR\r\n") + message + "\r\n.\r\n";
@@ -62,35 +57,6 @@ std::string ErrorEntry(int phase, int code) {
   if (phase == kReplyTooLargePhase && code == kReplyTooLargeCode)
     return ErrorText("サーバーの応答が大きすぎるため、中断しました。", phase, code);
   return ErrorText("接続中にエラーが発生しました。", phase, code);
-}
-
-std::string ApopTimestamp(std::string_view greeting) {
-  const std::size_t lt = greeting.find('<');
-  if (lt == std::string_view::npos) return {};
-  std::string_view stamp = greeting.substr(lt);
-  if (stamp.find("\r\n") == std::string_view::npos) return {};
-  return std::string(stamp.substr(0, stamp.size() - 2));
-}
-
-int ParseStatCount(std::string_view reply) {
-  // sscanf works on C text: a zero byte ends it.
-  const std::size_t nul = reply.find('\0');
-  if (nul != std::string_view::npos) reply = reply.substr(0, nul);
-  std::size_t i = 0;
-  const std::size_t n = reply.size();
-  while (i < n && IsSpace(reply[i])) ++i;  // %*s skips leading white space
-  if (i == n) return 0;
-  while (i < n && !IsSpace(reply[i])) ++i;  // ...and takes one word
-  while (i < n && IsSpace(reply[i])) ++i;   // " %d" skips white space
-  bool negative = false;
-  if (i < n && (reply[i] == '+' || reply[i] == '-')) negative = reply[i++] == '-';
-  if (i == n || reply[i] < '0' || reply[i] > '9') return 0;
-  long long value = 0;
-  for (; i < n && reply[i] >= '0' && reply[i] <= '9'; ++i) {
-    if (value <= INT_MAX) value = value * 10 + (reply[i] - '0');
-  }
-  if (negative) return 0;
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 bool HeaderHashText(std::string_view buffer, std::string& out) {

@@ -46,6 +46,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
 
@@ -159,14 +160,6 @@ std::string HashFilePath(const std::string& data_folder);
 // Error entries: "*ERR\r\n" + message + "\r\n.\r\n" (Shift_JIS) for an error
 // of the given phase and code.
 std::string ErrorEntry(int phase, int code);
-
-// The APOP time stamp of a greeting: from its first '<' to its end, less the
-// last two characters when that text holds "\r\n" anywhere; empty otherwise.
-std::string ApopTimestamp(std::string_view greeting);
-
-// The message count of a STAT reply read as sscanf "%*s %d %d" reads it:
-// unreadable gives 0, negative gives 0, too large saturates.
-int ParseStatCount(std::string_view reply);
 
 // The text whose MD5 is the header hash of a complete message buffer (LIST
 // reply + TOP reply): everything after the second line break, with the

@@ -6,37 +6,34 @@
 #include <cstring>
 
 #include "common/atomic_file.h"
+#include "viewer/header_text.h"
 
 namespace tidewell {
 namespace {
 
 constexpr std::string_view kTerminator = "\r\n.\r\n";
 constexpr int kHeaderBuffer = 1024;
-// Each pass replaces an encoded word by its shorter decoded text; the bound
-// only guards against a codec that would not shrink it.
-constexpr int kMaxDecodePasses = 1024;
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  if (from.empty()) return;
-  std::string out;
-  std::size_t pos = 0;
-  for (;;) {
-    std::size_t hit = text.find(from, pos);
-    if (hit == std::string::npos) break;
-    out.append(text, pos, hit - pos);
-    out += to;
-    pos = hit + from.size();
+// The notification's codec calls as the header decoder takes them.
+class NotifyTextCodec : public TextCodec {
+ public:
+  explicit NotifyTextCodec(NotifyCodec& codec) : codec_(codec) {}
+  bool CodeConv(const std::string& src, int code, std::string& out) override {
+    out = codec_.CodeConv(src, code);
+    return true;
   }
-  out.append(text, pos, std::string::npos);
-  text.swap(out);
-}
+  bool Base64Coding(const std::string& src, int op, std::string& out) override {
+    out = codec_.Base64Coding(src, op);
+    return true;
+  }
+  bool QuotedCoding(const std::string& src, int op, std::string& out) override {
+    out = codec_.QuotedCoding(src, op);
+    return true;
+  }
+
+ private:
+  NotifyCodec& codec_;
+};
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -99,37 +96,10 @@ int MailEntrySize(std::string_view entry) {
 std::string SummaryHeaderValue(NotifyCodec& codec, std::string_view entry, std::string_view name) {
   std::string value = codec.GetHeader(entry, name, kHeaderBuffer);
   if (value.size() > kHeaderBuffer - 1) value.resize(kHeaderBuffer - 1);
-  if (value.find("\x1b$B") != std::string::npos) value = codec.CodeConv(value, 2);
-
-  std::string previous_word;
-  bool have_previous = false;
-  for (int pass = 0; pass < kMaxDecodePasses; ++pass) {
-    std::string lower = LowerAscii(value);
-    std::size_t h = lower.find("iso-2022-jp");
-    std::size_t prefix = 15;
-    if (h == std::string::npos) {
-      h = lower.find("shift_jis");
-      prefix = 13;
-    }
-    if (h == std::string::npos) break;
-    std::size_t o = value.find("?=", h + prefix);
-    if (o == std::string::npos || h < 2) break;
-    std::string word = value.substr(h - 2, o + 2 - (h - 2));
-    if (have_previous && word == previous_word) break;
-    std::string encoded = value.substr(h + prefix - 1, o - h - prefix + 1);
-    std::string decoded;
-    if (lower.find("iso-2022-jp?b?") != std::string::npos || lower.find("shift_jis?b?") != std::string::npos) {
-      decoded = codec.Base64Coding(encoded, 12);
-    } else if (lower.find("iso-2022-jp?q?") != std::string::npos) {
-      decoded = codec.QuotedCoding(encoded, 12);
-    } else {
-      break;
-    }
-    ReplaceAll(value, word, decoded);
-    previous_word = std::move(word);
-    have_previous = true;
-  }
-  return value;
+  // The list's decoder: raw ISO-2022-JP converted, then every encoded word in
+  // ISO-2022-JP, Shift_JIS, UTF-8 or EUC-JP decoded by its own letter.
+  NotifyTextCodec text_codec(codec);
+  return DecodeEncodedWords(text_codec, value, kHeaderBuffer - 1, false);
 }
 
 std::string SummaryLines(NotifyCodec& codec, std::string_view mail_file, std::string_view display_name) {

@@ -24,9 +24,9 @@ std::vector<std::string_view> SplitMailEntries(std::string_view file);
 int MailEntrySize(std::string_view entry);
 
 // The decoded value of one header field of an entry: GetHeader (1024-byte
-// buffer), raw ISO-2022-JP converted, then the ISO-2022-JP / Shift_JIS
-// encoded words decoded. Once any Base64 word of the two character sets is
-// present, every word is decoded as Base64.
+// buffer), then the list's encoded-word decoder (viewer/header_text.h): raw
+// ISO-2022-JP converted, and the ISO-2022-JP, Shift_JIS, UTF-8 and EUC-JP
+// words decoded each by its own letter (B or Q).
 std::string SummaryHeaderValue(NotifyCodec& codec, std::string_view entry, std::string_view name);
 
 // The summary lines of one account mail file.

@@ -2,10 +2,12 @@
 // whose title records the arguments ("<count>|<data folder>"); when that
 // window is destroyed it posts WM_LIST_CLOSED (1124) to the owner, as the
 // real list does. Like the real list it closes on WM_COMMAND IDCANCEL, which
-// the tray program sends at exit.
+// the tray program sends at exit. For a data folder holding "no-window" it
+// returns no window, as the real list does when its dialog cannot be created.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -25,6 +27,9 @@ LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 }  // namespace
 
 extern "C" __declspec(dllexport) HWND WINAPI ListShow(HWND owner, int count, char* folder) {
+  // A data folder named "no-window" stands for a list whose dialog cannot be
+  // created: no window comes back.
+  if (folder && std::strstr(folder, "no-window")) return nullptr;
   g_owner = owner;
   WNDCLASSA wc{};
   wc.lpfnWndProc = ListProc;

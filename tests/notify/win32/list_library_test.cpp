@@ -111,5 +111,25 @@ TEST(ListLibrary, CheckOnceRunEndsWhenTheAutoOpenedListCloses) {
   DestroyWindow(owner);
 }
 
+TEST(ListLibrary, ListShowWithoutAWindowUnloadsAndEndsACheckOnceRun) {
+  HWND owner = MakeOwner();
+  std::string data = "C:\\no-window";
+  std::uint32_t flags = kListOpen | kListAutoOpened | kEnd;
+  Win32NotifyHost host(owner, GetModuleHandleA(nullptr), data, nullptr);
+  Notifier notifier(flags, host);
+
+  notifier.ListCommand(2);
+  EXPECT_FALSE(flags & kListWindowOpen);  // later checks are not refused
+  EXPECT_FALSE(host.list().loaded());
+  EXPECT_EQ(host.list().window(), nullptr);
+  EXPECT_EQ(GetModuleHandleA("Quillbox.dll"), nullptr);
+  bool exit_posted = false;
+  MSG msg;
+  while (PeekMessageA(&msg, owner, 0, 0, PM_REMOVE))
+    if (msg.message == WM_COMMAND && msg.wParam == kCmdExit) exit_posted = true;
+  EXPECT_TRUE(exit_posted);  // the -n run ends instead of waiting for a close
+  DestroyWindow(owner);
+}
+
 }  // namespace
 }  // namespace tidewell

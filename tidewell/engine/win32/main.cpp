@@ -51,6 +51,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // Enter, Esc and Tab of the modeless list window.
+    const HWND list = window.ListWindow();
+    if (list && IsDialogMessageA(list, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

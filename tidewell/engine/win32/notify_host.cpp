@@ -33,7 +33,11 @@ void Win32NotifyHost::ShowMessage(const std::string& text) { ShowMessageBox(text
 
 bool Win32NotifyHost::LoadList() { return list_.Load(); }
 
-void Win32NotifyHost::ShowList(int account_count) { list_.Show(window_, account_count, data_folder_); }
+bool Win32NotifyHost::ShowList(int account_count) {
+  if (list_.Show(window_, account_count, data_folder_)) return true;
+  list_.Unload();  // ListShow could not create its window: nothing will report a close
+  return false;
+}
 
 void Win32NotifyHost::ActivateList() { list_.Activate(); }
 

@@ -36,7 +36,7 @@ class Win32NotifyHost : public NotifyHost {
   void RemoveAccountIcons() override;
   void ShowMessage(const std::string& text) override;
   bool LoadList() override;
-  void ShowList(int account_count) override;
+  bool ShowList(int account_count) override;
   void ActivateList() override;
   void UnloadListAfterClose() override;
 

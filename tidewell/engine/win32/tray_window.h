@@ -33,6 +33,10 @@ class TrayWindow {
   // Registers the class and creates the hidden tool window titled "Tidewell".
   bool Create();
 
+  // The modeless list window while it is open (null otherwise): the message
+  // loop hands it its keyboard messages through IsDialogMessage.
+  HWND ListWindow() const { return notify_host_ ? notify_host_->list().window() : nullptr; }
+
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);

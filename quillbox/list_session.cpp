@@ -1,0 +1,547 @@
+#include "quillbox/list_session.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/pop3_text.h"
+#include "viewer/header_text.h"
+
+namespace tidewell {
+
+namespace {
+
+using Kind = ListAction::Kind;
+
+// Longest line of a UIDL listing looked at: "n" + blank + a unique id of at
+// most 70 characters fits many times over.
+constexpr std::size_t kUidlLineCap = 1000;
+// Longest status line waited for (RFC 1939 allows 512 octets).
+constexpr std::size_t kStatusLineCap = 1024;
+
+ListAction Send(std::string text) { return ListAction{Kind::kSend, std::move(text)}; }
+ListAction PostError(int phase, int detail) { return ListAction{Kind::kPostError, {}, phase, detail}; }
+ListAction Post(Kind kind) { return ListAction{kind}; }
+
+std::string Command(const char* verb, int number) { return std::string(verb) + " " + std::to_string(number) + "\r\n"; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A decimal number of a protocol line or a column: digits only, bounded.
+bool ParseNumber(std::string_view text, int& out) {
+  if (text.empty() || text.size() > 9) return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  out = value;
+  return true;
+}
+
+// States whose reply starts with a status line that decides the next step.
+bool ReadsStatusLine(ListSessionState state) {
+  switch (state) {
+    case ListSessionState::kGreeting:
+    case ListSessionState::kUserSent:
+    case ListSessionState::kLoginSent:
+    case ListSessionState::kStatSent:
+    case ListSessionState::kDeleSent:
+    case ListSessionState::kRetrieveSent: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+// ---- texts and matching --------------------------------------------------------
+
+std::string ListErrorText(int code, std::string_view account, bool view_session) {
+  const char* words = nullptr;
+  switch (((code % 10) + 10) % 10) {
+    case 0:
+      if (!view_session) return std::string();
+      return std::string(account) + ":切断に失敗しました。(0)\n";
+    case 1: words = ":接続に失敗しました。("; break;
+    case 2:
+    case 4:
+    case 5: words = ":認証に失敗しました。("; break;
+    case 3:
+    case 6: words = ":接続中にエラーが発生しました。("; break;
+    default: words = ":エラーが発生しました。("; break;
+  }
+  return std::string(account) + words + std::to_string(code) + ")\n";
+}
+
+bool HeaderMatchesRow(ListCodec& codec, std::string_view top_reply, const MailRow& row) {
+  if (top_reply.find("\r\n") == std::string_view::npos) return false;
+  const std::size_t end = top_reply.find(kPop3Terminator);
+  if (end == std::string_view::npos) return false;
+  // The reply read as a block of the account mail file: a LIST line, then
+  // the status line, the header and the terminator. The row made from it is
+  // made exactly as the list made the selected one.
+  std::string block = "+OK 1 0\r\n";
+  block.append(top_reply.substr(0, end + kPop3Terminator.size()));
+  const std::vector<MailRow> fresh = BuildAccountRows(codec, block, row.columns[kColName], 0);
+  if (fresh.size() != 1 || fresh[0].image == kImageError) return false;
+  const MailRow& f = fresh[0];
+  return !f.columns[kColHash].empty() && f.columns[kColHash] == row.columns[kColHash] &&
+         f.columns[kColSubject] == row.columns[kColSubject] && f.columns[kColDate] == row.columns[kColDate] &&
+         f.columns[kColFrom] == row.columns[kColFrom];
+}
+
+// ---- UIDL listing ------------------------------------------------------------------
+
+UidlLookup::UidlLookup(std::string uid) : uid_(TrimBlanks(uid)) {}
+
+bool UidlLookup::Feed(std::string_view text) {
+  while (!text.empty() && !complete_) {
+    const std::size_t lf = text.find('\n');
+    const std::string_view piece = text.substr(0, lf == std::string_view::npos ? text.size() : lf);
+    if (!skipping_) {
+      if (line_.size() + piece.size() > kUidlLineCap) {
+        skipping_ = true;
+        line_.clear();
+      } else {
+        line_.append(piece);
+      }
+    }
+    if (lf == std::string_view::npos) break;
+    text.remove_prefix(lf + 1);
+    if (skipping_) {
+      skipping_ = false;  // an over-long line names no mail we look for
+      status_seen_ = true;
+    } else {
+      Line(line_);
+    }
+    line_.clear();
+  }
+  return complete_;
+}
+
+void UidlLookup::Line(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (!status_seen_) {  // "+OK ...": a unique id in it is not a mail's
+    status_seen_ = true;
+    return;
+  }
+  if (line == ".") {
+    complete_ = true;
+    return;
+  }
+  if (found_ > 0 || uid_.empty()) return;
+  // "n uid": the id must be the whole second word.
+  const std::size_t blank = line.find(' ');
+  if (blank == std::string_view::npos) return;
+  int number = 0;
+  if (!ParseNumber(line.substr(0, blank), number) || number <= 0) return;
+  if (TrimBlanks(line.substr(blank + 1)) == uid_) found_ = number;
+}
+
+int FindUidl(std::string_view listing, std::string_view uid) {
+  UidlLookup lookup{std::string(uid)};
+  lookup.Feed(listing);
+  return lookup.found();
+}
+
+// ---- the session -------------------------------------------------------------------
+
+ListSession::ListSession(ListCodec& codec, CacheWriter& cache, HeaderMatcher matcher)
+    : codec_(codec), cache_(cache), matcher_(std::move(matcher)) {
+  if (!matcher_) {
+    matcher_ = [this](std::string_view reply, const MailRow& row) { return HeaderMatchesRow(codec_, reply, row); };
+  }
+}
+
+int ListSession::RowNumber(const MailRow& row) {
+  int number = 0;
+  return ParseNumber(TrimBlanks(row.columns[kColNumber]), number) ? number : 0;
+}
+
+void ListSession::ResetConnection() {
+  error_code_ = 0;
+  error_pending_ = false;
+  continue_pending_ = false;
+  status_line_.clear();
+  current_ = 0;
+  search_ = 0;
+  message_count_ = 0;
+  buffer_.clear();
+  scan_from_ = 0;
+  deleted_.clear();
+  state_ = ListSessionState::kGreeting;
+}
+
+bool ListSession::StartView(const MailRow& row, const ListLogin& login, std::string cache_path, int lines) {
+  if (busy() || run_active_) return false;
+  view_ = true;
+  rows_.assign(1, row);
+  position_ = 0;
+  row_count_ = 1;
+  login_ = login;
+  account_name_ = row.columns[kColName];
+  cache_path_ = std::move(cache_path);
+  lines_ = lines;
+  ResetConnection();
+  return true;
+}
+
+bool ListSession::StartDeleteRun(std::vector<MailRow> rows, bool full_header_search) {
+  if (busy() || run_active_) return false;
+  view_ = false;
+  rows_ = std::move(rows);
+  position_ = 0;
+  row_count_ = rows_.size();
+  full_search_ = full_header_search;
+  error_code_ = 0;
+  run_active_ = true;
+  return true;
+}
+
+bool ListSession::NextAccount(std::string& account) const {
+  if (!run_active_ || position_ >= row_count_) return false;
+  account = rows_[position_].columns[kColName];
+  return true;
+}
+
+void ListSession::BeginAccount(const ListLogin& login) {
+  if (!run_active_ || position_ >= row_count_) return;
+  login_ = login;
+  account_name_ = rows_[position_].columns[kColName];
+  ResetConnection();
+}
+
+ListActions ListSession::OnReceive(std::string_view chunk) { return Feed(chunk, false); }
+
+ListActions ListSession::OnContinue() { return Feed("+OK", true); }
+
+ListActions ListSession::Feed(std::string_view text, bool internal) {
+  switch (state_) {
+    case ListSessionState::kIdle: return {};
+    case ListSessionState::kQuitAfterDelete: return EndDeleteSession(text);
+    case ListSessionState::kQuitAfterView: return EndView(text);
+    case ListSessionState::kRsetSent: return Quit();
+    default: break;
+  }
+  // A reply that already led to an error says nothing more until the error
+  // is handled; the continue after DELE stands for no server reply, and no
+  // server reply stands for it.
+  if (error_pending_) return {};
+  if (continue_pending_ != internal) return {};
+  if (text.empty()) return {};
+  // A status line may arrive in pieces: it is read once its line end is in
+  // (or once it is too long to be one).
+  std::string line;
+  if (!internal && ReadsStatusLine(state_)) {
+    status_line_.append(text);
+    if (status_line_.find('\n') == std::string::npos && status_line_.size() < kStatusLineCap) return {};
+    line.swap(status_line_);
+    text = line;
+  }
+  switch (state_) {
+    case ListSessionState::kGreeting: return Greeting(text);
+    case ListSessionState::kUserSent:
+      if (IsNegativeReply(text)) return Fail(2, 2);
+      state_ = ListSessionState::kLoginSent;
+      return {Send("PASS " + login_.password + "\r\n")};
+    case ListSessionState::kLoginSent:
+      if (IsNegativeReply(text)) return Fail(5, 2);
+      continue_pending_ = false;
+      return LoginDone();
+    case ListSessionState::kStatSent:
+      if (IsNegativeReply(text)) return Fail(3, 8);
+      message_count_ = ParseStatCount(text);
+      return ProbeNext();
+    case ListSessionState::kRetrieveSent:
+      if (IsNegativeReply(text)) return Fail(6, 1);
+      buffer_.clear();
+      scan_from_ = 0;
+      cache_open_ = cache_.Begin(cache_path_);
+      if (!cache_open_) return Fail(6, 2);
+      state_ = ListSessionState::kReceiving;
+      return Receiving(text);
+    case ListSessionState::kReceiving: return Receiving(text);
+    case ListSessionState::kTopSent: return TopReply(text);
+    case ListSessionState::kUidlSent: return UidlReply(text);
+    case ListSessionState::kDeleSent:
+      if (IsNegativeReply(text)) return Fail(3, 7);
+      return DeleDone();
+    default: return {};
+  }
+}
+
+ListActions ListSession::Fail(int phase, int detail) {
+  error_pending_ = true;
+  return {PostError(phase, detail)};
+}
+
+ListActions ListSession::Greeting(std::string_view chunk) {
+  if (IsNegativeReply(chunk)) return Fail(1, 7);
+  current_ = 0;
+  search_ = 0;
+  message_count_ = 0;
+  if (!login_.apop) {
+    state_ = ListSessionState::kUserSent;
+    return {Send("USER " + login_.user + "\r\n")};
+  }
+  // Without a time stamp there is nothing to sign: the login fails rather
+  // than sending a digest the server cannot check.
+  const std::string stamp = ApopTimestamp(chunk);
+  const std::string digest = stamp.empty() ? std::string() : codec_.Md5Hex(stamp + login_.password);
+  if (digest.empty()) return Fail(5, 2);
+  state_ = ListSessionState::kLoginSent;
+  return {Send("APOP " + login_.user + " " + digest + "\r\n")};
+}
+
+ListActions ListSession::LoginDone() {
+  current_ = RowNumber(Row());
+  if (view_) {
+    state_ = ListSessionState::kRetrieveSent;
+    if (lines_ >= 0) return {Send("TOP " + std::to_string(current_) + " " + std::to_string(lines_) + "\r\n")};
+    return {Send(Command("RETR", current_))};
+  }
+  buffer_.clear();
+  scan_from_ = 0;
+  search_ = 0;
+  checked_own_ = false;
+  if (!TrimBlanks(Row().columns[kColUidl]).empty()) {
+    uidl_ = UidlLookup(Row().columns[kColUidl]);
+    uidl_first_ = true;
+    state_ = ListSessionState::kUidlSent;
+    return {Send("UIDL\r\n")};
+  }
+  return CheckAt(current_);
+}
+
+ListActions ListSession::CheckAt(int number) {
+  // A number already deleted in this connection is no longer the mail of
+  // this row (and the server would refuse TOP for it).
+  if (number <= 0 || deleted_.count(number) != 0) return NoMatch();
+  current_ = number;
+  buffer_.clear();
+  scan_from_ = 0;
+  state_ = ListSessionState::kTopSent;
+  if (number == RowNumber(Row())) checked_own_ = true;
+  return {Send("TOP " + std::to_string(current_) + " 0\r\n")};
+}
+
+ListActions ListSession::Receiving(std::string_view chunk) {
+  buffer_.append(chunk);
+  if (buffer_.size() > kRetrieveWindow) {
+    buffer_.erase(0, buffer_.size() - kRetrieveKeep);
+    scan_from_ = 0;
+  }
+  if (!cache_.Append(chunk)) return Fail(6, 2);
+  if (buffer_.find(kPop3Terminator, scan_from_) == std::string::npos) {
+    scan_from_ = buffer_.size() >= kPop3Terminator.size() ? buffer_.size() - (kPop3Terminator.size() - 1) : 0;
+    return {};
+  }
+  cache_open_ = false;
+  if (!cache_.Commit()) return Fail(6, 2);
+  buffer_.clear();
+  state_ = ListSessionState::kQuitAfterView;
+  return {Send("QUIT\r\n")};
+}
+
+ListActions ListSession::TopReply(std::string_view chunk) {
+  if (buffer_.size() + chunk.size() > kListReplyCap) return Fail(3, 11);
+  buffer_.append(chunk);
+  if (IsNegativeReply(buffer_)) {
+    // At the row's own number a refusal means that number is gone (the
+    // mailbox shrank behind the list's back): look for the mail as for a
+    // header that does not match. A refusal while probing numbers within
+    // the STAT count is an error.
+    if (search_ == 0) {
+      buffer_.clear();
+      scan_from_ = 0;
+      return NoMatch();
+    }
+    return Fail(3, 6);
+  }
+  const std::size_t end = buffer_.find(kPop3Terminator, scan_from_);
+  if (end == std::string::npos) {
+    scan_from_ = buffer_.size() >= kPop3Terminator.size() ? buffer_.size() - (kPop3Terminator.size() - 1) : 0;
+    return {};
+  }
+  const bool match = matcher_(std::string_view(buffer_).substr(0, end + kPop3Terminator.size()), Row());
+  buffer_.clear();
+  scan_from_ = 0;
+  if (!match) return NoMatch();
+  return Dele(current_);
+}
+
+ListActions ListSession::UidlReply(std::string_view chunk) {
+  const bool first = uidl_first_;
+  uidl_first_ = false;
+  int found = 0;
+  if (first && IsNegativeReply(chunk)) {
+    found = 0;  // no listing: same as a listing without the id
+  } else {
+    if (!uidl_.Feed(chunk)) return {};
+    found = uidl_.found();
+  }
+  if (found > 0 && deleted_.count(found) == 0) return Dele(found);
+  return CheckAt(RowNumber(Row()));
+}
+
+ListActions ListSession::Dele(int number) {
+  current_ = number;
+  search_ = 0;
+  deleted_.insert(number);
+  state_ = ListSessionState::kDeleSent;
+  return {Send(Command("DELE", number))};
+}
+
+ListActions ListSession::NoMatch() {
+  if (search_ == 0 && full_search_) {
+    search_ = 1;
+    state_ = ListSessionState::kStatSent;
+    return {Send("STAT\r\n")};
+  }
+  if (search_ == 0) return NotFound();
+  return ProbeNext();
+}
+
+ListActions ListSession::ProbeNext() {
+  const int own = RowNumber(Row());
+  // Numbers already deleted in this connection and the row's own number
+  // (already compared) are passed over.
+  while (search_ >= 1 && search_ <= message_count_ &&
+         (deleted_.count(search_) != 0 || (search_ == own && checked_own_)))
+    ++search_;
+  if (search_ < 1 || search_ > message_count_) return NotFound();
+  current_ = search_;
+  ++search_;
+  buffer_.clear();
+  scan_from_ = 0;
+  state_ = ListSessionState::kTopSent;
+  return {Send("TOP " + std::to_string(current_) + " 0\r\n")};
+}
+
+ListActions ListSession::NotFound() {
+  error_code_ = kCodeNotFound;
+  search_ = 0;
+  state_ = ListSessionState::kRsetSent;
+  return {Send("RSET\r\n")};
+}
+
+ListActions ListSession::DeleDone() {
+  ++position_;
+  if (position_ >= row_count_ || rows_[position_].columns[kColName] != rows_[position_ - 1].columns[kColName]) {
+    state_ = ListSessionState::kQuitAfterDelete;
+    return {Send("QUIT\r\n")};
+  }
+  state_ = ListSessionState::kLoginSent;
+  continue_pending_ = true;
+  return {Post(Kind::kPostContinue)};
+}
+
+ListActions ListSession::Quit() {
+  state_ = view_ ? ListSessionState::kQuitAfterView : ListSessionState::kQuitAfterDelete;
+  return {Send("QUIT\r\n")};
+}
+
+ListActions ListSession::EndDeleteSession(std::string_view reply) {
+  // A refused QUIT means the server kept every mail of this connection.
+  if (error_code_ == 0 && IsNegativeReply(reply)) error_code_ = kCodeQuitRefused;
+  state_ = ListSessionState::kIdle;
+  error_pending_ = false;
+  continue_pending_ = false;
+  ListActions actions{Post(Kind::kCloseConnection)};
+  if (error_code_ != 0) {
+    while (position_ < row_count_ && rows_[position_].columns[kColName] == account_name_) ++position_;
+  }
+  actions.push_back(ListAction{Kind::kAccountDone, account_name_, error_code_});
+  return actions;
+}
+
+ListActions ListSession::EndView(std::string_view reply) {
+  state_ = ListSessionState::kIdle;
+  error_pending_ = false;
+  continue_pending_ = false;
+  if (cache_open_) {
+    cache_.Discard();
+    cache_open_ = false;
+  }
+  ListActions actions{Post(Kind::kCloseConnection)};
+  if (IsNegativeReply(reply) || error_code_ != 0) {
+    const std::string& name = account_name_;
+    const std::string_view shown = std::string_view(name).substr(0, SjisPrefix(name, 499));
+    actions.push_back(ListAction{Kind::kViewError, ListErrorText(error_code_, shown, true)});
+  }
+  actions.push_back(Post(Kind::kViewDone));
+  return actions;
+}
+
+ListActions ListSession::OnError(int phase, int detail) {
+  if (state_ == ListSessionState::kIdle) return {};
+  error_pending_ = false;
+  continue_pending_ = false;
+  const ListSessionState quit = view_ ? ListSessionState::kQuitAfterView : ListSessionState::kQuitAfterDelete;
+  if (error_code_ != 0) {
+    // A later error (the connection dropping after a refusal or while
+    // resetting) keeps the first code and only makes sure the session ends.
+    state_ = quit;
+    return {Post(Kind::kPostContinue)};
+  }
+  const bool broken = phase == 3 && (detail == 1 || detail == 9);
+  error_code_ = phase + 10 * detail;
+  if (phase == 2 || phase == 6) {
+    state_ = quit;
+    return {Send("QUIT\r\n")};
+  }
+  if (phase == 3 && !broken) {
+    state_ = ListSessionState::kRsetSent;
+    return {Send("RSET\r\n")};
+  }
+  // Connection failures and a connection that broke: nothing more can be
+  // said to the server; the session ends at once.
+  state_ = quit;
+  return {Post(Kind::kPostContinue)};
+}
+
+ListActions ListSession::OnConnectError() {
+  switch (state_) {
+    case ListSessionState::kIdle: return {};
+    case ListSessionState::kUserSent:
+    case ListSessionState::kLoginSent: return {PostError(5, 1)};
+    case ListSessionState::kGreeting: return {PostError(1, 6)};
+    default: return {PostError(3, 1)};
+  }
+}
+
+ListActions ListSession::Disconnect() {
+  const bool was_busy = busy();
+  state_ = ListSessionState::kIdle;
+  error_pending_ = false;
+  continue_pending_ = false;
+  if (cache_open_) {
+    cache_.Discard();
+    cache_open_ = false;
+  }
+  if (!view_ && run_active_) {
+    // Cut the run before the interrupted account: the accounts done before
+    // it are finished, its own rows stay (no QUIT was sent).
+    const std::string name = position_ < row_count_ ? rows_[position_].columns[kColName] : account_name_;
+    std::size_t count = 0;
+    for (std::size_t j = std::min(position_, row_count_); j-- > 0;) {
+      if (rows_[j].columns[kColName] != name) {
+        count = j + 1;
+        break;
+      }
+    }
+    row_count_ = count;
+    if (position_ > row_count_) position_ = row_count_;
+  }
+  if (!was_busy) return {};
+  return {Post(Kind::kCloseConnection)};
+}
+
+void ListSession::EndRun() {
+  run_active_ = false;
+}
+
+}  // namespace tidewell

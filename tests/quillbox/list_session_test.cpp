@@ -1,0 +1,687 @@
+// The list library's POP3 session against an in-memory server: the view
+// fetch into the cache file, the delete run (recognising each mail by UIDL or
+// header before DELE), every error code and the bounded buffers.
+#include "quillbox/list_session.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core_list_codec.h"
+#include "fake_pop3.h"
+#include "inkwell2/codec.h"
+#include "quillbox/delete_run.h"
+
+namespace tidewell {
+namespace {
+
+using testing::CoreListCodec;
+using testing::FakeMail;
+using testing::FakePop3;
+using testing::Mail;
+
+class MemoryCache : public CacheWriter {
+ public:
+  bool Begin(const std::string& path) override {
+    if (fail_begin) return false;
+    path_ = path;
+    pending_.clear();
+    open_ = true;
+    return true;
+  }
+  bool Append(std::string_view bytes) override {
+    pending_.append(bytes);
+    return true;
+  }
+  bool Commit() override {
+    files[path_] = pending_;
+    open_ = false;
+    return true;
+  }
+  void Discard() override {
+    open_ = false;
+    ++discarded;
+  }
+  bool open() const { return open_; }
+  std::map<std::string, std::string> files;
+  bool fail_begin = false;
+  int discarded = 0;
+
+ private:
+  std::string path_, pending_;
+  bool open_ = false;
+};
+
+// Runs sessions the way the list window's messages would: one queue holds
+// what the socket delivers and what the session posts to itself.
+class Harness {
+ public:
+  Harness() : session(codec, cache) {}
+
+  ListLogin Login(const std::string& password = "secret", bool apop = false) {
+    ListLogin l;
+    l.user = "taro";
+    l.password = password;
+    l.server = "127.0.0.1";
+    l.apop = apop;
+    return l;
+  }
+
+  // Rows of the list for every account, as the list builds them.
+  std::vector<MailRow> Rows(const std::string& account) {
+    return BuildAccountRows(codec, servers[account].AccountFile(), account, static_cast<int>(next_item_));
+  }
+
+  void Connect(const std::string& account) {
+    ++connections;
+    current_ = &servers[account];
+    closed_ = false;
+    Push(Event{Event::kData, current_->greeting});
+  }
+
+  void Dispatch(const ListActions& actions) {
+    for (const ListAction& a : actions) {
+      switch (a.kind) {
+        case ListAction::Kind::kSend:
+          sent.push_back(a.text);
+          if (!closed_)
+            for (const std::string& part : current_->Handle(a.text)) Push(Event{Event::kData, part});
+          break;
+        case ListAction::Kind::kPostContinue: Push(Event{Event::kContinue, {}}); break;
+        case ListAction::Kind::kPostError: Push(Event{Event::kError, {}, a.phase, a.detail}); break;
+        case ListAction::Kind::kCloseConnection: closed_ = true; break;
+        case ListAction::Kind::kAccountDone:
+          results[a.text] = a.phase;
+          Push(Event{Event::kNextAccount, {}});
+          break;
+        case ListAction::Kind::kViewError: view_errors.push_back(a.text); break;
+        case ListAction::Kind::kViewDone: ++view_done; break;
+      }
+    }
+  }
+
+  void Pump() {
+    while (!queue_.empty()) {
+      Event e = queue_.front();
+      queue_.pop_front();
+      switch (e.kind) {
+        case Event::kData:
+          if (!closed_) Dispatch(session.OnReceive(e.text));
+          break;
+        case Event::kContinue: Dispatch(session.OnContinue()); break;
+        case Event::kError: Dispatch(session.OnError(e.phase, e.detail)); break;
+        case Event::kNextAccount: NextAccount(); break;
+      }
+    }
+  }
+
+  void NextAccount() {
+    std::string account;
+    if (!session.NextAccount(account)) {
+      finished = true;
+      session.EndRun();
+      return;
+    }
+    session.BeginAccount(logins.count(account) ? logins[account] : Login());
+    Connect(account);
+  }
+
+  void RunDelete(std::vector<MailRow> rows, bool full_search = true) {
+    ASSERT_TRUE(session.StartDeleteRun(std::move(rows), full_search));
+    NextAccount();
+    Pump();
+  }
+
+  void View(const MailRow& row, int lines, const std::string& account) {
+    ASSERT_TRUE(session.StartView(row, logins.count(account) ? logins[account] : Login(), "cache", lines));
+    Connect(account);
+    Pump();
+  }
+
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession session;
+  std::map<std::string, FakePop3> servers;
+  std::map<std::string, ListLogin> logins;
+  std::map<std::string, int> results;
+  std::vector<std::string> sent, view_errors;
+  int view_done = 0;
+  int connections = 0;
+  bool finished = false;
+
+ private:
+  struct Event {
+    enum Kind { kData, kContinue, kError, kNextAccount } kind;
+    std::string text;
+    int phase = 0, detail = 0;
+  };
+  void Push(Event e) { queue_.push_back(std::move(e)); }
+  std::deque<Event> queue_;
+  FakePop3* current_ = nullptr;
+  bool closed_ = false;
+  std::size_t next_item_ = 0;
+};
+
+std::vector<FakeMail> FiveMails(const std::string& tag, bool with_uidl = false) {
+  std::vector<FakeMail> mails;
+  for (int i = 1; i <= 5; ++i) {
+    const std::string s = tag + std::to_string(i);
+    mails.push_back(Mail(s, with_uidl ? "u-" + s : ""));
+  }
+  return mails;
+}
+
+// ---- view session ---------------------------------------------------------------
+
+TEST(ListSessionView, TopReplySplitAnywhereIsWrittenWholeAndOnlyWhenComplete) {
+  for (std::size_t chunk : {0u, 1u, 3u, 7u}) {
+    Harness h;
+    FakePop3& srv = h.servers["会社"];
+    srv.mails = FiveMails("m");
+    for (int i = 0; i < 30; ++i) srv.mails[1].body += "body line " + std::to_string(i) + "\r\n";
+    srv.chunk = chunk;
+    const std::vector<MailRow> rows = h.Rows("会社");
+    h.View(rows[1], 10, "会社");
+    EXPECT_EQ(h.cache.files["cache"], srv.Top(2, 10)) << "chunk " << chunk;
+    EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+    EXPECT_NE(std::find(h.sent.begin(), h.sent.end(), "TOP 2 10\r\n"), h.sent.end());
+    EXPECT_TRUE(h.view_errors.empty());
+    EXPECT_EQ(h.view_done, 1);
+    EXPECT_EQ(h.session.error_code(), 0);
+    EXPECT_FALSE(h.session.busy());
+  }
+}
+
+TEST(ListSessionView, NegativeLineCountRetrievesTheWholeMessage) {
+  Harness h;
+  h.servers["a"].mails = FiveMails("m");
+  h.View(h.Rows("a")[0], -1, "a");
+  EXPECT_EQ(h.sent[2], "RETR 1\r\n");
+  EXPECT_EQ(h.cache.files["cache"], h.servers["a"].Top(1, 1 << 20));
+}
+
+TEST(ListSessionView, LongRetrievalKeepsOnlyASmallWindowInMemory) {
+  Harness h;
+  FakePop3& srv = h.servers["a"];
+  srv.mails = {Mail("big")};
+  for (int i = 0; i < 30000; ++i) srv.mails[0].body += "0123456789\r\n";
+  srv.chunk = kListChunk;
+  h.View(h.Rows("a")[0], -1, "a");
+  EXPECT_EQ(h.cache.files["cache"].size(), srv.Top(1, 1 << 20).size());
+  EXPECT_EQ(h.view_done, 1);
+}
+
+struct ViewFailure {
+  const char* name;
+  std::string verb;     // command whose reply is replaced ("" = greeting)
+  std::string reply;
+  int code;
+  const char* text;
+};
+
+TEST(ListSessionView, EveryFailureIsShownWithItsCodeAndNothingIsCached) {
+  const std::vector<ViewFailure> cases = {
+      {"negative greeting", "", "-ERR busy\r\n", 71, "a:接続に失敗しました。(71)\n"},
+      {"USER refused", "USER", "-ERR\r\n", 22, "a:認証に失敗しました。(22)\n"},
+      {"PASS refused", "PASS", "-ERR\r\n", 25, "a:認証に失敗しました。(25)\n"},
+      {"TOP refused", "TOP", "-ERR\r\n", 16, "a:接続中にエラーが発生しました。(16)\n"},
+  };
+  for (const ViewFailure& c : cases) {
+    Harness h;
+    FakePop3& srv = h.servers["a"];
+    srv.mails = FiveMails("m");
+    if (c.verb.empty()) srv.greeting = c.reply;
+    else srv.override_reply[c.verb] = c.reply;
+    h.View(h.Rows("a")[0], 10, "a");
+    EXPECT_EQ(h.session.error_code(), c.code) << c.name;
+    ASSERT_EQ(h.view_errors.size(), 1u) << c.name;
+    EXPECT_EQ(h.view_errors[0], c.text) << c.name;
+    EXPECT_TRUE(h.cache.files.empty()) << c.name;
+    EXPECT_EQ(h.view_done, 1) << c.name;
+    EXPECT_FALSE(h.session.busy()) << c.name;
+  }
+}
+
+TEST(ListSessionView, ConnectionErrorsByStateAndBrokenReadsEndAtOnce) {
+  ListLogin login;
+  login.user = "u";
+  struct Case {
+    int feeds;  // server chunks before the error
+    int phase, detail, code;
+  };
+  // OnConnectError in Greeting -> (1,6); in UserSent -> (5,1); in RetrieveSent -> (3,1).
+  for (const Case& c : std::vector<Case>{{0, 1, 6, 61}, {1, 5, 1, 15}, {3, 3, 1, 13}}) {
+    CoreListCodec codec;
+    MemoryCache cache;
+    ListSession s(codec, cache);
+    MailRow row;
+    row.columns[kColName] = "a";
+    row.columns[kColNumber] = "1";
+    ASSERT_TRUE(s.StartView(row, login, "cache", 10));
+    const char* replies[] = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+    for (int i = 0; i < c.feeds; ++i) s.OnReceive(replies[i]);
+    const ListActions error = s.OnConnectError();
+    ASSERT_EQ(error, (ListActions{ListAction{ListAction::Kind::kPostError, {}, c.phase, c.detail}}));
+    const ListActions after = s.OnError(c.phase, c.detail);
+    EXPECT_EQ(s.error_code(), c.code);
+    // Nothing is sent on a broken connection: the session ends through the continue.
+    for (const ListAction& a : after) EXPECT_NE(a.kind, ListAction::Kind::kSend) << c.code;
+    const ListActions end = s.OnContinue();
+    EXPECT_EQ(end.front().kind, ListAction::Kind::kCloseConnection);
+    EXPECT_EQ(end.back().kind, ListAction::Kind::kViewDone);
+    EXPECT_FALSE(s.busy());
+  }
+}
+
+TEST(ListSessionView, ReadFailureMidReplyDiscardsThePartialCacheFile) {
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession s(codec, cache);
+  MailRow row;
+  row.columns[kColName] = "a";
+  row.columns[kColNumber] = "1";
+  ASSERT_TRUE(s.StartView(row, ListLogin{}, "cache", 10));
+  s.OnReceive("+OK\r\n");
+  s.OnReceive("+OK\r\n");
+  s.OnReceive("+OK\r\n");
+  s.OnReceive("+OK\r\nSubject: half");
+  EXPECT_TRUE(cache.open());
+  EXPECT_TRUE(s.OnError(3, 9) == ListActions{ListAction::Kind::kPostContinue});
+  const ListActions end = s.OnContinue();
+  EXPECT_EQ(s.error_code(), 93);
+  EXPECT_FALSE(cache.open());
+  EXPECT_EQ(cache.discarded, 1);
+  EXPECT_TRUE(cache.files.empty());
+  EXPECT_EQ(end[1], (ListAction{ListAction::Kind::kViewError, "a:接続中にエラーが発生しました。(93)\n"}));
+}
+
+TEST(ListSessionView, CacheFileThatCannotBeCreatedIsAnError) {
+  Harness h;
+  h.servers["a"].mails = FiveMails("m");
+  h.cache.fail_begin = true;
+  h.View(h.Rows("a")[0], 10, "a");
+  EXPECT_EQ(h.session.error_code(), kCodeCacheWrite);
+  EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+  ASSERT_EQ(h.view_errors.size(), 1u);
+}
+
+TEST(ListSessionView, ApopSignsTheGreetingTimeStamp) {
+  Harness h;
+  h.servers["a"].mails = FiveMails("m");
+  h.logins["a"] = h.Login("tanstaaf", true);
+  h.servers["a"].password = "tanstaaf";
+  h.View(h.Rows("a")[0], 10, "a");
+  // RFC 1939's example digest.
+  EXPECT_EQ(h.sent[0], "APOP taro c4c9334bac560ecc979e58001b3e22fb\r\n");
+  EXPECT_EQ(h.session.error_code(), 0);
+  EXPECT_EQ(h.view_done, 1);
+}
+
+TEST(ListSessionView, ApopWithoutTimeStampFailsWithoutSendingADigest) {
+  Harness h;
+  h.servers["a"].mails = FiveMails("m");
+  h.servers["a"].greeting = "+OK no stamp here\r\n";
+  h.logins["a"] = h.Login("secret", true);
+  h.View(h.Rows("a")[0], 10, "a");
+  EXPECT_EQ(h.session.error_code(), kCodeApopNoStamp);
+  for (const std::string& s : h.sent) EXPECT_NE(s.substr(0, 4), "APOP");
+  EXPECT_EQ(h.view_errors, std::vector<std::string>{"a:認証に失敗しました。(25)\n"});
+}
+
+TEST(ListSessionView, RefusedQuitAfterAGoodFetchIsShownAsFailedDisconnect) {
+  Harness h;
+  h.servers["a"].mails = FiveMails("m");
+  h.servers["a"].override_reply["QUIT"] = "-ERR\r\n";
+  h.View(h.Rows("a")[0], 10, "a");
+  EXPECT_EQ(h.view_errors, std::vector<std::string>{"a:切断に失敗しました。(0)\n"});
+  EXPECT_EQ(h.session.error_code(), 0);  // the message is still shown
+  EXPECT_EQ(h.cache.files.size(), 1u);
+}
+
+TEST(ListSessionView, SecondSessionIsRefusedWhileOneRuns) {
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession s(codec, cache);
+  MailRow row;
+  row.columns[kColName] = "a";
+  row.columns[kColNumber] = "1";
+  ASSERT_TRUE(s.StartView(row, ListLogin{}, "one", 10));
+  EXPECT_FALSE(s.StartView(row, ListLogin{}, "two", 10));
+  EXPECT_FALSE(s.StartDeleteRun({row}, true));
+  s.Disconnect();
+  EXPECT_TRUE(s.StartDeleteRun({row}, true));
+  EXPECT_FALSE(s.StartView(row, ListLogin{}, "two", 10));  // a run holds the session between accounts
+  s.EndRun();
+  EXPECT_TRUE(s.StartView(row, ListLogin{}, "two", 10));
+}
+
+// ---- delete run -------------------------------------------------------------------
+
+// The run's row list: selected rows put in order as the delete command does.
+std::vector<MailRow> RunRows(const std::vector<MailRow>& all, const std::vector<int>& selected_in_list_order) {
+  std::vector<SelectedRow> selected;
+  for (int i : selected_in_list_order)
+    selected.push_back(SelectedRow{i, all[i].item, all[i].columns[kColNumber]});
+  std::vector<MailRow> rows;
+  for (int index : DeleteOrder(selected)) rows.push_back(all[index]);
+  return rows;
+}
+
+TEST(ListSessionDelete, RowsOfTwoAccountsUseOneConnectionEachAndDeleteExactlyThem) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["B"].mails = FiveMails("b");
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  // Selected in another order than the accounts'.
+  h.RunDelete(RunRows(all, {5, 3, 1}));
+  EXPECT_TRUE(h.finished);
+  EXPECT_EQ(h.connections, 2);
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2, 4}));
+  EXPECT_EQ(h.servers["B"].removed, (std::set<int>{1}));
+  EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 0}, {"B", 0}}));
+  // Each row was checked by its header before DELE.
+  const std::vector<std::string> a_log = h.servers["A"].log;
+  EXPECT_EQ(a_log, (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 2 0\r\n", "DELE 2\r\n",
+                                             "TOP 4 0\r\n", "DELE 4\r\n", "QUIT\r\n"}));
+}
+
+TEST(ListSessionDelete, WrongPasswordGivesCode25AndOtherAccountsGoOn) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["B"].mails = FiveMails("b");
+  h.logins["A"] = h.Login("wrong");
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  h.RunDelete(RunRows(all, {0, 1, 6}));
+  EXPECT_EQ(h.results["A"], 25);
+  EXPECT_EQ(h.results["B"], 0);
+  EXPECT_TRUE(h.servers["A"].removed.empty());
+  EXPECT_EQ(h.servers["B"].removed, (std::set<int>{2}));
+  EXPECT_EQ(DeleteErrorSummary({{"A", 25}, {"B", 0}}), "A:認証に失敗しました。(25)\n");
+}
+
+TEST(ListSessionDelete, RenumberedMailIsFoundByUidlWithoutAHeaderCheck) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a", true);
+  const std::vector<MailRow> all = h.Rows("A");
+  // Mail 1 went away behind the list's back: mail 4 is now number 3.
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());
+  h.RunDelete(RunRows(all, {3}));
+  EXPECT_EQ(h.servers["A"].log,
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "UIDL\r\n", "DELE 3\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{3}));
+  EXPECT_EQ(h.results["A"], 0);
+}
+
+TEST(ListSessionDelete, RenumberedMailWithoutUidlIsFoundByProbingEveryHeader) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  const std::vector<MailRow> all = h.Rows("A");
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());
+  h.servers["A"].chunk = 5;
+  h.RunDelete(RunRows(all, {3}));  // was 4, now 3
+  EXPECT_EQ(h.servers["A"].log,
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 4 0\r\n", "STAT\r\n", "TOP 1 0\r\n",
+                                      "TOP 2 0\r\n", "TOP 3 0\r\n", "DELE 3\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{3}));
+}
+
+TEST(ListSessionDelete, NumberPastTheShrunkMailboxIsLookedForByHeader) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  const std::vector<MailRow> all = h.Rows("A");
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());
+  h.RunDelete(RunRows(all, {4}));  // was 5, now 4: "TOP 5 0" is refused
+  EXPECT_EQ(h.servers["A"].log,
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 5 0\r\n", "STAT\r\n", "TOP 1 0\r\n",
+                                      "TOP 2 0\r\n", "TOP 3 0\r\n", "TOP 4 0\r\n", "DELE 4\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{4}));
+  EXPECT_EQ(h.results["A"], 0);
+}
+
+TEST(ListSessionDelete, RefusedUidlFallsBackToTheHeaderAtTheRowsNumber) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a", true);
+  h.servers["A"].uidl_supported = false;
+  h.RunDelete(RunRows(h.Rows("A"), {1}));
+  EXPECT_EQ(h.servers["A"].log, (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "UIDL\r\n",
+                                                          "TOP 2 0\r\n", "DELE 2\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2}));
+}
+
+TEST(ListSessionDelete, VanishedMailIsNotDeletedAndTheAccountKeepsEveryMail) {
+  for (bool with_uidl : {false, true}) {
+    Harness h;
+    h.servers["A"].mails = FiveMails("a", with_uidl);
+    const std::vector<MailRow> all = h.Rows("A");
+    h.servers["A"].mails.erase(h.servers["A"].mails.begin() + 3);  // mail 4 is gone
+    h.RunDelete(RunRows(all, {1, 3}));
+    EXPECT_EQ(h.results["A"], kCodeNotFound) << with_uidl;
+    // Mail 2 was marked in the same connection: RSET takes that back too.
+    EXPECT_TRUE(h.servers["A"].removed.empty()) << with_uidl;
+    EXPECT_EQ(h.sent[h.sent.size() - 2], "RSET\r\n");
+    EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+    EXPECT_EQ(DeleteErrorSummary({{"A", kCodeNotFound}}), "A:接続中にエラーが発生しました。(3)\n");
+  }
+}
+
+TEST(ListSessionDelete, WithoutFullSearchAMismatchEndsTheAccountAtOnce) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  const std::vector<MailRow> all = h.Rows("A");
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());
+  h.RunDelete(RunRows(all, {3}), false);
+  EXPECT_EQ(h.results["A"], kCodeNotFound);
+  EXPECT_EQ(h.servers["A"].log,
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 4 0\r\n", "RSET\r\n", "QUIT\r\n"}));
+}
+
+TEST(ListSessionDelete, ReDecodedSubjectMatchesNoHeader) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  std::vector<MailRow> all = h.Rows("A");
+  all[2].columns[kColSubject] = "re-decoded";
+  h.RunDelete(RunRows(all, {2}));
+  EXPECT_EQ(h.results["A"], kCodeNotFound);
+  EXPECT_TRUE(h.servers["A"].removed.empty());
+}
+
+struct DeleteFailure {
+  const char* name;
+  std::string verb;
+  std::string reply;
+  int code;
+  bool rset;  // the session resets before QUIT
+};
+
+TEST(ListSessionDelete, EveryProtocolFailureIsRecordedForTheAccountAndNothingIsDeleted) {
+  const std::vector<DeleteFailure> cases = {
+      {"negative greeting", "", "-ERR\r\n", 71, false},
+      {"USER refused", "USER", "-ERR\r\n", 22, false},
+      {"PASS refused", "PASS", "-ERR\r\n", 25, false},
+      {"TOP refused", "TOP", "-ERR\r\n", 63, true},
+      {"DELE refused", "DELE", "-ERR\r\n", 73, true},
+      {"STAT refused", "STAT", "-ERR\r\n", 83, true},
+      {"QUIT refused", "QUIT", "-ERR cannot update\r\n", kCodeQuitRefused, false},
+  };
+  for (const DeleteFailure& c : cases) {
+    Harness h;
+    FakePop3& srv = h.servers["A"];
+    srv.mails = FiveMails("a");
+    std::vector<MailRow> all = h.Rows("A");
+    if (c.verb == "STAT") all[1].columns[kColSubject] = "changed";  // forces the full search
+    if (c.verb.empty()) srv.greeting = c.reply;
+    else srv.override_reply[c.verb] = c.reply;
+    h.RunDelete(RunRows(all, {1}));
+    EXPECT_EQ(h.results["A"], c.code) << c.name;
+    EXPECT_TRUE(srv.removed.empty()) << c.name;
+    const bool reset = std::find(h.sent.begin(), h.sent.end(), "RSET\r\n") != h.sent.end();
+    EXPECT_EQ(reset, c.rset) << c.name;
+    EXPECT_TRUE(h.finished) << c.name;
+  }
+}
+
+TEST(ListSessionDelete, OverlongTopReplyFailsTheAccountWithBoundedMemory) {
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession s(codec, cache);
+  MailRow row;
+  row.columns[kColName] = "a";
+  row.columns[kColNumber] = "1";
+  ASSERT_TRUE(s.StartDeleteRun({row}, true));
+  s.BeginAccount(ListLogin{});
+  s.OnReceive("+OK\r\n");
+  s.OnReceive("+OK\r\n");
+  EXPECT_EQ(s.OnReceive("+OK\r\n"), (ListActions{ListAction{ListAction::Kind::kSend, "TOP 1 0\r\n"}}));
+  const std::string chunk(kListChunk, 'x');
+  ListActions last;
+  std::size_t fed = 0;
+  while (fed < 2 * kListReplyCap && last.empty()) {
+    last = s.OnReceive(fed == 0 ? "+OK\r\n" + chunk : chunk);
+    fed += chunk.size();
+  }
+  EXPECT_EQ(last, (ListActions{ListAction{ListAction::Kind::kPostError, {}, 3, 11}}));
+  EXPECT_LE(fed, kListReplyCap + kListChunk);
+  EXPECT_TRUE(s.OnReceive(chunk).empty());  // ignored until the error is handled
+  EXPECT_EQ(s.OnError(3, 11), (ListActions{ListAction{ListAction::Kind::kSend, "RSET\r\n"}}));
+  EXPECT_EQ(s.error_code(), kCodeReplyTooLong);
+}
+
+TEST(ListSessionDelete, DisconnectInTheFirstAccountCutsTheWholeRun) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["B"].mails = FiveMails("b");
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  ListSession& s = h.session;
+  ASSERT_TRUE(s.StartDeleteRun(RunRows(all, {0, 1, 5, 6}), true));
+  EXPECT_EQ(s.row_count(), 4u);
+  s.BeginAccount(h.Login());
+  for (const char* r : {"+OK\r\n", "+OK\r\n", "+OK\r\n"}) s.OnReceive(r);
+  EXPECT_TRUE(s.busy());
+  EXPECT_EQ(s.Disconnect(), (ListActions{ListAction::Kind::kCloseConnection}));
+  EXPECT_EQ(s.row_count(), 0u);  // every row so far belongs to the interrupted account
+  EXPECT_FALSE(s.busy());
+  std::string next;
+  EXPECT_FALSE(s.NextAccount(next));
+}
+
+TEST(ListSessionDelete, DisconnectInTheSecondAccountKeepsTheFirstOnesRows) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["B"].mails = FiveMails("b");
+  std::vector<MailRow> all = h.Rows("A");
+  for (MailRow r : h.Rows("B")) {
+    r.item += 5;
+    all.push_back(r);
+  }
+  ListSession& s = h.session;
+  ASSERT_TRUE(s.StartDeleteRun(RunRows(all, {0, 1, 5, 6}), true));
+  s.BeginAccount(h.Login());
+  // Drive account A by hand through the fake server.
+  FakePop3& a = h.servers["A"];
+  std::deque<std::string> in{a.greeting};
+  bool done = false;
+  while (!in.empty() && !done) {
+    std::string text = in.front();
+    in.pop_front();
+    for (const ListAction& act : text == "\x01" ? s.OnContinue() : s.OnReceive(text)) {
+      if (act.kind == ListAction::Kind::kSend)
+        for (const std::string& p : a.Handle(act.text)) in.push_back(p);
+      if (act.kind == ListAction::Kind::kPostContinue) in.push_back("\x01");
+      if (act.kind == ListAction::Kind::kAccountDone) done = true;
+    }
+  }
+  ASSERT_TRUE(done);
+  EXPECT_EQ(s.position(), 2u);
+  s.BeginAccount(h.Login());
+  s.OnReceive("+OK\r\n");
+  EXPECT_EQ(s.Disconnect(), (ListActions{ListAction::Kind::kCloseConnection}));
+  EXPECT_EQ(s.row_count(), 2u);  // A's two rows stay in the run and get marked
+  std::string next;
+  EXPECT_FALSE(s.NextAccount(next));
+}
+
+// ---- UIDL listing -----------------------------------------------------------------
+
+TEST(UidlLookup, FindsTheWholeIdOnAListingLine) {
+  struct Case {
+    const char* name;
+    std::string listing;
+    std::string uid;
+    int want;
+  };
+  const std::vector<Case> cases = {
+      {"plain", "+OK\r\n1 aaa\r\n2 bbb\r\n3 ccc\r\n.\r\n", "bbb", 2},
+      {"first occurrence", "+OK\r\n4 dup\r\n7 dup\r\n.\r\n", "dup", 4},
+      {"absent", "+OK\r\n1 aaa\r\n.\r\n", "zzz", 0},
+      {"in the status line only", "+OK bbb follows\r\n1 aaa\r\n.\r\n", "bbb", 0},
+      {"part of another id", "+OK\r\n1 xbbbx\r\n2 bbbb\r\n3 bbb\r\n.\r\n", "bbb", 3},
+      {"number part", "+OK\r\n12 1\r\n.\r\n", "2", 0},
+      {"after the terminator", "+OK\r\n1 aaa\r\n.\r\n2 bbb\r\n", "bbb", 0},
+      {"empty id", "+OK\r\n1 aaa\r\n.\r\n", "", 0},
+      {"over-long line skipped", "+OK\r\n1 " + std::string(5000, 'q') + " bbb\r\n2 bbb\r\n.\r\n", "bbb", 2},
+      {"bare LF lines", "+OK\n5 bbb\n.\n", "bbb", 5},
+      {"number zero", "+OK\r\n0 bbb\r\n.\r\n", "bbb", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindUidl(c.listing, c.uid), c.want) << c.name;
+    // The same split into single bytes.
+    UidlLookup lookup(c.uid);
+    for (char ch : c.listing) lookup.Feed(std::string_view(&ch, 1));
+    EXPECT_EQ(lookup.found(), c.want) << c.name << " (bytewise)";
+  }
+  UidlLookup lookup("x");
+  EXPECT_FALSE(lookup.Feed("+OK\r\n1 x\r\n."));
+  EXPECT_TRUE(lookup.Feed("\r\n"));
+}
+
+// ---- header match -------------------------------------------------------------------
+
+TEST(HeaderMatch, FreshHeaderAgainstTheRow) {
+  CoreListCodec codec;
+  FakePop3 srv;
+  srv.mails = {Mail("=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", "", "Status: RO\r\n")};
+  const MailRow row = BuildAccountRows(codec, srv.AccountFile(), "a", 0)[0];
+  ASSERT_EQ(row.columns[kColSubject], "テスト");
+  EXPECT_TRUE(HeaderMatchesRow(codec, srv.Top(1, 0), row));
+  // A Status field that changed since the check does not matter.
+  FakePop3 seen = srv;
+  seen.mails[0].header.replace(seen.mails[0].header.find("Status: RO"), 10, "Status: R ");
+  EXPECT_TRUE(HeaderMatchesRow(codec, seen.Top(1, 0), row));
+
+  struct Case {
+    const char* name;
+    int column;
+    std::string value;
+  };
+  for (const Case& c : std::vector<Case>{{"hash", kColHash, "0123"},
+                                         {"subject", kColSubject, "テスト2"},
+                                         {"date", kColDate, "2007/1/3 03:46:21"},
+                                         {"from", kColFrom, "other@example.jp"}}) {
+    MailRow changed = row;
+    changed.columns[c.column] = c.value;
+    EXPECT_FALSE(HeaderMatchesRow(codec, srv.Top(1, 0), changed)) << c.name;
+  }
+  EXPECT_FALSE(HeaderMatchesRow(codec, "+OK no line break", row));
+  EXPECT_FALSE(HeaderMatchesRow(codec, "+OK\r\nSubject: unterminated\r\n", row));
+  FakePop3 other = srv;
+  other.mails[0].header += "Received: by another hop\r\n";
+  EXPECT_FALSE(HeaderMatchesRow(codec, other.Top(1, 0), row));
+}
+
+}  // namespace
+}  // namespace tidewell
