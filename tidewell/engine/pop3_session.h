@@ -110,7 +110,8 @@ constexpr std::size_t kMaxPlannedMails = 4096;
 // One thing for the driver to do.
 struct SessionAction {
   enum class Kind {
-    kSend,             // send `text` whole with one send()
+    kSend,             // send `text` whole with one send(): one command, or a batch of
+                       // them (at most kCommandWindow bytes, see the fast check)
     kPostContinue,     // post WM_TRAY_CONTINUE (wParam 0, lParam 0)
     kPostError,        // post WM_TRAY_ERROR (wParam phase, lParam code)
     kKillWatchdog,     // KillTimer(WatchdogTimer)
