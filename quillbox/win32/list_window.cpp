@@ -13,6 +13,7 @@
 #include "quillbox/win32/list_session_driver.h"
 #include "quillbox/win32/list_state.h"
 #include "quillbox_res.h"
+#include "viewer/header_text.h"
 
 namespace tidewell {
 
@@ -107,13 +108,6 @@ std::string ItemText(HWND list_view, int index, int column, std::size_t max) {
   return buffer;
 }
 
-void SetItemText(HWND list_view, int index, int column, const std::string& text) {
-  LVITEMA item{};
-  item.iSubItem = column;
-  item.pszText = const_cast<char*>(text.c_str());
-  SendMessageA(list_view, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-}
-
 LPARAM ItemData(HWND list_view, int index) {
   LVITEMA item{};
   item.mask = LVIF_PARAM;
@@ -173,16 +167,15 @@ void BuildRows(ListState& s) {
   SendMessageA(s.list_view, LVM_SETITEMCOUNT, s.rows.size(), 0);
   for (std::size_t i = 0; i < s.rows.size(); ++i) {
     const MailRow& row = s.rows[i];
+    // The texts stay in s.rows: the list view asks for them when it needs
+    // them (LVN_GETDISPINFO), one message per row instead of eleven.
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = static_cast<int>(i);
-    item.pszText = const_cast<char*>(row.columns[kColSubject].c_str());
+    item.pszText = LPSTR_TEXTCALLBACKA;
     item.iImage = row.image;
     item.lParam = row.item;
-    const int index = static_cast<int>(SendMessageA(s.list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (index < 0) continue;
-    for (int c = 1; c < kListColumnCount; ++c)
-      if (!row.columns[c].empty()) SetItemText(s.list_view, index, c, row.columns[c]);
+    SendMessageA(s.list_view, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
   }
   // Sorted as the last column click left it: the direction used last.
   SortRows(s, s.sort_column, !s.pending_descending);
@@ -351,12 +344,11 @@ void Redecode(ListState& s, int command) {
     }
     std::pair<std::string, std::string> texts;
     if (!RedecodeRow(codec, file, std::atoi(number.c_str()), command, texts)) continue;
-    SetItemText(s.list_view, index, kColSubject, texts.first);
-    SetItemText(s.list_view, index, kColFrom, texts.second);
     const LPARAM item = ItemData(s.list_view, index);
     if (item >= 0 && static_cast<std::size_t>(item) < s.rows.size()) {
       s.rows[static_cast<std::size_t>(item)].columns[kColSubject] = texts.first;
       s.rows[static_cast<std::size_t>(item)].columns[kColFrom] = texts.second;
+      SendMessageA(s.list_view, LVM_REDRAWITEMS, index, index);
     }
   }
 }
@@ -422,8 +414,37 @@ void OnCommand(ListState& s, int id) {
 
 // ---- notifications --------------------------------------------------------------
 
+// A row's text for the list view (its items hold LPSTR_TEXTCALLBACK).
+const std::string* RowText(const ListState& s, LPARAM item, int column) {
+  if (item < 0 || static_cast<std::size_t>(item) >= s.rows.size() || column < 0 || column >= kListColumnCount)
+    return nullptr;
+  return &s.rows[static_cast<std::size_t>(item)].columns[column];
+}
+
+void AnswerDispInfo(const ListState& s, NMLVDISPINFOA* info) {
+  if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText || info->item.cchTextMax <= 0) return;
+  const std::string* text = RowText(s, info->item.lParam, info->item.iSubItem);
+  CopyToBuffer(text ? *text : std::string(), info->item.pszText, static_cast<std::size_t>(info->item.cchTextMax));
+}
+
+void AnswerDispInfo(const ListState& s, NMLVDISPINFOW* info) {
+  if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText || info->item.cchTextMax <= 0) return;
+  const std::string* text = RowText(s, info->item.lParam, info->item.iSubItem);
+  info->item.pszText[0] = L'\0';
+  if (!text || text->empty()) return;
+  const int n = MultiByteToWideChar(CP_ACP, 0, text->data(), static_cast<int>(text->size()), info->item.pszText,
+                                    info->item.cchTextMax - 1);
+  info->item.pszText[n > 0 ? n : 0] = L'\0';
+}
+
 LRESULT OnListNotify(ListState& s, NMHDR* header) {
   switch (header->code) {
+    case LVN_GETDISPINFOA:
+      AnswerDispInfo(s, reinterpret_cast<NMLVDISPINFOA*>(header));
+      return 0;
+    case LVN_GETDISPINFOW:
+      AnswerDispInfo(s, reinterpret_cast<NMLVDISPINFOW*>(header));
+      return 0;
     case LVN_KEYDOWN: {
       const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
       const bool control = GetKeyState(VK_CONTROL) < 0;

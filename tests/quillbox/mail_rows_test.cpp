@@ -109,8 +109,11 @@ TEST(MailRowsTest, ErrorBlockGivesErrorRow) {
   EXPECT_EQ(rows[0].item, 3);
   EXPECT_EQ(rows[0].columns[kColSubject], "サーバーに接続できませんでした");
   EXPECT_EQ(rows[0].columns[kColName], "自宅");
-  for (int c = 0; c < kListColumnCount; ++c)
-    if (c != kColSubject && c != kColName) EXPECT_EQ(rows[0].columns[c], "") << c;
+  for (int c = 0; c < kListColumnCount; ++c) {
+    if (c != kColSubject && c != kColName) {
+      EXPECT_EQ(rows[0].columns[c], "") << c;
+    }
+  }
 }
 
 TEST(MailRowsTest, EmptyAndUnterminatedFilesGiveNoRows) {

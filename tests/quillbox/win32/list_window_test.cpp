@@ -529,6 +529,48 @@ TEST_F(ListWindowTest, HeaderDialogShowsTheStoredHeader) {
   EXPECT_TRUE(IsWindow(list_));
 }
 
+// The context menu runs its own loop; a timer inside it reads the check marks
+// of the menu and closes it.
+UINT g_menu_state[4];
+bool g_menu_seen = false;
+
+void CALLBACK ReadContextMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND menu_window = FindWindowA("#32768", nullptr);
+  if (!menu_window) return;
+  KillTimer(nullptr, id);
+  const HMENU menu = reinterpret_cast<HMENU>(SendMessageA(menu_window, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  const UINT ids[4] = {40025, 40026, 40027, 40007};
+  for (int i = 0; i < 4; ++i) g_menu_state[i] = GetMenuState(menu, ids[i], MF_BYCOMMAND);
+  g_menu_seen = true;
+  EndMenu();
+}
+
+TEST_F(ListWindowTest, ContextMenuMarksFollowTheMenuNotTheToolbar) {
+  ASSERT_NE(Open(), nullptr);
+  const HWND toolbar = GetDlgItem(list_, kToolbarId);
+  // 最前面 on the toolbar: the setting and the window change, the menu's mark
+  // stays as it was.
+  SendMessageA(toolbar, TB_CHECKBUTTON, 40006, MAKELONG(TRUE, 0));
+  SendMessageA(list_, WM_COMMAND, 40006, 0);
+  EXPECT_TRUE(GetWindowLongPtrA(list_, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  // 削除ヘッダー保存 from the menu: the menu's mark and the toolbar follow.
+  SendMessageA(list_, WM_COMMAND, 40026, 0);
+  EXPECT_TRUE(SendMessageA(toolbar, TB_ISBUTTONCHECKED, 40015, 0));
+
+  g_menu_seen = false;
+  SetTimer(nullptr, 0, 100, ReadContextMenu);
+  NMHDR click{View(), static_cast<UINT_PTR>(kListViewId), static_cast<UINT>(NM_RCLICK)};
+  SendMessageA(list_, WM_NOTIFY, kListViewId, reinterpret_cast<LPARAM>(&click));  // returns when the menu closes
+  ASSERT_TRUE(g_menu_seen);
+  EXPECT_TRUE(g_menu_state[0] & MF_CHECKED);    // 削除確認 (DeleteCheck 1)
+  EXPECT_TRUE(g_menu_state[1] & MF_CHECKED);    // 削除ヘッダー保存, flipped from the menu
+  EXPECT_FALSE(g_menu_state[2] & MF_CHECKED);   // 最前面: switched on the toolbar only
+  EXPECT_TRUE(g_menu_state[3] & MF_GRAYED);     // 切断 stays grayed
+  Close();
+  EXPECT_EQ(IniInt("Setting", "Top"), 1);
+  EXPECT_EQ(IniInt("Setting", "DeleteMsgSave"), 1);
+}
+
 // A data folder left by a real check of Tidewell.exe against Dovecot holding
 // the Japanese fixture mails (tests/servers/mail), given by the end-to-end
 // test in TIDEWELL_LIST_DATA with the account count in TIDEWELL_LIST_COUNT.
