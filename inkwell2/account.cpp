@@ -72,7 +72,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
   const int version = r.byte();
   int count = r.byte();
   if (count < 0) count = 0;
-  if (version < 3 || version > 5) {
+  if (version < 3 || version > 6) {
     a.result = 1;
     return a;
   }
@@ -102,7 +102,23 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       break;
     }
     if (!r.ok()) break;
+    // Fields 7 to 15, and the security byte of version 6.
+    r.skip(3);
+    r.text2();
+    r.skip(3);
+    r.text2();
+    r.skip(version >= 4 ? 2 : 1);
+    r.text2();
+    r.text2();
+    r.text2();
+    int tls_mode = port == 995 ? 2 : 0;
+    if (version >= 6) {
+      const int stored = r.byte();
+      tls_mode = (stored == 0 || stored == 1) ? stored : 2;
+    }
     if (found) {
+      // A record cut short is not delivered: its security byte is unknown.
+      if (!r.ok()) break;
       a.found = true;
       a.user = as_text(user, kAccountUserBuffer);
       std::string plain(password);
@@ -112,16 +128,9 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       a.server = as_text(server, kAccountServerBuffer);
       a.apop = apop;
       a.port = port;
+      a.tls_mode = tls_mode;
       break;
     }
-    r.skip(3);
-    r.text2();
-    r.skip(3);
-    r.text2();
-    r.skip(version >= 4 ? 2 : 1);
-    r.text2();
-    r.text2();
-    r.text2();
   }
   a.result = 0;
   return a;

@@ -106,6 +106,10 @@ struct AccountAnswer {
   std::string user, password, server;
   int apop = 0;
   int port = 0;
+  // Connection security (lookup hit): 0 none, 1 STLS, 2 TLS on connect. Field
+  // 16 of version 6; older records read as 0, or 2 with port 995. Unknown
+  // values read as 2, so the password is never sent in clear by mistake.
+  int tls_mode = 0;
 };
 
 // Caller buffer sizes the exports assume for GetAccount's text outputs.

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """Writes or lists the accounts of a Tidewell data folder (Account.dat,
-version 5), for setting Tidewell up from a shell.
+version 6), for setting Tidewell up from a shell.
 
-    tools/account_dat.py add  DATA --name NAME --user USER --password PW --server HOST [--port 110] [--apop] [--priority N]
+    tools/account_dat.py add  DATA --name NAME --user USER --password PW --server HOST [--port N] [--apop]
+                              [--priority N] [--tls none|stls|tls]
     tools/account_dat.py list DATA
 
 Texts given on the command line are stored in Shift_JIS (code page 932).
 `add` appends an account to the file (creating it when missing) and replaces
-the file atomically. Only the login fields and the priority are set; an
-account's own icon, sound and program stay off. The priority follows the rule
-of the settings sheet: at most one past the largest in the file, and the
-accounts at or after that rank move down one, so no two accounts share one.
+the file atomically; a version-5 file is rewritten as version 6 first (its
+records read as no TLS, or TLS on connect on port 995). Only the login fields,
+the priority and the connection security are set; an account's own icon,
+sound and program stay off. The priority follows the rule of the settings
+sheet: at most one past the largest in the file, and the accounts at or after
+that rank move down one, so no two accounts share one. --tls: none (clear
+text), stls (STLS before the login) or tls (TLS on connect); the port
+defaults to 995 for tls, else 110.
 """
 import argparse
 import os
@@ -28,26 +33,33 @@ def _t2(b):
     return struct.pack(">H", len(b)) + b
 
 
-def record(name, user, password, server, port, apop, priority=0):
-    """One version-5 record; texts are bytes (Shift_JIS)."""
+TLS_MODES = {"none": 0, "stls": 1, "tls": 2}
+
+
+def record(name, user, password, server, port, apop, priority=0, tls=None, version=6):
+    """One record of the given version (6, or 5); texts are bytes (Shift_JIS).
+    tls is "none", "stls" or "tls"; by default TLS on connect for port 995."""
+    if tls is None:
+        tls = "tls" if port == 995 else "none"
     scrambled = bytes((c + i) % 256 for i, c in enumerate(password))
     return (_t1(name) + _t1(user) + _t1(scrambled) + _t2(server) + bytes([1 if apop else 0]) +
             struct.pack(">H", port) +
             struct.pack(">H", priority) + b"\0" + _t2(b"") +   # priority, icon flag, icon file
             struct.pack(">H", 0) + b"\0" + _t2(b"") +          # icon index, sound flag, sound file
             b"\0" + b"\0" +                                    # program flags, no-duplicate flag
-            _t2(b"") + _t2(b"") + _t2(b""))                    # program, command line, folder
+            _t2(b"") + _t2(b"") + _t2(b"") +                   # program, command line, folder
+            (bytes([TLS_MODES[tls]]) if version >= 6 else b""))  # connection security
 
 
-def encode_file(records):
-    """A whole version-5 Account.dat from encoded records."""
-    return b"Tidewellv" + bytes([5, len(records)]) + b"".join(records)
+def encode_file(records, version=6):
+    """A whole Account.dat (version 6, or 5) from records of that version."""
+    return b"Tidewellv" + bytes([version, len(records)]) + b"".join(records)
 
 
 def read_records(data):
-    """Splits a version 3-5 file into (name, raw record bytes)."""
-    if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in (3, 4, 5):
-        raise SystemExit("not an account file of version 3 to 5")
+    """Splits a version 3-6 file into (name, raw record bytes, version)."""
+    if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in (3, 4, 5, 6):
+        raise SystemExit("not an account file of version 3 to 6")
     version, count, pos, out = data[9], data[10], 11, []
 
     def take(n):
@@ -72,8 +84,23 @@ def read_records(data):
         take(2 if version >= 4 else 1)         # program flags (+ no-duplicate flag)
         for _ in range(3):
             take(struct.unpack(">H", take(2))[0])
+        if version >= 6:
+            take(1)                           # connection security
         out.append((name, data[start:pos], version, prio_at))
     return out
+
+
+def upgrade(raw, version):
+    """A raw record of version 5 or 6 as a version-6 record: a version-5
+    record gets the security byte its port implies (995: TLS on connect)."""
+    if version >= 6:
+        return raw
+    pos = 1 + raw[0]
+    pos += 1 + raw[pos]
+    pos += 1 + raw[pos]
+    pos += 2 + struct.unpack(">H", raw[pos:pos + 2])[0] + 1
+    port = struct.unpack(">H", raw[pos:pos + 2])[0]
+    return raw + bytes([TLS_MODES["tls"] if port == 995 else 0])
 
 
 def priority_of(rec, at):
@@ -105,9 +132,11 @@ def main():
     a.add_argument("--user", required=True)
     a.add_argument("--password", required=True)
     a.add_argument("--server", required=True)
-    a.add_argument("--port", type=int, default=110)
+    a.add_argument("--port", type=int, default=None)
     a.add_argument("--apop", action="store_true")
     a.add_argument("--priority", type=int, default=0)
+    a.add_argument("--tls", choices=sorted(TLS_MODES), default="none",
+                   help="none: clear text; stls: STLS before the login; tls: TLS on connect")
     lst = sub.add_parser("list")
     lst.add_argument("data")
     args = p.parse_args()
@@ -121,8 +150,8 @@ def main():
         for name, _, _, _ in existing:
             print(name.decode("cp932", "replace"))
         return 0
-    if any(v != 5 for _, _, v, _ in existing):
-        raise SystemExit("this tool appends only to version-5 files; let Tidewell rewrite the file first")
+    if any(v not in (5, 6) for _, _, v, _ in existing):
+        raise SystemExit("this tool appends only to version-5 and 6 files; let Tidewell rewrite the file first")
     enc = lambda s: s.encode("cp932")
     name = enc(args.name)
     if any(n == name for n, _, _, _ in existing):
@@ -132,9 +161,10 @@ def main():
     if not 0 <= args.priority <= 100000:
         raise SystemExit("priority must be 0 to 100000")
     priority, others = add_priorities([priority_of(r, at) for _, r, _, at in existing], args.priority)
-    recs = [with_priority(r, at, q) for (_, r, _, at), q in zip(existing, others)]
-    recs.append(record(name, enc(args.user), enc(args.password), enc(args.server), args.port, args.apop,
-                       priority))
+    recs = [with_priority(upgrade(r, v), at, q) for (_, r, v, at), q in zip(existing, others)]
+    port = args.port if args.port is not None else (995 if args.tls == "tls" else 110)
+    recs.append(record(name, enc(args.user), enc(args.password), enc(args.server), port, args.apop,
+                       priority, args.tls))
     os.makedirs(args.data, exist_ok=True)
     tmp = path + ".tmp~"
     with open(tmp, "wb") as f:

@@ -10,6 +10,7 @@ namespace {
 using Md5CalcFn = int(WINAPI*)(const char* text, char* out);
 using CodingFn = int(WINAPI*)(const char* src, char* dst, const char* file, int op);
 using CodeConvFn = int(WINAPI*)(const char* src, char* dst, int code);
+using GetAccountTlsFn = int(WINAPI*)(const char* name, const char* folder);
 using GetAccountFn = int(WINAPI*)(char* name, const char* folder, char* user, char* password, char* server,
                                   int* apop, int* port, int index);
 
@@ -33,7 +34,8 @@ InkwellModule::InkwellModule(const std::string& path)
       base64_(module_ ? GetProcAddress(module_, "Base64_Coding") : nullptr),
       quoted_(module_ ? GetProcAddress(module_, "Quoted_Coding") : nullptr),
       md5_(module_ ? GetProcAddress(module_, "MD5Calc") : nullptr),
-      get_account_(module_ ? GetProcAddress(module_, "GetAccount") : nullptr) {}
+      get_account_(module_ ? GetProcAddress(module_, "GetAccount") : nullptr),
+      get_account_tls_(module_ ? GetProcAddress(module_, "GetAccountTls") : nullptr) {}
 
 InkwellModule::~InkwellModule() {
   if (module_) FreeLibrary(module_);
@@ -98,6 +100,12 @@ bool InkwellModule::AccountByName(const std::string& data_folder, const std::str
   out.server = TakeText(server);
   out.apop = apop;
   out.port = port;
+  // The security mode; an account the library does not tell it for is not
+  // taken as clear text (-1 only comes when the account vanished meanwhile).
+  if (get_account_tls_) {
+    const int mode = As<GetAccountTlsFn>(get_account_tls_)(key.data(), data_folder.c_str());
+    out.tls_mode = mode == 0 || mode == 1 ? mode : 2;
+  }
   return !out.server.empty();
 }
 

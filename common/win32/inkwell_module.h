@@ -19,6 +19,7 @@ struct AccountLogin {
   std::string server;
   int apop = 0;
   int port = 110;
+  int tls_mode = 0;  // GetAccountTls: 0 none, 1 STLS, 2 TLS on connect
 };
 
 class InkwellModule : public TextCodec {
@@ -45,7 +46,7 @@ class InkwellModule : public TextCodec {
 
  private:
   HMODULE module_;
-  FARPROC code_conv_, base64_, quoted_, md5_, get_account_;
+  FARPROC code_conv_, base64_, quoted_, md5_, get_account_, get_account_tls_;
 };
 
 }  // namespace tidewell

@@ -4,7 +4,10 @@
 // with the posted messages delivered whenever the input says so.
 //
 // Checked after every step: no reply ever holds more than kMaxReply bytes;
-// no USER, PASS or APOP goes out before a greeting was read; the session
+// no USER, PASS or APOP goes out before a greeting was read, nor, for an
+// account with STLS or TLS on connect, before the driver reported TLS set up
+// (which it does only after STLS was accepted, or after the connect); STLS
+// asks for the handshake at most once, and only for an STLS account; the session
 // ends at most once, and, after the input is spent, forcing the end (the
 // server hangs up, the watchdog runs out) ends it exactly once; the account
 // mail file is written at most once per session.
@@ -69,7 +72,7 @@ class Input {
 };
 
 struct Harness {
-  Harness(std::uint32_t flags, bool apop, int timeout) {
+  Harness(std::uint32_t flags, bool apop, int timeout, tidewell::SessionTls tls) : tls(tls) {
     data.data_folder = "C:\\tw";
     data.flags = flags;
     data.timeout = timeout;
@@ -83,7 +86,7 @@ struct Harness {
     cached[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", Md5("Subject: a\r\n\r\n.\r\n")};
     store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct")) + ".uid"] =
         tidewell::SerializeUidCache(tidewell::UidCacheKey("h", 110, "user"), cached);
-    session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop}, data, 0);
+    session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop, tls}, data, 0);
   }
 
   void Run(const SessionActions& actions) {
@@ -91,7 +94,11 @@ struct Harness {
       switch (a.kind) {
         case Kind::kSend:
           if (a.text.rfind("USER ", 0) == 0 || a.text.rfind("PASS ", 0) == 0 || a.text.rfind("APOP ", 0) == 0)
-            Check(greeting_read);
+            Check(greeting_read && (tls == tidewell::SessionTls::kNone || secured));
+          break;
+        case Kind::kStartTls:
+          Check(tls == tidewell::SessionTls::kStls && !tls_started);
+          tls_started = true;
           break;
         case Kind::kPostContinue:
         case Kind::kPostError: queue.push_back(a); break;
@@ -108,6 +115,16 @@ struct Harness {
   void Receive(std::string_view chunk) {
     if (session.state() == tidewell::SessionState::kAwaitGreeting && !chunk.empty()) greeting_read = true;
     Run(session.OnReceive(chunk));
+  }
+
+  // The driver's report that TLS is set up and the certificate checked: it
+  // comes only once the handshake has started.
+  void Secured() {
+    const bool started = tls == tidewell::SessionTls::kOnConnect ||
+                         (tls == tidewell::SessionTls::kStls && tls_started);
+    if (!started || secured) return;
+    secured = true;
+    Run(session.OnSecured());
   }
 
   // Delivers the oldest posted message, as the message loop would.
@@ -129,6 +146,9 @@ struct Harness {
   std::deque<SessionAction> queue;
   bool greeting_read = false;
   int account_done = 0;
+  tidewell::SessionTls tls;
+  bool tls_started = false;
+  bool secured = false;
 };
 
 }  // namespace
@@ -141,12 +161,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (setup & 2) flags |= tidewell::kNewMessage;
   if (setup & 0x40) flags |= tidewell::kFastCheck;
   const int timeout = static_cast<int>((setup >> 3) & 7) - 1;  // -1..6: below 1 acts as 5
-  Harness h(flags, (setup & 4) != 0, timeout);
+  const auto tls = static_cast<tidewell::SessionTls>((setup >> 6) % 3);
+  Harness h(flags, (setup & 4) != 0, timeout, tls);
 
   static const std::string kFiller(tidewell::kMaxChunk, 'x');
   while (!in.empty()) {
     const std::uint8_t op = in.Byte();
-    switch (op % 10) {
+    switch (op % 11) {
       case 0:
       case 1:
       case 2: {  // a chunk of up to 255 bytes taken from the input
@@ -171,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 5: h.DeliverOne(); break;
       case 6: {
-        const int phase = 1 + in.Byte() % 3;
+        const int phase = 1 + in.Byte() % 4;
         const int code = in.Byte() % 8;
         h.Run(h.session.OnError(phase, code));
         break;
@@ -182,6 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 8: h.Run(h.session.OnConnectError()); break;
       case 9: h.Run(h.session.OnClosed()); break;
+      case 10: h.Secured(); break;
     }
   }
 

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(page.size() == engine.size() && page.size() <= 255);
   for (const auto& a : page) Check(FieldsFit(a));
 
-  // Written as version 5 and read back, the settings page's list is unchanged.
+  // Written as version 6 and read back, the settings page's list is unchanged.
   AccountList again;
   Check(tidewell::ParseAccountFile(tidewell::EncodeAccountFile(page), AccountReader::kSettingsPage, again) ==
         tidewell::AccountFileStatus::kOk);

@@ -194,6 +194,23 @@ INKWELL_API int WINAPI GetAccount(char* name, const char* folder, char* user, ch
   return a.result;
 }
 
+// The connection security of the account named `name` (0 none, 1 STLS, 2 TLS
+// on connect), read from the same file GetAccount reads; -1 when the file or
+// the account is missing. GetAccount keeps its arguments for its callers.
+INKWELL_API int WINAPI GetAccountTls(const char* name, const char* folder) {
+  if (!name) return -1;
+  File f(folder_or_own(folder) + "\\Account.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!f.ok()) return -1;
+  const long long size = f.size();
+  if (size > kLargestAccountFile) return -1;
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  bytes.resize(f.read(bytes.data(), bytes.size()));
+  inkwell2::AccountQuery query;
+  query.name = std::string_view(name, strnlen(name, inkwell2::kAccountNameBuffer));
+  const inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
+  return a.found ? a.tls_mode : -1;
+}
+
 INKWELL_API int WINAPI getversion() { return 100; }
 
 INKWELL_API int WINAPI fnInkwell() { return 42; }

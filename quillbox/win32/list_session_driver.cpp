@@ -190,6 +190,9 @@ void ConnectTo(ListState& s, unsigned long address) {
   }
 }
 
+// Connection failure detail of an account that wants TLS (code 61).
+constexpr int kListTlsUnsupportedDetail = 6;
+
 // Connect steps 1, 2 and 4 for the login of the session just started.
 void Connect(ListState& s, const AccountLogin& login, bool found) {
   Net& n = net();
@@ -197,6 +200,9 @@ void Connect(ListState& s, const AccountLogin& login, bool found) {
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return PostError(s, 1, 0);  // reported as a connection failure
   n.wsa = true;
   if (!found) return PostError(s, 1, 2);  // no such account: nothing to look up
+  // This session has no TLS layer yet: an account that wants STLS or TLS on
+  // connect is not contacted at all, so its password never goes out in clear.
+  if (login.tls_mode != 0) return PostError(s, 1, kListTlsUnsupportedDetail);
   n.port = static_cast<u_short>(login.port);
   const unsigned long address = inet_addr(login.server.c_str());
   if (address != INADDR_NONE || login.server == "255.255.255.255") {

@@ -49,6 +49,7 @@ struct Harness {
         case Kind::kAccountDone: queue.push_back(a); break;
         case Kind::kKillWatchdog: ++watchdog_kills; break;
         case Kind::kCloseConnection: ++closes; break;
+        case Kind::kStartTls: ++tls_starts; break;
       }
     }
     while (!queue.empty()) {
@@ -85,7 +86,7 @@ struct Harness {
   std::deque<SessionAction> queue;
   std::vector<std::string> sent;
   std::vector<std::pair<int, int>> errors;
-  int account_done = 0, watchdog_kills = 0, closes = 0;
+  int account_done = 0, watchdog_kills = 0, closes = 0, tls_starts = 0;
 };
 
 TEST(Pop3Session, GoodSessionWritesUpperCasedListAndTopRepliesAndHashes) {

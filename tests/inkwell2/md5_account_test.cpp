@@ -81,6 +81,17 @@ const unsigned char kV3[] = {
     0, 4, 'm', 'a', 'i', 'l', 1, 0x03, 0xE3,
     0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 3, 'a', '.', 'e', 0, 0, 0, 0};
 
+// Version 6: version 5 plus the security byte at the end of each record
+// ("home" STLS, "work" TLS on connect).
+const unsigned char kV6[] = {
+    'T', 'i', 'd', 'e', 'w', 'e', 'l', 'l', 'v', 6, 2,
+    4, 'h', 'o', 'm', 'e', 3, 'b', 'o', 'b', 3, 'a', 'c', 'e',
+    0, 10, 'p', 'o', 'p', '.', 'e', 'x', '.', 'c', 'o', 'm', 0, 0, 110,
+    0, 1, 1, 0, 0, 0, 0, 0, 0, 5, 'a', '.', 'w', 'a', 'v', 11, 0, 0, 0, 0, 0, 0, 0, 1,
+    4, 'w', 'o', 'r', 'k', 5, 'a', 'l', 'i', 'c', 'e', 2, 'p', 'x',
+    0, 4, 'm', 'a', 'i', 'l', 1, 0x03, 0xE3,
+    0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 3, 'a', '.', 'e', 0, 0, 0, 0, 2};
+
 std::string Bytes(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
 AccountAnswer Lookup(const std::string& file, std::string_view name) { return read_account(file, {name, -1}); }
@@ -130,7 +141,38 @@ TEST_P(AccountVersions, EnumeratesNamesInFileOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, AccountVersions,
-                         ::testing::Values(Bytes(kV3, sizeof kV3), Bytes(kV4, sizeof kV4), Bytes(kV5, sizeof kV5)));
+                         ::testing::Values(Bytes(kV3, sizeof kV3), Bytes(kV4, sizeof kV4), Bytes(kV5, sizeof kV5),
+                                           Bytes(kV6, sizeof kV6)));
+
+// The security mode of a lookup: version 6 stores it; older records read as
+// none, except port 995, which reads as TLS on connect; an unknown stored
+// value reads as TLS on connect.
+TEST(AccountReader, SecurityModeByVersion) {
+  std::string v6_unknown = Bytes(kV6, sizeof kV6);
+  v6_unknown[v6_unknown.size() - 1] = 7;
+  std::string v6_clear_995 = Bytes(kV6, sizeof kV6);
+  v6_clear_995[v6_clear_995.size() - 1] = 0;
+  struct {
+    const char* what;
+    std::string file;
+    int home, work;
+  } cases[] = {
+      {"v3", Bytes(kV3, sizeof kV3), 0, 2},
+      {"v4", Bytes(kV4, sizeof kV4), 0, 2},
+      {"v5", Bytes(kV5, sizeof kV5), 0, 2},
+      {"v6", Bytes(kV6, sizeof kV6), 1, 2},
+      {"v6 unknown value", v6_unknown, 1, 2},
+      {"v6 stored none on 995", v6_clear_995, 1, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Lookup(c.file, "home").tls_mode, c.home) << c.what;
+    EXPECT_EQ(Lookup(c.file, "work").tls_mode, c.work) << c.what;
+  }
+  // A version-6 record without its security byte is not delivered.
+  const std::string cut = Bytes(kV6, sizeof kV6 - 1);
+  EXPECT_FALSE(Lookup(cut, "work").found);
+  EXPECT_TRUE(Lookup(cut, "home").found);
+}
 
 TEST(AccountReader, VersionThreeReadAsFourWouldShiftTheNextRecord) {
   std::string as_four = Bytes(kV3, sizeof kV3);
@@ -173,7 +215,7 @@ TEST(AccountReader, BadHeadersReadNothing) {
       {"wrong magic", "tidewellv\x05\x01" + Record("n", "u", "", "s")},
       {"no v", std::string("Tidewellx\x05\x01") + Record("n", "u", "", "s")},
       {"version 2", File(1, Record("n", "u", "", "s"), 2)},
-      {"version 6", File(1, Record("n", "u", "", "s"), 6)},
+      {"version 7", File(1, Record("n", "u", "", "s"), 7)},
       {"magic only", "Tidewell"},
       {"empty file", ""},
   };

@@ -7,9 +7,12 @@ For tests of any language:
         prints the port; SOURCE is a folder of mail files (each copied into
         the user's maildir new/ in name order), "-" for an empty mailbox or
         "gen:N" for N generated small mails (benchmarks).
+        With --ssl-cert PEM --ssl-key PEM: TLS as well (STLS on that port, and
+        POP3S on a second port); prints "PORT POP3S_PORT".
     dovecot.py stop --dir D
 
-Importable: start(dir, users) -> port, stop(dir), available().
+Importable: start(dir, users, ssl=(cert, key)) -> port, pop3s_port(dir),
+log_text(dir), stop(dir), available().
 
 Dovecot runs as root with its login and mail processes as nobody, so the
 runtime folder lives under /tmp (D itself may sit in a folder nobody cannot
@@ -87,8 +90,9 @@ listen = 127.0.0.1
 base_dir = {run}/base
 state_dir = {run}/state
 log_path = {run}/dovecot.log
-ssl = no
+{ssl}
 disable_plaintext_auth = no
+auth_verbose = yes
 auth_mechanisms = plain apop
 first_valid_uid = 1
 default_login_user = nobody
@@ -122,10 +126,17 @@ service imap-login {{
 }}
 service pop3-login {{
   inet_listener pop3s {{
-    port = 0
+    address = 127.0.0.1
+    port = {ssl_port}
   }}
 }}
 """
+
+SSL_OFF = "ssl = no"
+# The key and certificate are read by the master process (root) at start-up.
+SSL_ON = """ssl = yes
+ssl_cert = <{cert}
+ssl_key = <{key}"""
 
 
 def _state_path(d):
@@ -144,8 +155,10 @@ def _wait_port(port, deadline):
     return False
 
 
-def start(d, users, timeout=20):
-    """Starts dovecot for users [(name, password, source)]; returns the port."""
+def start(d, users, timeout=20, ssl=None):
+    """Starts dovecot for users [(name, password, source)]; returns the port.
+    ssl=(certificate file, key file) (PEM) offers STLS on that port and POP3S
+    on a second one (pop3s_port(d)); without it STLS is refused."""
     if not available():
         raise RuntimeError("dovecot missing or not root")
     os.makedirs(d, exist_ok=True)
@@ -165,11 +178,16 @@ def start(d, users, timeout=20):
         os.makedirs(home)
         os.chown(home, nobody.pw_uid, nobody.pw_gid)
     port = free_port()
+    ssl_port = 0
+    ssl_conf = SSL_OFF
+    if ssl:
+        ssl_port = free_port()
+        ssl_conf = SSL_ON.format(cert=os.path.abspath(ssl[0]), key=os.path.abspath(ssl[1]))
     conf = os.path.join(run, "dovecot.conf")
     with open(conf, "w") as f:
-        f.write(CONFIG.format(run=run, port=port))
+        f.write(CONFIG.format(run=run, port=port, ssl=ssl_conf, ssl_port=ssl_port))
     with open(_state_path(d), "w") as f:
-        json.dump({"run": run, "port": port, "conf": conf}, f)
+        json.dump({"run": run, "port": port, "ssl_port": ssl_port, "conf": conf}, f)
     # The daemon keeps the descriptors it inherits: give it no pipe to hold.
     with open(os.path.join(run, "start.out"), "w") as out:
         r = subprocess.run([DOVECOT, "-c", conf], stdin=subprocess.DEVNULL, stdout=out,
@@ -185,6 +203,23 @@ def start(d, users, timeout=20):
         stop(d)
         raise RuntimeError("dovecot did not start: %s" % log)
     return port
+
+
+def pop3s_port(d):
+    """The POP3S port of the dovecot started for folder d with ssl (0 without)."""
+    with open(_state_path(d)) as f:
+        return json.load(f).get("ssl_port", 0)
+
+
+def log_text(d):
+    """Dovecot's log so far (logins, failed and refused connections)."""
+    try:
+        with open(_state_path(d)) as f:
+            run = json.load(f)["run"]
+        with open(os.path.join(run, "dovecot.log"), errors="replace") as f:
+            return f.read()
+    except (OSError, ValueError, KeyError):
+        return ""
 
 
 def stop(d):
@@ -210,6 +245,8 @@ def main(argv):
     s = sub.add_parser("start")
     s.add_argument("--dir", required=True)
     s.add_argument("--user", action="append", default=[], help="NAME:PASSWORD:SOURCE")
+    s.add_argument("--ssl-cert", help="PEM certificate (chain) for STLS and POP3S")
+    s.add_argument("--ssl-key", help="PEM key of that certificate")
     t = sub.add_parser("stop")
     t.add_argument("--dir", required=True)
     sub.add_parser("check", help="exit 0 when dovecot can be started here")
@@ -225,8 +262,13 @@ def main(argv):
         if len(parts) != 3:
             p.error("--user wants NAME:PASSWORD:SOURCE")
         users.append(tuple(parts))
+    ssl = (a.ssl_cert, a.ssl_key) if a.ssl_cert and a.ssl_key else None
     try:
-        print(start(a.dir, users), flush=True)
+        port = start(a.dir, users, ssl=ssl)
+        if ssl:
+            print(port, pop3s_port(a.dir), flush=True)
+        else:
+            print(port, flush=True)
     except RuntimeError as e:
         print(e, file=sys.stderr)
         return 1

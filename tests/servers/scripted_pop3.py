@@ -25,6 +25,9 @@ digest accepted for that password) and changes one thing:
                 terminator cut after "\\r\\n.", then the rest
   silent        never answers after the login (STAT gets nothing)
   close         closes the connection instead of answering STAT
+  stls-inject   answers STLS with "+OK" and, in the same write, a line that
+                would be read as the first reply over TLS (a command
+                injection); no TLS follows
   close-top     closes the connection in the middle of the first TOP reply
   quit-close    closes the connection instead of answering QUIT
   endless-header  answers TOP with a header that never ends, as fast as the
@@ -93,7 +96,7 @@ SCENARIOS = {
     "ok": {}, "greeting-err": {}, "user-err": {}, "pass-err": {}, "apop-err": {},
     "stat-err": {}, "list-err": {}, "top-err": {}, "lower-ok": {}, "top-split": {},
     "chunk-8192": {}, "silent": {}, "close": {}, "close-top": {}, "quit-close": {},
-    "endless-header": {}, "endless-line": {},
+    "endless-header": {}, "endless-line": {}, "stls-inject": {},
     "pipe-merged": {}, "pipe-split": {}, "pipe-list-err": {}, "pipe-top-err": {}, "pipe-close": {},
 }
 
@@ -216,6 +219,9 @@ def _session(conn, scenario):
         if pipe and cmd == "TOP" and scenario == "pipe-close" and arg.split()[0] == "6":
             conn.flush()
             return
+        if cmd == "STLS" and scenario == "stls-inject":
+            _send(conn, "+OK Begin TLS negotiation\r\n+OK injected\r\n")
+            continue
         if cmd == "USER":
             _send(conn, "-ERR no such user\r\n" if scenario == "user-err" or arg != USER else "+OK\r\n")
         elif cmd == "PASS":

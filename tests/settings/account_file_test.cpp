@@ -63,9 +63,52 @@ TEST(AccountFile, Version5ReadsEveryFieldWithBothReaders) {
   }
 }
 
-TEST(AccountFile, WriterProducesTheVersion5BytesExactly) {
-  const AccountList list = Parse(kAccountV5, AccountReader::kSettingsPage);
-  EXPECT_EQ(EncodeAccountFile(list), kAccountV5);
+TEST(AccountFile, WriterProducesTheVersion5And6BytesExactly) {
+  AccountList list = Parse(kAccountV5, AccountReader::kSettingsPage);
+  EXPECT_EQ(EncodeAccountFile(list, 5), kAccountV5);
+  list[0].tls_mode = kTlsStls;
+  list[1].tls_mode = kTlsOnConnect;
+  EXPECT_EQ(EncodeAccountFile(list), kAccountV6);  // version 6 by default
+}
+
+// The security byte of version 6, and what older records read as. Both
+// readers agree; the rest of each record reads as in version 5.
+TEST(AccountFile, SecurityModeByVersionAndPort) {
+  const auto with_byte = [](char home, char work) {
+    std::string b = kAccountV6;
+    b[b.find("\x04" "Work") - 1] = home;
+    b.back() = work;
+    return b;
+  };
+  std::string v5_on_995 = kAccountV5;
+  const std::size_t work_port = v5_on_995.find("\x01\xF4");
+  v5_on_995[work_port] = '\x03';
+  v5_on_995[work_port + 1] = '\xE3';  // Work: port 995
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int home, work;
+  };
+  const Case cases[] = {
+      {"v6 as stored", kAccountV6, kTlsStls, kTlsOnConnect},
+      {"v6 none", with_byte('\x00', '\x00'), kTlsNone, kTlsNone},
+      {"v6 unknown values", with_byte('\x03', '\xFF'), kTlsOnConnect, kTlsOnConnect},
+      {"v5 port 110 and 500", kAccountV5, kTlsNone, kTlsNone},
+      {"v5 port 995", v5_on_995, kTlsNone, kTlsOnConnect},
+  };
+  for (const Case& c : cases) {
+    for (AccountReader reader : kBothReaders) {
+      const AccountList list = Parse(c.bytes, reader);
+      ASSERT_EQ(list.size(), 2u) << c.what;
+      EXPECT_EQ(list[0].tls_mode, c.home) << c.what;
+      EXPECT_EQ(list[1].tls_mode, c.work) << c.what;
+      EXPECT_EQ(list[1].display_name, "Work") << c.what;
+      EXPECT_EQ(list[1].sound_file, "a.wav") << c.what;
+      EXPECT_EQ(list[1].icon_to_normal, 1) << c.what;
+    }
+  }
+  // A version-6 file that ends before the last security byte drops that record.
+  EXPECT_EQ(Parse(kAccountV6.substr(0, kAccountV6.size() - 1), AccountReader::kEngine).size(), 1u);
 }
 
 // Field 11 of versions 3 and 4: the settings page clears both program flags,
@@ -96,7 +139,7 @@ TEST(AccountFile, OlderVersionsReadField11ByEachReadersRule) {
   EXPECT_EQ(Parse(kAccountV3, AccountReader::kEngine)[1].port, 111);
 }
 
-TEST(AccountFile, Version5Field11CarriesBothDigits) {
+TEST(AccountFile, Versions5And6Field11CarriesBothDigits) {
   struct Case {
     int exec, icon_to_normal, stored;
   };
@@ -106,12 +149,15 @@ TEST(AccountFile, Version5Field11CarriesBothDigits) {
     a.display_name = "n";
     a.exec_flag = c.exec;
     a.icon_to_normal = c.icon_to_normal;
-    const std::string bytes = EncodeAccountFile({a});
-    // Field 11 is the 8th byte from the end: 11, 12, then three empty 2-byte lengths.
-    EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - 8]), c.stored);
-    const CAccount back = Parse(bytes, AccountReader::kSettingsPage).at(0);
-    EXPECT_EQ(back.exec_flag, c.exec);
-    EXPECT_EQ(back.icon_to_normal, c.icon_to_normal);
+    for (int version : {5, 6}) {
+      const std::string bytes = EncodeAccountFile({a}, version);
+      // Field 11 is the 8th byte from the end: 11, 12, then three empty
+      // 2-byte lengths (and the security byte in version 6).
+      EXPECT_EQ(static_cast<unsigned char>(bytes[bytes.size() - (version == 6 ? 9 : 8)]), c.stored);
+      const CAccount back = Parse(bytes, AccountReader::kSettingsPage).at(0);
+      EXPECT_EQ(back.exec_flag, c.exec);
+      EXPECT_EQ(back.icon_to_normal, c.icon_to_normal);
+    }
   }
 }
 
@@ -159,6 +205,7 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
     a.exec_flag = 1;
     a.icon_to_normal = i & 1;
     a.no_duplicate = 1;
+    a.tls_mode = i;  // none, STLS, TLS on connect
     a.mail_count = 9;  // not stored
     list.push_back(a);
   }
@@ -170,6 +217,24 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
       EXPECT_EQ(back[i].mail_count, 0);
     }
   }
+}
+
+// The account dialog's port follow-up when the security mode changes.
+TEST(AccountTlsMode, PortFollowsTheModeOnlyFromTheUsualPorts) {
+  struct Case {
+    int from, to, port, expected;
+  };
+  const Case cases[] = {
+      {kTlsNone, kTlsOnConnect, 110, 995}, {kTlsStls, kTlsOnConnect, 110, 995},
+      {kTlsOnConnect, kTlsNone, 995, 110}, {kTlsOnConnect, kTlsStls, 995, 110},
+      {kTlsNone, kTlsOnConnect, 8110, 8110},  // the user's own port stays
+      {kTlsOnConnect, kTlsNone, 8995, 8995},
+      {kTlsNone, kTlsStls, 110, 110},  // STLS runs on the POP3 port
+      {kTlsStls, kTlsNone, 995, 995},
+      {kTlsOnConnect, kTlsOnConnect, 110, 110},  // no change of mode, no change of port
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PortForTlsMode(c.from, c.to, c.port), c.expected) << c.from << "->" << c.to << " " << c.port;
 }
 
 TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
@@ -186,7 +251,7 @@ TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
       {"Tidewell", AccountFileStatus::kForeign},
       {"Tidewellv", AccountFileStatus::kOldVersion},        // version at end of file counts as 0
       {TW_BYTES("Tidewellv\x02\x01"), AccountFileStatus::kOldVersion},
-      {TW_BYTES("Tidewellv\x06\x01"), AccountFileStatus::kNewVersion},
+      {TW_BYTES("Tidewellv\x07\x01"), AccountFileStatus::kNewVersion},
       {TW_BYTES("Tidewellv\x05"), AccountFileStatus::kOk},  // count at end of file counts as 0
       {TW_BYTES("Tidewellv\x05\x00"), AccountFileStatus::kOk},
   };
@@ -345,7 +410,8 @@ TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
   const Case cases[] = {
       {TW_BYTES("Tidewellv\x02\x00"), 2},  // below 3: converted
       {"Tidewellv", 2},                     // no version byte: converted
-      {TW_BYTES("Tidewellv\x06\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x07\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x06\x00"), 0},  // version 6 read, empty
       {"garbage", 0},                       // foreign: empty
       {TW_BYTES("Tidewellv\x05\x00"), 0},  // a valid empty file stays empty
   };
@@ -379,6 +445,13 @@ TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
   EXPECT_EQ(work.password, "pq");
   EXPECT_EQ(work.server, "s");
   EXPECT_EQ(work.port, 500);
+  EXPECT_EQ(work.tls_mode, 0);
+  AccountList secured = list;
+  secured[0].tls_mode = kTlsStls;
+  secured[1].tls_mode = kTlsOnConnect;
+  const std::string secured_bytes = EncodeAccountFile(secured);
+  EXPECT_EQ(inkwell2::read_account(secured_bytes, {"Home", -1}).tls_mode, kTlsStls);
+  EXPECT_EQ(inkwell2::read_account(secured_bytes, {"Work", -1}).tls_mode, kTlsOnConnect);
   const inkwell2::AccountAnswer second = inkwell2::read_account(bytes, {"", 2});
   EXPECT_TRUE(second.enumerated);
   EXPECT_EQ(second.name, "Work");

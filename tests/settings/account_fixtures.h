@@ -44,6 +44,17 @@ inline const std::string kAccountV5 = TW_BYTES(
     "\x00\x00"
     "\x00\x00");
 
+// Version 6: the records of kAccountV5, each followed by its security byte
+// (Home STLS, Work TLS on connect).
+inline const std::string kAccountV6 = [] {
+  std::string b = kAccountV5;
+  b[9] = '\x06';
+  const std::size_t work = b.find("\x04" "Work");
+  b.insert(work, 1, '\x01');
+  b += '\x02';
+  return b;
+}();
+
 // Version 4: field 11 holds the external-program flag alone (1, then 2).
 inline const std::string kAccountV4 = TW_BYTES(
     "Tidewell" "v" "\x04" "\x02"

@@ -199,7 +199,7 @@ TEST(AccountPage, ApplyDeletesTheReleasedMailFilesThenSaves) {
   EXPECT_EQ(saved[1].display_name, "C");
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
-  EXPECT_EQ(bytes[9], 5);  // version 5
+  EXPECT_EQ(bytes[9], 6);  // version 6
 
   // A second apply in the same sheet: nothing left to delete, file rewritten.
   ASSERT_TRUE(WriteFileAtomically(mail("A"), "+OK"));

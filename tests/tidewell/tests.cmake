@@ -45,3 +45,20 @@ if(WIN32 AND TARGET Tidewell)
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()
+
+# POP3 over TLS against Dovecot with a test CA trusted in the test prefix.
+if(WIN32 AND TARGET Tidewell)
+  set(_tls_helpers "")
+  if(TARGET quillbox_list_session_test)
+    set(_tls_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
+  endif()
+  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list_guard)
+    tidewell_add_wine_test(NAME tidewell_tls_${_case} TIMEOUT 180
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/tls_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_tls_helpers} LABELS tidewell)
+    # One at a time: one instance per session, and the test CA in the one prefix.
+    set_tests_properties(tidewell_tls_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
+endif()

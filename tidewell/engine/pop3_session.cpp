@@ -49,6 +49,24 @@ std::string HashFilePath(const std::string& data_folder) {
 }
 
 std::string ErrorEntry(int phase, int code) {
+  if (phase == 2 && code == kStlsRefusedCode)
+    return ErrorText("サーバーがSTLSに対応していないため、接続を中止しました。", phase, code);
+  if (phase == kTlsErrorPhase) {
+    switch (code) {
+      case kTlsUntrusted:
+        return ErrorText("サーバー証明書が信頼できないため、接続を中止しました。", phase, code);
+      case kTlsNameMismatch:
+        return ErrorText("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。", phase, code);
+      case kTlsExpired:
+        return ErrorText("サーバー証明書の有効期限が切れているため、接続を中止しました。", phase, code);
+      case kTlsInjectedText:
+        return ErrorText("STLSの応答の後に不正なデータを受信したため、接続を中止しました。", phase, code);
+      case kTlsChannelError:
+        return ErrorText("暗号化された通信でエラーが発生しました。", phase, code);
+      default:
+        return ErrorText("SSL/TLSの接続に失敗しました。", phase, code);
+    }
+  }
   if (phase == 1 || (phase == 2 && code == 1)) return ErrorText("接続に失敗しました。");
   if ((phase == 2 && (code == 2 || code == 3)) || (phase == 3 && code == 3))
     return ErrorText("認証に失敗しました。");
@@ -130,6 +148,10 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   session_text_.clear();
   seen_.reset();
   seen_loaded_ = false;
+  secured_ = false;
+  greeting_.clear();
+  stls_reply_.clear();
+  stls_judged_ = false;
   ResetFastCheck();
 }
 
@@ -195,6 +217,8 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
   }
   switch (state_) {
     case SessionState::kAwaitGreeting: return Greeting(text);
+    case SessionState::kAwaitStls: return StlsReply(text);
+    case SessionState::kAwaitHandshake: return {};  // the TLS layer's business
     case SessionState::kAwaitUser:
       if (Refused(text)) return {PostError(2, 2)};
       state_ = SessionState::kAwaitLogin;
@@ -227,7 +251,62 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
 SessionActions Pop3Session::Greeting(std::string_view chunk) {
   current_message_ = 1;
   message_count_ = 0;
+  if (account_.tls == SessionTls::kOnConnect && !secured_) {
+    // Text before the handshake: the driver must not hand it on.
+    return {PostError(kTlsErrorPhase, kTlsHandshakeFailed)};
+  }
   if (Refused(chunk)) return {PostError(2, 1)};
+  if (account_.tls == SessionTls::kStls) {
+    greeting_.assign(chunk);
+    stls_reply_.clear();
+    state_ = SessionState::kAwaitStls;
+    return {Send("STLS\r\n")};
+  }
+  return LogIn(chunk);
+}
+
+// The reply to STLS is joined until its line end: "-" refuses (the account
+// fails; there is no going on in clear text). Anything after the line end
+// came before the handshake, where the server has nothing more to say:
+// text slipped in to be read as if it came over TLS. The account fails.
+SessionActions Pop3Session::StlsReply(std::string_view chunk) {
+  constexpr std::size_t kLongestReply = 512;  // RFC 2449 allows 512 octets
+  // Once the reply was judged, what still arrives before the error is
+  // handled is not kept.
+  if (stls_judged_) return {};
+  // One byte past the limit is enough to tell a line without end or text
+  // after the line end; no more than that is kept.
+  const std::size_t room = kLongestReply + 1 - stls_reply_.size();
+  const bool cut = chunk.size() > room;
+  stls_reply_.append(chunk.substr(0, room));
+  if (Refused(stls_reply_)) {
+    stls_judged_ = true;
+    return {PostError(2, kStlsRefusedCode)};
+  }
+  const std::size_t end = stls_reply_.find("\r\n");
+  if (end == std::string::npos && stls_reply_.size() <= kLongestReply) return {};
+  if (end == std::string::npos || end + 2 != stls_reply_.size() || cut) {
+    stls_judged_ = true;
+    return {PostError(kTlsErrorPhase, kTlsInjectedText)};
+  }
+  stls_reply_.clear();
+  state_ = SessionState::kAwaitHandshake;
+  return {Post(Kind::kStartTls)};
+}
+
+SessionActions Pop3Session::OnSecured() {
+  if (account_.tls == SessionTls::kNone || secured_) return {};
+  if (state_ == SessionState::kAwaitHandshake) {
+    secured_ = true;
+    return LogIn(greeting_);
+  }
+  if (state_ == SessionState::kAwaitGreeting && account_.tls == SessionTls::kOnConnect) secured_ = true;
+  return {};
+}
+
+// USER, or APOP with the time stamp of the greeting (over STLS: the clear
+// greeting before STLS; the server sends no second one).
+SessionActions Pop3Session::LogIn(std::string_view chunk) {
   if (!account_.apop) {
     state_ = SessionState::kAwaitUser;
     return {Send("USER " + account_.user + "\r\n")};

@@ -29,6 +29,14 @@
 //   session.OnConnectError(). FD_CLOSE: receive and feed what is still
 //   pending, then session.OnClosed(). Other events: nothing.
 //   WM_TRAY_CONTINUE: session.OnContinue().
+//   TLS (account.tls not kNone): the driver puts a TLS channel between the
+//   socket and the session. TLS on connect: the handshake starts at
+//   FD_CONNECT; STLS: at the kStartTls action, on the same connection. Once
+//   the handshake is done and the server's certificate checked, the driver
+//   calls session.OnSecured() and from then on feeds decrypted text to
+//   OnReceive and encrypts what kSend carries. A failed handshake or
+//   certificate check posts WM_TRAY_ERROR with phase 4 (codes below); the
+//   driver never sends a kSend text in clear while TLS is wanted.
 //   WatchdogTimer tick: session.OnWatchdogTick().
 //   Disconnect (32775) and exit while checking: close the connection, kill
 //   WatchdogTimer, session.Abort() (no file is written).
@@ -55,6 +63,26 @@ namespace tidewell {
 // Largest chunk one FD_READ delivers.
 constexpr std::size_t kMaxChunk = 8192;
 
+// How the connection of a session is secured.
+enum class SessionTls : int {
+  kNone = 0,       // clear text
+  kStls = 1,       // clear greeting, STLS, TLS handshake, then the login
+  kOnConnect = 2,  // TLS from the first byte
+};
+
+// Errors of the TLS layer (phase 4, posted by the driver or the session).
+constexpr int kTlsErrorPhase = 4;
+enum TlsErrorCode : int {
+  kTlsHandshakeFailed = 1,     // the handshake failed (no common protocol, bad record, ...)
+  kTlsUntrusted = 2,           // the chain does not lead to a trusted root
+  kTlsNameMismatch = 3,        // the certificate is not for the server name typed
+  kTlsExpired = 4,             // the certificate is outside its validity period
+  kTlsInjectedText = 5,        // text after the +OK of STLS, before the handshake
+  kTlsChannelError = 6,        // a record that cannot be decrypted after the handshake
+};
+// STLS refused by the server: phase 2 (then QUIT, in clear: nothing secret).
+constexpr int kStlsRefusedCode = 7;
+
 // Most one reply may hold: the LIST reply and the TOP reply of one mail
 // together. Real headers stay far below it (Postfix refuses headers over
 // 100 KiB by default, Exim over 1 MiB), while a server that sends a header
@@ -75,6 +103,7 @@ struct SessionAccount {
   std::string server;        // host name or dotted IPv4 address
   int port = 110;            // used as a 16-bit number by the driver
   bool apop = false;
+  SessionTls tls = SessionTls::kNone;
 };
 
 // Session states; the numbers are those the engine has always used.
@@ -90,6 +119,8 @@ enum class SessionState : int {
   kNextMessage = 10,     // internal: ask for the next mail or quit
   kMessageDone = 11,     // internal: store the finished entry
   kMessageFetched = 12,  // internal: after a complete TOP reply
+  kAwaitStls = 13,       // reply to STLS
+  kAwaitHandshake = 14,  // the driver runs the TLS handshake after STLS
   // Fast check (FastCheck on, MsgCheck off): after the login the session
   // asks CAPA. With PIPELINING or UIDL announced it reads every reply from
   // here on through one receive buffer, matching replies to the commands in
@@ -117,6 +148,7 @@ struct SessionAction {
     kKillWatchdog,     // KillTimer(WatchdogTimer)
     kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
     kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
+    kStartTls,         // begin the TLS handshake on the connection (after STLS)
   };
   SessionAction(Kind k, std::string t = {}, int p = 0, int c = 0)  // NOLINT: implicit
       : kind(k), text(std::move(t)), phase(p), code(c) {}
@@ -231,6 +263,11 @@ class Pop3Session {
   // FD_CONNECT with an error: returns the error to post for the current state
   // ((3,3) in AwaitLogin, (1,6) in AwaitGreeting, (3,1) otherwise).
   SessionActions OnConnectError();
+  // The driver finished the TLS handshake and the server's certificate
+  // passed the check. After STLS this sends the login; with TLS on connect
+  // the greeting is awaited next.
+  SessionActions OnSecured();
+
   // FD_CLOSE, after what was still pending has been received: the server
   // hung up. While waiting for the reply to QUIT the session ends at once
   // (with the mails fetched, or with the error entry already recorded);
@@ -255,6 +292,8 @@ class Pop3Session {
  private:
   SessionActions Feed(std::string_view text, bool internal);
   SessionActions Greeting(std::string_view chunk);
+  SessionActions LogIn(std::string_view greeting);
+  SessionActions StlsReply(std::string_view chunk);
   SessionActions Stat(std::string_view chunk);
   SessionActions NextMessage();
   SessionActions ListReply(std::string_view chunk);
@@ -304,6 +343,10 @@ class Pop3Session {
   std::string session_text_;
   std::unique_ptr<SeenIndex> seen_;    // previous account mail file, read once
   bool seen_loaded_ = false;
+  bool secured_ = false;       // TLS handshake done and certificate checked
+  std::string greeting_;       // kept for APOP over STLS
+  std::string stls_reply_;     // the reply to STLS, joined until its line end
+  bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
 
   // Fast check.
   struct Command {

@@ -2,6 +2,14 @@
 
 namespace tidewell {
 
+int PortForTlsMode(int old_mode, int new_mode, int port) {
+  const bool was_pop3s = old_mode == kTlsOnConnect;
+  const bool is_pop3s = new_mode == kTlsOnConnect;
+  if (is_pop3s && !was_pop3s && port == kPop3Port) return kPop3sPort;
+  if (was_pop3s && !is_pop3s && port == kPop3sPort) return kPop3Port;
+  return port;
+}
+
 void CopyStoredFields(const CAccount& from, CAccount& to) {
   to.icon_to_normal = from.icon_to_normal;
   to.no_duplicate = from.no_duplicate;
@@ -21,6 +29,7 @@ void CopyStoredFields(const CAccount& from, CAccount& to) {
   to.program_path = from.program_path;
   to.work_folder = from.work_folder;
   to.exec_flag = from.exec_flag;
+  to.tls_mode = from.tls_mode;
 }
 
 bool SameStoredFields(const CAccount& a, const CAccount& b) {
@@ -29,7 +38,7 @@ bool SameStoredFields(const CAccount& a, const CAccount& b) {
          a.server == b.server && a.apop == b.apop && a.port == b.port && a.icon_index == b.icon_index &&
          a.icon_file == b.icon_file && a.icon_flag == b.icon_flag && a.sound_file == b.sound_file &&
          a.sound_flag == b.sound_flag && a.command_line == b.command_line && a.program_path == b.program_path &&
-         a.work_folder == b.work_folder && a.exec_flag == b.exec_flag;
+         a.work_folder == b.work_folder && a.exec_flag == b.exec_flag && a.tls_mode == b.tls_mode;
 }
 
 }  // namespace tidewell

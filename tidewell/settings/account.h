@@ -10,6 +10,22 @@
 
 namespace tidewell {
 
+// How an account's POP3 connection is secured.
+constexpr int kTlsNone = 0;       // clear text
+constexpr int kTlsStls = 1;       // clear greeting, STLS, then TLS before the login
+constexpr int kTlsOnConnect = 2;  // TLS from the first byte (POP3S)
+
+// The usual ports of the modes: choosing TLS on connect with port 110 moves
+// the port to 995, and back.
+constexpr int kPop3Port = 110;
+constexpr int kPop3sPort = 995;
+
+// The port after the user changed the security mode from `old_mode` to
+// `new_mode` in the account dialog: TLS on connect moves port 110 to 995,
+// leaving TLS on connect moves 995 back to 110; any other port is the
+// user's own choice and stays.
+int PortForTlsMode(int old_mode, int new_mode, int port);
+
 class CAccount {
  public:
   virtual ~CAccount() = default;
@@ -37,6 +53,7 @@ class CAccount {
   FieldText<260> program_path;
   FieldText<260> work_folder;
   int exec_flag = 0;        // start the own program on new mail
+  int tls_mode = kTlsNone;  // how the connection is secured (kTlsNone, kTlsStls, kTlsOnConnect)
 };
 
 // Copies every field that the account dialog edits and the file stores (all

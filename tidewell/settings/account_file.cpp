@@ -87,7 +87,7 @@ std::string Unscramble(std::string_view stored) {
 }
 
 void ReadProgramFlags(int value, int version, AccountReader reader, CAccount& a) {
-  if (version == 5) {
+  if (version >= 5) {
     a.exec_flag = value % 10;
     a.icon_to_normal = (value / 10) % 10;
   } else if (reader == AccountReader::kEngine) {
@@ -117,6 +117,12 @@ bool ReadRecord(ByteReader& in, int version, AccountReader reader, CAccount& a) 
   a.program_path = in.LongText();
   a.command_line = in.LongText();
   a.work_folder = in.LongText();
+  if (version >= 6) {
+    const int mode = in.Byte();
+    a.tls_mode = (mode == kTlsNone || mode == kTlsStls) ? mode : kTlsOnConnect;
+  } else {
+    a.tls_mode = a.port == kPop3sPort ? kTlsOnConnect : kTlsNone;
+  }
   return in.ok();
 }
 
@@ -133,11 +139,12 @@ void WriteRecord(std::string& out, const CAccount& a, int version) {
   PutWord(out, a.icon_index);
   PutByte(out, a.sound_flag);
   PutLongText(out, a.sound_file.view());
-  PutByte(out, version == 5 ? a.exec_flag + 10 * a.icon_to_normal : a.exec_flag);
+  PutByte(out, version >= 5 ? a.exec_flag + 10 * a.icon_to_normal : a.exec_flag);
   if (version >= 4) PutByte(out, a.no_duplicate);
   PutLongText(out, a.program_path.view());
   PutLongText(out, a.command_line.view());
   PutLongText(out, a.work_folder.view());
+  if (version >= 6) PutByte(out, a.tls_mode);
 }
 
 }  // namespace
@@ -152,7 +159,7 @@ AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader,
   const int version = in.Byte();  // end of file counts as 0
   const int count = in.Byte();
   if (version < 3) return AccountFileStatus::kOldVersion;
-  if (version > 5) return AccountFileStatus::kNewVersion;
+  if (version > kAccountFileVersion) return AccountFileStatus::kNewVersion;
   for (int i = 0; i < count; ++i) {
     CAccount a;
     if (!ReadRecord(in, version, reader, a)) break;  // the file ends inside this record
@@ -179,7 +186,7 @@ AccountList LoadPageAccounts(const std::string& data_folder) {
 }
 
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts) {
-  return WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(accounts, 5));
+  return WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(accounts, kAccountFileVersion));
 }
 
 AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec) {

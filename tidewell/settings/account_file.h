@@ -1,5 +1,5 @@
-// Account.dat: reading (versions 3, 4 and 5, by the settings page's rules or
-// the engine's), writing (version 5; version 4 for the legacy conversion), and
+// Account.dat: reading (versions 3 to 6, by the settings page's rules or the
+// engine's), writing (version 6; version 4 for the legacy conversion), and
 // the conversion of the older Tidewell.dat.
 //
 // Layout: "Tidewell", "v", version byte, count byte, then count records:
@@ -8,10 +8,15 @@
 //   4 server (2-byte length)   5 APOP (1 byte)   6 port (2 bytes)
 //   7 priority (2 bytes), icon flag (1 byte)   8 icon file (2-byte length)
 //   9 icon index (2 bytes), sound flag (1 byte)   10 sound file (2-byte length)
-//   11 program flags (1 byte): v5 external-program flag + 10 * icon-to-normal;
+//   11 program flags (1 byte): v5/v6 external-program flag + 10 * icon-to-normal;
 //      v4/v3 the external-program flag alone
-//   12 no-duplicate flag (1 byte; versions 4 and 5 only)
+//   12 no-duplicate flag (1 byte; versions 4 to 6)
 //   13 program path, 14 command line, 15 working folder (2-byte lengths)
+//   16 connection security (1 byte; version 6 only): 0 none, 1 STLS,
+//      2 TLS on connect. Any other value reads as TLS on connect, so that an
+//      unknown mode never sends the password in clear. Records of versions 3
+//      to 5 read as 0, except those with port 995, which read as TLS on
+//      connect (clear POP3 on 995 never works).
 // 2-byte values and lengths are high byte first.
 //
 // Damaged files never go past their end: a record that the file does not hold
@@ -38,21 +43,24 @@ enum class AccountFileStatus {
   kMissing,     // the file cannot be opened
   kForeign,     // not "Tidewell" + "v": empty list
   kOldVersion,  // version below 3 (or no version byte): empty list
-  kNewVersion,  // version above 5: empty list
+  kNewVersion,  // version above 6: empty list
 };
 
 // Decodes an Account.dat image into out (cleared first).
 AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out);
 
-// Encodes a list as Account.dat of the given version (5, or 4 for the
-// conversion). At most 255 records are written.
-std::string EncodeAccountFile(const AccountList& accounts, int version = 5);
+// The newest version, the one Save list writes.
+constexpr int kAccountFileVersion = 6;
+
+// Encodes a list as Account.dat of the given version (6, or 4 for the
+// conversion; 5 for tests of older files). At most 255 records are written.
+std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion);
 
 // Settings page load: the list of <folder>\Account.dat; empty when the file
 // is missing, foreign or damaged.
 AccountList LoadPageAccounts(const std::string& data_folder);
 
-// Save list: writes <folder>\Account.dat as version 5, replacing the old file
+// Save list: writes <folder>\Account.dat as version 6, replacing the old file
 // atomically (a failed write leaves the old file whole). Returns false when
 // nothing could be written.
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts);

@@ -77,7 +77,7 @@ class AccountPageList {
   // Apply released names: for each released name, its digest through
   // codec.Md5Hex names <folder>\Mail\<digest>, which is deleted when it exists
   // and is not a folder; the names are then removed. Without the codec no
-  // file is deleted. Then Save list (version 5, atomic). Returns the result
+  // file is deleted. Then Save list (version 6, atomic). Returns the result
   // of the save.
   bool Apply(const std::string& data_folder, CodecCalls& codec);
 

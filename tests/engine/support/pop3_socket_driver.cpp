@@ -52,6 +52,8 @@ struct Driver {
         case Kind::kAccountDone: queue.push_back(a); break;
         case Kind::kKillWatchdog: watchdog = false; break;
         case Kind::kCloseConnection: Close(); break;
+        // This driver has no TLS layer: the session fails as a handshake would.
+        case Kind::kStartTls: PostError(kTlsErrorPhase, kTlsHandshakeFailed); break;
       }
     }
   }

@@ -21,6 +21,7 @@ using GetMailMessageFn = int(WINAPI*)(const char*, const char*, char*, int);
 using Md5CalcFn = int(WINAPI*)(const char*, char*);
 using GetAccountFn = int(WINAPI*)(char*, const char*, char*, char*, char*, int*, int*, int);
 using IntFn = int(WINAPI*)();
+using GetAccountTlsFn = int(WINAPI*)(const char*, const char*);
 
 constexpr char kFill = '\xCC';
 
@@ -64,6 +65,7 @@ class Inkwell : public ::testing::Test {
     Bind(get_mail_, "GetMailMessage");
     Bind(md5_, "MD5Calc");
     Bind(get_account_, "GetAccount");
+    Bind(get_account_tls_, "GetAccountTls");
     Bind(getversion_, "getversion");
     Bind(fn_inkwell_, "fnInkwell");
     n_inkwell_ = reinterpret_cast<int*>(GetProcAddress(lib_, "nInkwell"));
@@ -106,6 +108,7 @@ class Inkwell : public ::testing::Test {
   GetMailMessageFn get_mail_ = nullptr;
   Md5CalcFn md5_ = nullptr;
   GetAccountFn get_account_ = nullptr;
+  GetAccountTlsFn get_account_tls_ = nullptr;
   IntFn getversion_ = nullptr, fn_inkwell_ = nullptr;
   int* n_inkwell_ = nullptr;
   std::string folder_;
@@ -304,6 +307,38 @@ TEST_F(Inkwell, GetAccountLooksUpAndEnumerates) {
   get_account_(unknown, folder_.c_str(), untouched, untouched, untouched, &keep, &keep, -1);
   EXPECT_STREQ(untouched, "");
   EXPECT_EQ(keep, 7);
+}
+
+// Version 6 (one security byte after each record): GetAccount reads past it
+// to the next record, and GetAccountTls tells the mode; older files give no
+// TLS, or TLS on connect for port 995.
+TEST_F(Inkwell, GetAccountReadsVersion6AndGetAccountTlsTellsTheMode) {
+  const std::string v6 = std::string("Tidewellv\x06\x03", 11) +
+                         Record("plain", "p", "x", "a.example.jp", 0, 110) + std::string(1, '\0') +
+                         Record("stls", "s", "y", "b.example.jp", 0, 110) + std::string(1, '\1') +
+                         Record("pop3s", "t", "z", "c.example.jp", 1, 995) + std::string(1, '\2');
+  WriteBytes(Temp("Account.dat"), v6);
+  char name[150] = "pop3s", user[150] = {}, password[150] = {}, server[1000] = {};
+  int apop = -1, port = -1;
+  EXPECT_EQ(get_account_(name, folder_.c_str(), user, password, server, &apop, &port, -1), 0);
+  EXPECT_STREQ(user, "t");
+  EXPECT_STREQ(password, "z");
+  EXPECT_STREQ(server, "c.example.jp");
+  EXPECT_EQ(port, 995);
+  char third[150] = {};
+  get_account_(third, folder_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, 3);
+  EXPECT_STREQ(third, "pop3s");
+  EXPECT_EQ(get_account_tls_("plain", folder_.c_str()), 0);
+  EXPECT_EQ(get_account_tls_("stls", folder_.c_str()), 1);
+  EXPECT_EQ(get_account_tls_("pop3s", folder_.c_str()), 2);
+  EXPECT_EQ(get_account_tls_("nobody", folder_.c_str()), -1);
+  EXPECT_EQ(get_account_tls_(nullptr, folder_.c_str()), -1);
+
+  WriteBytes(Temp("Account.dat"), AccountFile(Record("home", "bob", "secret", "pop.example.jp", 1, 995) +
+                                                  Record("work", "alice", "pw", "mail.example.jp", 0, 110),
+                                              2));
+  EXPECT_EQ(get_account_tls_("home", folder_.c_str()), 2);
+  EXPECT_EQ(get_account_tls_("work", folder_.c_str()), 0);
 }
 
 TEST_F(Inkwell, GetAccountFallsBackToTheLibraryFolder) {

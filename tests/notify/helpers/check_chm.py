@@ -9,7 +9,7 @@ if data[:4] != b"ITSF":
     errors.append("not an HTML Help file")
 if struct.unpack("<I", data[20:24])[0] != 0x411:
     errors.append("language is not Japanese (0x411)")
-for name in ["/index.htm", "/icons.htm", "/accounts.htm", "/settings.htm", "/list.htm", "/cmdline.htm",
+for name in ["/index.htm", "/icons.htm", "/accounts.htm", "/security.htm", "/settings.htm", "/list.htm", "/cmdline.htm",
              "/Tidewell.hhc"]:
     if name.encode("ascii") not in data:
         errors.append("missing " + name)

@@ -114,7 +114,7 @@ TEST_F(AccountStore, ApplyDeletesMailFilesNamedByMd5Calc) {
   const std::string mail_b = dir / "Mail" + "\\" + InkwellMd5("B");
   ASSERT_TRUE(WriteBytes(mail_a, "+OK"));
   ASSERT_TRUE(WriteBytes(mail_b, "+OK"));
-  ASSERT_TRUE(WriteBytes(dir / "Account.dat", kAccountV5));
+  ASSERT_TRUE(WriteBytes(dir / "Account.dat", kAccountV6));
 
   AccountPageList list;
   list.Load(dir.path());
@@ -130,7 +130,7 @@ TEST_F(AccountStore, ApplyDeletesMailFilesNamedByMd5Calc) {
   // Account.dat was replaced whole, and no temporary file is left.
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", bytes));
-  EXPECT_EQ(bytes, kAccountV5);
+  EXPECT_EQ(bytes, kAccountV6);
   EXPECT_FALSE(Exists(dir / "Account.dat.tmp~"));
 }
 

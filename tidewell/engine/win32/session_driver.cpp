@@ -21,6 +21,10 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
   socket_layer_started_ = true;
   codec_reference_.reset(LoadLibraryA(kInkwellDllName));
   port_ = static_cast<unsigned short>(account.port);
+  tls_mode_ = account.tls;
+  server_name_ = account.server;
+  tls_.reset();
+  pending_.clear();
   const unsigned long address = inet_addr(account.server.c_str());
   if (address != INADDR_NONE) {
     ConnectTo(address);
@@ -95,13 +99,15 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
         ReportHangUp();
         return;
       }
-      Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
+      Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
       break;
     }
     case FD_CLOSE: OnServerClosed(); break;
     case FD_CONNECT:
       if (WSAGETSELECTERROR(event) != 0) Run(session_.OnConnectError());
+      else if (tls_mode_ == SessionTls::kOnConnect && !tls_) StartTls();
       break;
+    case FD_WRITE: FlushPending(); break;
     default: break;
   }
 }
@@ -117,7 +123,7 @@ void SessionDriver::OnServerClosed() {
     char chunk[kMaxChunk];
     const int n = recv(socket_, chunk, sizeof chunk, 0);
     if (n <= 0) break;
-    Run(session_.OnReceive(std::string_view(chunk, static_cast<std::size_t>(n))));
+    Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
   }
   if (socket_ == s && session_.active() && !hung_up_) {
     hung_up_ = true;
@@ -160,9 +166,8 @@ void SessionDriver::Stop() {
 void SessionDriver::Run(const SessionActions& actions) {
   for (const SessionAction& a : actions) {
     switch (a.kind) {
-      case SessionAction::Kind::kSend:
-        if (socket_ != INVALID_SOCKET) send(socket_, a.text.data(), static_cast<int>(a.text.size()), 0);
-        break;
+      case SessionAction::Kind::kSend: SendText(a.text); break;
+      case SessionAction::Kind::kStartTls: StartTls(); break;
       case SessionAction::Kind::kPostContinue: PostMessageA(hwnd_, kWmTrayContinue, 0, 0); break;
       case SessionAction::Kind::kPostError: PostError(a.phase, a.code); break;
       case SessionAction::Kind::kKillWatchdog: KillTimer(hwnd_, kWatchdogTimer); break;
@@ -181,6 +186,13 @@ void SessionDriver::CloseConnection() {
     WSACancelAsyncRequest(lookup_);
     lookup_ = nullptr;
   }
+  if (socket_ != INVALID_SOCKET && tls_) {
+    // close_notify, if the socket takes it at once; nothing waits for it.
+    const std::string bye = tls_->Shutdown();
+    if (!bye.empty()) send(socket_, bye.data(), static_cast<int>(bye.size()), 0);
+  }
+  tls_.reset();
+  pending_.clear();
   if (socket_ != INVALID_SOCKET) {
     shutdown(socket_, SD_SEND);
     // A server that keeps sending (a reply without end) would keep this loop
@@ -200,6 +212,84 @@ void SessionDriver::CloseConnection() {
     socket_layer_started_ = false;
   }
   codec_reference_.reset();
+}
+
+// Bytes received from the socket: through the TLS channel once it exists;
+// in clear only while no TLS is wanted yet (before STLS). With TLS on connect
+// nothing is handed on before the handshake has started.
+void SessionDriver::Deliver(std::string_view bytes) {
+  if (tls_) TakeTlsStep(tls_->Receive(bytes));
+  else if (tls_mode_ != SessionTls::kOnConnect) Run(session_.OnReceive(bytes));
+}
+
+// The channel is created when the handshake starts: at FD_CONNECT for TLS on
+// connect, after the +OK of STLS otherwise. From then on every received byte
+// goes through it.
+void SessionDriver::StartTls() {
+  if (socket_ == INVALID_SOCKET || tls_) return;
+  tls_ = std::make_unique<TlsChannel>();
+  TakeTlsStep(tls_->Start(server_name_));
+}
+
+void SessionDriver::TakeTlsStep(const TlsStep& step) {
+  if (!step.send.empty()) SendRaw(step.send);
+  switch (step.failure) {
+    case TlsFailure::kNone: break;
+    case TlsFailure::kHandshake: PostError(kTlsErrorPhase, kTlsHandshakeFailed); return;
+    case TlsFailure::kUntrusted: PostError(kTlsErrorPhase, kTlsUntrusted); return;
+    case TlsFailure::kNameMismatch: PostError(kTlsErrorPhase, kTlsNameMismatch); return;
+    case TlsFailure::kExpired: PostError(kTlsErrorPhase, kTlsExpired); return;
+    case TlsFailure::kChannel: PostError(kTlsErrorPhase, kTlsChannelError); return;
+  }
+  if (step.secured) Run(session_.OnSecured());
+  // Decrypted text in pieces no larger than one plain receive; a piece that
+  // ends the session (the reply to QUIT) leaves the rest unread.
+  std::string_view plain = step.plain;
+  while (!plain.empty() && session_.active() && socket_ != INVALID_SOCKET) {
+    const std::size_t n = plain.size() < kMaxChunk ? plain.size() : kMaxChunk;
+    Run(session_.OnReceive(plain.substr(0, n)));
+    plain.remove_prefix(n);
+  }
+  // The server ended TLS (close_notify or an alert): it has hung up, as at
+  // FD_CLOSE; reported once per connection.
+  if (step.closed && session_.active() && socket_ != INVALID_SOCKET && !hung_up_) {
+    hung_up_ = true;
+    Run(session_.OnClosed());
+  }
+}
+
+// A command of the session. Once TLS is wanted nothing goes out in clear but
+// STLS itself and the QUIT after a refused STLS; with the channel started,
+// only what it encrypts, and nothing while it is not open.
+void SessionDriver::SendText(const std::string& text) {
+  if (socket_ == INVALID_SOCKET) return;
+  if (tls_mode_ == SessionTls::kNone) {
+    // A batch of pipelined commands that the socket does not take whole
+    // goes on at FD_WRITE, like TLS records.
+    SendRaw(text);
+    return;
+  }
+  if (!tls_) {
+    if (tls_mode_ == SessionTls::kStls && (text == "STLS\r\n" || text == "QUIT\r\n")) SendRaw(text);
+    return;
+  }
+  std::string record;
+  if (tls_->Encrypt(text, record)) SendRaw(record);
+}
+
+// TLS bytes must reach the server whole and in order: what a non-blocking
+// send does not take waits for FD_WRITE.
+void SessionDriver::SendRaw(const std::string& bytes) {
+  pending_ += bytes;
+  FlushPending();
+}
+
+void SessionDriver::FlushPending() {
+  while (!pending_.empty() && socket_ != INVALID_SOCKET) {
+    const int n = send(socket_, pending_.data(), static_cast<int>(pending_.size()), 0);
+    if (n == SOCKET_ERROR) return;  // WSAEWOULDBLOCK: FD_WRITE comes; else the receive side fails
+    pending_.erase(0, static_cast<std::size_t>(n));
+  }
 }
 
 void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, kWmTrayError, phase, code); }

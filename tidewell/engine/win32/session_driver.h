@@ -7,8 +7,12 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
 #include "tidewell/engine/pop3_session.h"
 #include "common/win32/handles.h"
+#include "common/win32/tls_channel.h"
 
 namespace tidewell {
 
@@ -45,6 +49,14 @@ class SessionDriver {
   void CloseConnection();
   void PostError(int phase, int code) const;
   void StartWatchdog();
+  // TLS between the socket and the session (accounts with STLS or TLS on
+  // connect): the handshake, the steps of the channel, and the writes.
+  void Deliver(std::string_view bytes);
+  void StartTls();
+  void TakeTlsStep(const TlsStep& step);
+  void SendText(const std::string& text);
+  void SendRaw(const std::string& bytes);
+  void FlushPending();
 
   Pop3Session& session_;
   HWND hwnd_ = nullptr;
@@ -62,6 +74,10 @@ class SessionDriver {
   // timer: one SetTimer per event was a round trip to the Wine server for
   // every reply.
   WatchdogSchedule watchdog_;
+  SessionTls tls_mode_ = SessionTls::kNone;
+  std::string server_name_;           // the name the certificate must carry
+  std::unique_ptr<TlsChannel> tls_;   // from the start of the handshake on
+  std::string pending_;               // TLS bytes the socket did not take yet (FD_WRITE)
 };
 
 }  // namespace tidewell

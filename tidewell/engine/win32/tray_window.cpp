@@ -310,6 +310,10 @@ void TrayWindow::StartAccountSession(int index) {
   account.server = a.server.str();
   account.port = a.port;
   account.apop = a.apop != 0;
+  // A mode this build does not know is taken as TLS on connect: never clear text.
+  account.tls = a.tls_mode == kTlsNone   ? SessionTls::kNone
+                : a.tls_mode == kTlsStls ? SessionTls::kStls
+                                         : SessionTls::kOnConnect;
   if (!session_.Start(account, data_, index)) {
     Run(cycle_.OnSocketStartupFailed());
     AfterCheckStep();
