@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inkwell2/codec.h"
 #include "tidewell/engine/pop3_session.h"
@@ -79,6 +80,12 @@ struct Harness {
     // A previous account mail file, for the NewMessage comparison.
     store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct"))] =
         "+OK 1 10\r\n+OK\r\nSubject: a\r\n\r\n.\r\n";
+    // A unique-id cache naming mail "a", for the fast check.
+    std::vector<tidewell::UidCacheRecord> cached(1);
+    cached[0].uid = "a";
+    cached[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", Md5("Subject: a\r\n\r\n.\r\n")};
+    store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct")) + ".uid"] =
+        tidewell::SerializeUidCache(tidewell::UidCacheKey("h", 110, "user"), cached);
     session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop, tls}, data, 0);
   }
 
@@ -152,6 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint32_t flags = 0;
   if (setup & 1) flags |= tidewell::kMsgCheck;
   if (setup & 2) flags |= tidewell::kNewMessage;
+  if (setup & 0x40) flags |= tidewell::kFastCheck;
   const int timeout = static_cast<int>((setup >> 3) & 7) - 1;  // -1..6: below 1 acts as 5
   const auto tls = static_cast<tidewell::SessionTls>((setup >> 6) % 3);
   Harness h(flags, (setup & 4) != 0, timeout, tls);
@@ -170,7 +178,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 3: {  // a well-formed reply, to get deep into the session quickly
         static const char* const kReplies[] = {"+OK ready <1.2@h>\r\n", "+OK\r\n", "+OK 2 300\r\n",
                                                "+OK 1 100\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n",
-                                               "-ERR no\r\n", "\r\n.\r\n", "+OK 0 0\r\n"};
+                                               "-ERR no\r\n", "\r\n.\r\n", "+OK 0 0\r\n",
+                                               "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n", "+OK\r\nUIDL\r\n.\r\n",
+                                               "+OK\r\n1 a\r\n2 b\r\n.\r\n",
+                                               "+OK 2 300\r\n+OK\r\n1 a\r\n2 b\r\n.\r\n+OK 2 20\r\n"};
         h.Receive(kReplies[in.Byte() % (sizeof kReplies / sizeof kReplies[0])]);
         break;
       }

@@ -35,10 +35,14 @@ TEST(CleanUpMailFolder, KeepsCurrentAccountsAndLastCheckHashes) {
   const std::string hash_list = cached_kept + "\n";
 
   FakeMailFolder folder({".", "..", kept_account, removed_account, cached_kept, cached_stale, upper, "hash.dat",
-                         "mailtemp.eml", kept_account.substr(1), kept_account + "0"});
+                         "mailtemp.eml", kept_account.substr(1), kept_account + "0", kept_account + ".uid",
+                         removed_account + ".uid", removed_account + ".UID", removed_account + ".uidx",
+                         "hash.dat.uid"});
   CleanUpMailFolder(codec, {"current", "other"}, hash_list, folder);
 
-  std::vector<std::string> expected = {removed_account, cached_stale, upper, "mailtemp.eml"};
+  // An account's unique-id cache stays with the account and goes with it.
+  std::vector<std::string> expected = {removed_account, cached_stale, upper, removed_account + ".uid",
+                                       "mailtemp.eml"};
   EXPECT_EQ(folder.deleted, expected);
 }
 

@@ -160,6 +160,39 @@ TEST_F(DovecotTest, SecondCheckInNewMessageModeSeesEveryMail) {
   EXPECT_EQ(r.File(a.display_name), first);
 }
 
+// Dovecot announces PIPELINING and UIDL: the first fast check sends its
+// LIST/TOP commands in one batch, the second none, and both write what the
+// one-by-one sequence writes.
+TEST_F(DovecotTest, FastCheckBatchesThenReusesTheCache) {
+  const Expected e = FromFixtures();
+  AccountRun r;
+  r.data.Set(kNewMessage | kFastCheck);
+  const SessionAccount a = Account("taro", "pw1", false);
+  r.Go(a);
+  ASSERT_TRUE(r.outcome.finished);
+  EXPECT_EQ(r.outcome.errors.size(), 0u);
+  EXPECT_EQ(r.File(a.display_name), e.file);
+  EXPECT_EQ(r.Hashes(), e.hashes);
+  EXPECT_EQ(r.data.new_count, e.mails);
+  ASSERT_GE(r.outcome.sent.size(), 6u);
+  EXPECT_EQ(r.outcome.sent[2], "CAPA\r\n");
+  EXPECT_EQ(r.outcome.sent[3], "STAT\r\nUIDL\r\n");
+  EXPECT_EQ(r.outcome.sent[4], "LIST 1\r\nTOP 1 0\r\nLIST 2\r\nTOP 2 0\r\nLIST 3\r\nTOP 3 0\r\nLIST 4\r\nTOP 4 0\r\n"
+                               "LIST 5\r\nTOP 5 0\r\n");
+  EXPECT_EQ(r.store.files.count(MailPath(a.display_name) + ".uid"), 1u);
+
+  r.data.new_count = r.data.seen_count = 0;
+  r.data.hash_list.clear();
+  r.Go(a);
+  ASSERT_TRUE(r.outcome.finished);
+  EXPECT_EQ(r.outcome.sent, (std::vector<std::string>{"USER taro\r\n", "PASS pw1\r\n", "CAPA\r\n",
+                                                       "STAT\r\nUIDL\r\n", "QUIT\r\n"}));
+  EXPECT_EQ(r.File(a.display_name), e.file);
+  EXPECT_EQ(r.Hashes(), e.hashes);
+  EXPECT_EQ(r.data.new_count, 0);
+  EXPECT_EQ(r.data.seen_count, e.mails);
+}
+
 TEST_F(DovecotTest, EmptyMailboxAndWrongPassword) {
   AccountRun empty;
   empty.Go(Account("empty", "pw3", false));

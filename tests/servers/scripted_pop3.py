@@ -33,10 +33,23 @@ digest accepted for that password) and changes one thing:
   endless-header  answers TOP with a header that never ends, as fast as the
                 socket takes it, until the client goes away
   endless-line  answers LIST with a line that never ends (no CR LF), likewise
+
+The pipe-* scenarios serve PIPE_MAILS (twelve mails, some headers longer
+than one read) and announce PIPELINING and UIDL in their CAPA reply (the
+others refuse CAPA, as an RFC 1939 server does):
+
+  pipe-merged   replies held back until every command received so far is
+                answered, then written in one go (many replies per read)
+  pipe-split    every multi-line reply written a few bytes at a time
+  pipe-list-err LIST 5 refused (a negative reply in the middle of a batch)
+  pipe-top-err  TOP 7 refused
+  pipe-close    closes the connection when TOP 6 arrives, after answering
+                everything before it
 """
 
 import argparse
 import hashlib
+import select
 import socket
 import sys
 import threading
@@ -58,6 +71,16 @@ def _mail(i, size_hint=0):
 MAILS = [_mail(1), _mail(2)]
 
 
+def _pipe_mail(i):
+    mail = _mail(i)
+    if i % 4 == 0:  # a header longer than one 8192-byte read
+        mail = mail.replace("To: user@example.com", "To: user@example.com\r\nX-Long: " + "L" * (9000 + i), 1)
+    return mail
+
+
+PIPE_MAILS = [_pipe_mail(i) for i in range(1, 13)]
+
+
 def _big_header_mail():
     # Header lines filling most of an 8192-byte read; the TOP reply is padded
     # to the exact size when it is sent.
@@ -74,6 +97,7 @@ SCENARIOS = {
     "stat-err": {}, "list-err": {}, "top-err": {}, "lower-ok": {}, "top-split": {},
     "chunk-8192": {}, "silent": {}, "close": {}, "close-top": {}, "quit-close": {},
     "endless-header": {}, "endless-line": {}, "stls-inject": {},
+    "pipe-merged": {}, "pipe-split": {}, "pipe-list-err": {}, "pipe-top-err": {}, "pipe-close": {},
 }
 
 
@@ -94,6 +118,8 @@ def top_reply(mail):
 
 
 def mails_for(scenario):
+    if scenario.startswith("pipe-"):
+        return PIPE_MAILS
     if scenario == "chunk-8192":
         return [_big_header_mail(), _mail(2)]
     return MAILS
@@ -103,9 +129,62 @@ def _send(conn, text):
     conn.sendall(text.encode("latin-1"))
 
 
+class _Lines:
+    """Command lines of a connection; tells whether more are already here."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.buf = b""
+
+    def readline(self):
+        while b"\n" not in self.buf:
+            data = self.conn.recv(65536)
+            if not data:
+                rest, self.buf = self.buf, b""
+                return rest
+            self.buf += data
+        line, _, self.buf = self.buf.partition(b"\n")
+        return line + b"\n"
+
+    def more_waiting(self):
+        if b"\n" in self.buf:
+            return True
+        r, _, _ = select.select([self.conn], [], [], 0.05)
+        return bool(r)
+
+
+class _PipeConn:
+    """Writes replies as a pipe-* scenario wants them: merged until no
+    command is waiting, or multi-line ones a few bytes at a time (a
+    single-line reply stays whole: the one-by-one sequence does not join
+    one that arrives in pieces)."""
+
+    def __init__(self, conn, lines, scenario):
+        self.conn, self.lines, self.scenario = conn, lines, scenario
+        self.held = ""
+
+    def sendall(self, data):
+        text = data.decode("latin-1")
+        if self.scenario == "pipe-split" and text.count("\r\n") > 1:
+            for i in range(0, len(text), 7):
+                self.conn.sendall(text[i:i + 7].encode("latin-1"))
+                time.sleep(0.001)
+            return
+        self.held += text
+        if self.scenario != "pipe-merged" or not self.lines.more_waiting():
+            self.flush()
+
+    def flush(self):
+        if self.held:
+            self.conn.sendall(self.held.encode("latin-1"))
+            self.held = ""
+
+
 def _session(conn, scenario):
     mails = mails_for(scenario)
-    f = conn.makefile("rb")
+    f = _Lines(conn)
+    if scenario.startswith("pipe-"):
+        conn = _PipeConn(conn, f, scenario)
     if scenario == "greeting-err":
         _send(conn, "-ERR server busy\r\n")
     else:
@@ -120,6 +199,25 @@ def _session(conn, scenario):
         if cmd == "QUIT":
             if scenario != "quit-close":
                 _send(conn, "+OK bye\r\n")
+            if isinstance(conn, _PipeConn):
+                conn.flush()
+            return
+        pipe = scenario.startswith("pipe-")
+        if cmd == "CAPA" and pipe:
+            _send(conn, "+OK Capability list follows\r\nTOP\r\nUSER\r\nUIDL\r\nPIPELINING\r\n.\r\n")
+            continue
+        if cmd == "UIDL" and pipe:
+            _send(conn, "+OK\r\n" + "".join("%d scripted-%d\r\n" % (i, i) for i in range(1, len(mails) + 1))
+                  + ".\r\n")
+            continue
+        if pipe and cmd == "LIST" and scenario == "pipe-list-err" and arg == "5":
+            _send(conn, "-ERR no such message\r\n")
+            continue
+        if pipe and cmd == "TOP" and scenario == "pipe-top-err" and arg.split()[0] == "7":
+            _send(conn, "-ERR no such message\r\n")
+            continue
+        if pipe and cmd == "TOP" and scenario == "pipe-close" and arg.split()[0] == "6":
+            conn.flush()
             return
         if cmd == "STLS" and scenario == "stls-inject":
             _send(conn, "+OK Begin TLS negotiation\r\n+OK injected\r\n")

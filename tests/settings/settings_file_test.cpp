@@ -49,7 +49,7 @@ TEST(MemoryProfile, TextIsCutToTheBuffer) {
 TEST(SettingsFile, NoFileGivesTheDocumentedDefaults) {
   MemoryProfile p;
   const EngineOptions o = LoadEngineOptions(p, kFolder);
-  EXPECT_EQ(o.flags, 0u);
+  EXPECT_EQ(o.flags, kFastCheck);  // the only option on by default
   EXPECT_EQ(o.time, 10);
   EXPECT_EQ(o.timeout, 5);
   EXPECT_EQ(o.normal_click, 0);
@@ -88,6 +88,7 @@ TEST(SettingsFile, EngineLoadSetsEachFlagFromItsKeyByTheLowestBit) {
       {"Message", "ErrorDisregard", kErrorDisregard}, {"Receive", "ExecCheck", kExecCheck},
       {"Receive", "ExecDuplicate", kExecDuplicate}, {"Receive", "ExecIconChange", kExecIconChange},
       {"Receive", "SoundCheck", kSoundCheck},     {"Receive", "ListOpen", kListOpen},
+      {"Message", "FastCheck", kFastCheck},
   };
   const std::pair<const char*, bool> values[] = {{"1", true}, {"3", true}, {"2", false}, {"0", false},
                                                  {"x", false}, {"-1", true}};
@@ -95,6 +96,7 @@ TEST(SettingsFile, EngineLoadSetsEachFlagFromItsKeyByTheLowestBit) {
     for (const auto& v : values) {
       MemoryProfile p;
       p.WriteString(kIni, c.section, c.key, v.first);
+      if (c.bit != kFastCheck) p.WriteString(kIni, "Message", "FastCheck", "0");
       const EngineOptions o = LoadEngineOptions(p, kFolder);
       EXPECT_EQ(o.flags, v.second ? c.bit : 0u) << c.key << "=" << v.first;
     }
@@ -208,7 +210,7 @@ TEST(SettingsFile, EngineLoadReadsTheKeysTheTableGivesIt) {
     if (kSettingKeys[i].readers & kReadByEngineLoad) expected.emplace(kSettingKeys[i].section, kSettingKeys[i].key);
   std::set<std::pair<std::string, std::string>> read(p.Reads().begin(), p.Reads().end());
   EXPECT_EQ(read, expected);
-  EXPECT_EQ(p.Reads().size(), 16u);
+  EXPECT_EQ(p.Reads().size(), 17u);
   EXPECT_EQ(p.Reads().front(), std::make_pair(std::string("Message"), std::string("TimeCheck")));
   EXPECT_EQ(p.Reads().back(), std::make_pair(std::string("Icon"), std::string("ReceiveClick")));
 }
@@ -270,7 +272,7 @@ TEST(SettingsFile, PagesRoundTripThroughTheFile) {
   }
   // The engine sees what the pages wrote.
   const EngineOptions o = LoadEngineOptions(p, kFolder);
-  EXPECT_EQ(o.flags, kTimeCheck | kEnd | kErrorDisregard | kSoundCheck | kExecIconChange | kListOpen);
+  EXPECT_EQ(o.flags, kTimeCheck | kEnd | kErrorDisregard | kSoundCheck | kExecIconChange | kListOpen | kFastCheck);
   EXPECT_EQ(o.time, -7);
   EXPECT_EQ(o.receive_click, 2);
 }

@@ -35,6 +35,15 @@ if(WIN32 AND TARGET Tidewell)
     set_tests_properties(tidewell_e2e_${_case} PROPERTIES SKIP_RETURN_CODE 77
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
+  # The fast check against the one-by-one sequence: the same files.
+  foreach(_case dovecot scripted)
+    tidewell_add_wine_test(NAME tidewell_fast_check_${_case} TIMEOUT 300
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/fast_check_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" LABELS tidewell)
+    set_tests_properties(tidewell_fast_check_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
 endif()
 
 # POP3 over TLS against Dovecot with a test CA trusted in the test prefix.

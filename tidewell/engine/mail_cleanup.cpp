@@ -23,7 +23,14 @@ std::string CleanupKeepText(NotifyCodec& codec, const std::vector<std::string>& 
 }
 
 bool ShouldDeleteMailFile(std::string_view name, std::string_view keep_text) {
-  return name.size() == kMailFileNameLength && keep_text.find(name) == std::string_view::npos;
+  // The unique-id cache of an account goes with the account's mail file.
+  constexpr std::string_view kUidCacheSuffix = ".uid";
+  if (name.size() == kMailFileNameLength + kUidCacheSuffix.size() &&
+      name.substr(kMailFileNameLength) == kUidCacheSuffix)
+    name = name.substr(0, kMailFileNameLength);
+  else if (name.size() != kMailFileNameLength)
+    return false;
+  return keep_text.find(name) == std::string_view::npos;
 }
 
 void CleanUpMailFolder(NotifyCodec& codec, const std::vector<std::string>& display_names,

@@ -1,6 +1,7 @@
-// Clean-up of the "\Mail" folder at program exit: account mail files of
-// accounts that no longer exist and cached message files of mails that were
-// not on the servers at the last check are deleted, then "mailtemp.eml".
+// Clean-up of the "\Mail" folder at program exit: account mail files (and
+// their unique-id caches) of accounts that no longer exist and cached message
+// files of mails that were not on the servers at the last check are deleted,
+// then "mailtemp.eml".
 #pragma once
 
 #include <string>
@@ -28,7 +29,9 @@ std::string CleanupKeepText(NotifyCodec& codec, const std::vector<std::string>& 
                             std::string_view hash_list, bool* digests_ok = nullptr);
 
 // A name is deleted when it is exactly 32 characters long and does not occur
-// in the keep text (exact case).
+// in the keep text (exact case). The unique-id cache of an account (its mail
+// file name + ".uid") is deleted by the same rule applied to its first 32
+// characters, so it stays exactly as long as the account's mail file.
 bool ShouldDeleteMailFile(std::string_view name, std::string_view keep_text);
 
 // Runs the clean-up over the folder. When the digest of a display name cannot

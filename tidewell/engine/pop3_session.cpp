@@ -152,6 +152,24 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   greeting_.clear();
   stls_reply_.clear();
   stls_judged_ = false;
+  ResetFastCheck();
+}
+
+void Pop3Session::ResetFastCheck() {
+  fast_ = false;
+  pipelining_ = false;
+  uidl_ = false;
+  ids_ok_ = false;
+  std::string().swap(inbox_);
+  inbox_scan_ = 0;
+  std::vector<std::string>().swap(ids_);
+  UidCacheMap().swap(cache_);
+  std::vector<UidCacheRecord>().swap(fetched_);
+  todo_.clear();
+  awaited_.clear();
+  awaited_bytes_ = 0;
+  slots_.clear();
+  next_plan_ = 1;
 }
 
 void Pop3Session::Abort() {
@@ -160,6 +178,7 @@ void Pop3Session::Abort() {
   std::string().swap(session_text_);
   seen_.reset();
   seen_loaded_ = false;
+  ResetFastCheck();
 }
 
 SessionAction Pop3Session::Send(std::string text) {
@@ -206,9 +225,18 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
       return {Send("PASS " + account_.password + "\r\n")};
     case SessionState::kAwaitLogin:
       if (Refused(text)) return {PostError(3, 3)};
+      if (data_->Has(kFastCheck) && !data_->Has(kMsgCheck)) {
+        // Ask what the server can do; counting only needs STAT alone.
+        fast_ = true;
+        state_ = SessionState::kAwaitCapa;
+        return {Send("CAPA\r\n")};
+      }
       state_ = SessionState::kAwaitStat;
       return {Send("STAT\r\n")};
-    case SessionState::kAwaitStat: return Stat(text);
+    case SessionState::kAwaitStat: return fast_ ? FastReceive(text) : Stat(text);
+    case SessionState::kAwaitCapa:
+    case SessionState::kAwaitUidl:
+    case SessionState::kAwaitMails: return FastReceive(text);
     case SessionState::kAwaitList: return ListReply(text);
     case SessionState::kAwaitTop: return TopChunk(text);
     case SessionState::kNextMessage: return NextMessage();
@@ -341,12 +369,15 @@ SessionActions Pop3Session::TopChunk(std::string_view chunk) {
   return {Post(Kind::kPostContinue)};
 }
 
-void Pop3Session::MessageComplete() {
-  std::string header;
-  if (HeaderHashText(message_buffer_, header)) {
-    const std::string hash = md5_(header);
-    if (!hash.empty()) data_->hash_list += hash + "\n";
+std::string Pop3Session::MessageComplete(const std::string* known_hash) {
+  std::string hash;
+  if (known_hash) {
+    hash = *known_hash;
+  } else {
+    std::string header;
+    if (HeaderHashText(message_buffer_, header)) hash = md5_(header);
   }
+  if (!hash.empty()) data_->hash_list += hash + "\n";
   if (data_->Has(kNewMessage)) {
     const std::size_t a = message_buffer_.find("\r\n");
     if (SeenBefore(std::string_view(message_buffer_).substr(a + 2))) {
@@ -355,6 +386,7 @@ void Pop3Session::MessageComplete() {
       data_->seen_count += 1;
     }
   }
+  return hash;
 }
 
 bool Pop3Session::SeenBefore(std::string_view top_reply) {
@@ -378,6 +410,13 @@ SessionActions Pop3Session::MessageDone() {
 
 SessionActions Pop3Session::Finish() {
   if (!mail_path_.empty()) store_.Write(mail_path_, session_text_);
+  // The unique-id cache is rewritten only after a check that fetched every
+  // mail with usable ids; after a failure the previous one stays, as the
+  // ids it names still stand for the same mails.
+  if (fast_ && ids_ok_ && result_complete_ && !error_recorded_ && !mail_path_.empty())
+    store_.Write(mail_path_ + ".uid",
+                 SerializeUidCache(UidCacheKey(account_.server, account_.port, account_.user), fetched_));
+  ResetFastCheck();
   store_.Write(HashFilePath(data_->data_folder), data_->hash_list);
   std::string().swap(session_text_);
   std::string().swap(message_buffer_);
@@ -436,6 +475,320 @@ SessionActions Pop3Session::OnWatchdogTick() {
   if (data_->timeout < 1) data_->timeout = 5;
   if (watchdog_ticks_ < data_->timeout) return {};
   return {Post(Kind::kKillWatchdog), PostError(3, 5)};
+}
+
+}  // namespace tidewell
+
+// ---- Fast check ------------------------------------------------------------
+//
+// From the reply to CAPA on, received text collects in inbox_ and is taken
+// apart reply by reply: single-line replies up to their line break, multi-line
+// ones up to "\r\n.\r\n". Replies decide by their first character like the
+// one-by-one sequence, and the mails are completed strictly in message-number
+// order, so the account mail file, the hash list, the counts and the error
+// entries come out as the one-by-one sequence makes them.
+
+namespace tidewell {
+
+namespace {
+
+void Append(SessionActions& to, SessionActions more) {
+  for (SessionAction& a : more) to.push_back(std::move(a));
+}
+
+// Most a UIDL listing of `count` mails may hold: a line of at most 70
+// characters of id, a number and a line break per mail.
+std::size_t UidlLimit(int count) {
+  constexpr std::size_t kLimit = 64u * 1024 * 1024;
+  const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+  return n > (kLimit - kMaxReply) / 96 ? kLimit : kMaxReply + n * 96;
+}
+
+}  // namespace
+
+SessionActions Pop3Session::ReplyTooLarge() {
+  std::string().swap(inbox_);
+  return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
+}
+
+SessionActions Pop3Session::FastReceive(std::string_view chunk) {
+  inbox_.append(chunk);
+  SessionActions out;
+  for (;;) {
+    switch (state_) {
+      case SessionState::kAwaitCapa: {
+        if (inbox_.empty()) return out;
+        std::size_t end;
+        if (inbox_[0] == '-') {
+          // CAPA refused (an RFC 1939 server): the one-by-one sequence.
+          end = inbox_.find("\r\n");
+          if (end == std::string::npos) {
+            if (inbox_.size() > kMaxReply) Append(out, ReplyTooLarge());
+            return out;
+          }
+        } else {
+          const std::size_t t = inbox_.find(kTerminator, inbox_scan_);
+          if (t == std::string::npos) {
+            if (inbox_.size() > kMaxReply) {
+              Append(out, ReplyTooLarge());
+            } else if (inbox_.size() >= kTerminator.size()) {
+              inbox_scan_ = inbox_.size() - (kTerminator.size() - 1);
+            }
+            return out;
+          }
+          end = t + 3;  // the dot line; its line break follows
+          const Capabilities caps = ParseCapabilities(std::string_view(inbox_).substr(0, t + kTerminator.size()));
+          pipelining_ = caps.pipelining;
+          uidl_ = caps.uidl;
+        }
+        inbox_.erase(0, end + 2);
+        inbox_scan_ = 0;
+        state_ = SessionState::kAwaitStat;
+        if (!pipelining_ && !uidl_) {
+          // Nothing to gain: the one-by-one sequence, fed chunk by chunk.
+          fast_ = false;
+          std::string().swap(inbox_);
+          out.push_back(Send("STAT\r\n"));
+          return out;
+        }
+        out.push_back(Send(pipelining_ && uidl_ ? "STAT\r\nUIDL\r\n" : "STAT\r\n"));
+        continue;
+      }
+      case SessionState::kAwaitStat: {
+        if (inbox_.empty()) return out;
+        if (inbox_[0] == '-') {
+          Append(out, RecordError(2, 4));
+          return out;
+        }
+        const std::size_t end = inbox_.find("\r\n");
+        if (end == std::string::npos) {
+          if (inbox_.size() > kMaxReply) Append(out, ReplyTooLarge());
+          return out;
+        }
+        const std::string line = inbox_.substr(0, end + 2);
+        inbox_.erase(0, end + 2);
+        Append(out, FastStat(line));
+        if (state_ == SessionState::kAwaitUidl && !pipelining_) return out;  // UIDL just sent
+        continue;
+      }
+      case SessionState::kAwaitUidl: {
+        if (inbox_.empty()) return out;
+        std::size_t end;
+        if (inbox_[0] == '-') {
+          // UIDL refused after all: every mail is fetched, nothing cached.
+          end = inbox_.find("\r\n");
+          if (end == std::string::npos) {
+            if (inbox_.size() > kMaxReply) Append(out, ReplyTooLarge());
+            return out;
+          }
+          end += 2;
+          ids_ok_ = false;
+        } else {
+          const std::size_t t = inbox_.find(kTerminator, inbox_scan_);
+          if (t == std::string::npos) {
+            if (inbox_.size() > UidlLimit(message_count_)) {
+              Append(out, ReplyTooLarge());
+            } else if (inbox_.size() >= kTerminator.size()) {
+              inbox_scan_ = inbox_.size() - (kTerminator.size() - 1);
+            }
+            return out;
+          }
+          end = t + kTerminator.size();
+          ids_ok_ = ParseUidlListing(std::string_view(inbox_).substr(0, end), message_count_, ids_);
+          if (!ids_ok_) std::vector<std::string>().swap(ids_);
+        }
+        inbox_.erase(0, end);
+        inbox_scan_ = 0;
+        if (ids_ok_) {
+          LoadUidCache();
+          fetched_.reserve(ids_.size());
+        }
+        if (message_count_ < 1) {
+          Append(out, SendQuitWithResult());
+          return out;
+        }
+        state_ = SessionState::kAwaitMails;
+        Append(out, Pump());
+        continue;
+      }
+      case SessionState::kAwaitMails: {
+        while (state_ == SessionState::kAwaitMails && MailReply(out)) {
+        }
+        if (state_ == SessionState::kAwaitMails) Append(out, Pump());
+        return out;
+      }
+      default:
+        // The session ended or failed; what is left is not looked at.
+        std::string().swap(inbox_);
+        return out;
+    }
+  }
+}
+
+SessionActions Pop3Session::FastStat(std::string_view line) {
+  message_count_ = ParseStatCount(line);
+  if (index_ >= 0 && index_ < data_->account_count())
+    data_->server_mail_count[index_] = message_count_;
+  data_->new_count = SaturatingAdd(data_->new_count, message_count_);
+  if (uidl_) {
+    state_ = SessionState::kAwaitUidl;
+    // With PIPELINING the UIDL went out together with STAT.
+    if (!pipelining_) {
+      if (message_count_ < 1) return SendQuitWithResult();
+      return {Send("UIDL\r\n")};
+    }
+    return {};
+  }
+  if (message_count_ < 1) return SendQuitWithResult();
+  state_ = SessionState::kAwaitMails;
+  return Pump();
+}
+
+void Pop3Session::LoadUidCache() {
+  std::string text;
+  if (mail_path_.empty() || !store_.Read(mail_path_ + ".uid", text)) return;
+  // A cache that does not read back whole is ignored: every mail is fetched.
+  ParseUidCache(text, UidCacheKey(account_.server, account_.port, account_.user), cache_);
+}
+
+// One reply to the oldest command awaited. True when it was complete and
+// taken; false when more text is needed or the session failed.
+bool Pop3Session::MailReply(SessionActions& out) {
+  if (awaited_.empty()) {
+    // Text no command asked for: not looked at.
+    std::string().swap(inbox_);
+    return false;
+  }
+  if (inbox_.empty()) return false;
+  const Command c = awaited_.front();
+  Slot& slot = slots_[static_cast<std::size_t>(c.number - current_message_)];
+  if (!c.top) {
+    if (inbox_[0] == '-') {
+      Append(out, RecordError(2, 5));
+      return false;
+    }
+    const std::size_t end = inbox_.find("\r\n");
+    if (end == std::string::npos) {
+      if (inbox_.size() > kMaxReply) Append(out, ReplyTooLarge());
+      return false;
+    }
+    slot.list = inbox_.substr(0, end + 2);
+    for (char& ch : slot.list) ch = AsciiUpper(ch);
+    slot.has_list = true;
+    inbox_.erase(0, end + 2);
+  } else {
+    if (inbox_[0] == '-') {
+      Append(out, RecordError(2, 6));
+      return false;
+    }
+    const std::size_t t = inbox_.find(kTerminator, inbox_scan_);
+    if (t == std::string::npos) {
+      if (slot.list.size() + inbox_.size() > kMaxReply) {
+        Append(out, ReplyTooLarge());
+      } else if (inbox_.size() >= kTerminator.size()) {
+        inbox_scan_ = inbox_.size() - (kTerminator.size() - 1);
+      }
+      return false;
+    }
+    slot.top = inbox_.substr(0, t + kTerminator.size());
+    slot.has_top = true;
+    inbox_.erase(0, t + kTerminator.size());
+  }
+  inbox_scan_ = 0;
+  awaited_.pop_front();
+  awaited_bytes_ -= c.size;
+  CompleteReadyMails();
+  return true;
+}
+
+// Stores the mails at the front that have both replies, in order: the same
+// steps as a mail fetched one by one (hash, seen-before test, entry).
+void Pop3Session::CompleteReadyMails() {
+  while (!slots_.empty() && slots_.front().has_list && slots_.front().has_top) {
+    Slot slot = std::move(slots_.front());
+    slots_.pop_front();
+    message_buffer_.assign(slot.list);
+    message_buffer_ += slot.top;
+    // The header hash depends on the TOP reply alone (the LIST line is one
+    // line here): a cached mail brings its hash along.
+    const std::string hash = MessageComplete(slot.has_hash ? &slot.hash : nullptr);
+    session_text_ += message_buffer_;
+    message_buffer_.clear();
+    if (ids_ok_) {
+      UidCacheRecord record;
+      record.uid = ids_[static_cast<std::size_t>(current_message_ - 1)];
+      record.entry.number = current_message_;
+      record.entry.list_line = std::move(slot.list);
+      record.entry.top_reply = std::move(slot.top);
+      record.entry.hash = hash;
+      fetched_.push_back(std::move(record));
+    }
+    current_message_ += 1;
+  }
+}
+
+// A mail whose id the previous check cached reuses its TOP reply, and its
+// LIST line too when the mail still has the same number (the LIST line holds
+// the number: after a deletion in front of it, LIST is asked again).
+void Pop3Session::PlanMail(int number) {
+  Slot slot;
+  if (ids_ok_) {
+    const auto it = cache_.find(ids_[static_cast<std::size_t>(number - 1)]);
+    if (it != cache_.end()) {
+      // Ids are unique within a listing: each cached entry is used once.
+      slot.top = std::move(it->second.top_reply);
+      slot.has_top = true;
+      slot.hash = std::move(it->second.hash);
+      slot.has_hash = true;
+      slot.from_cache = true;
+      if (it->second.number == number) {
+        slot.list = std::move(it->second.list_line);
+        slot.has_list = true;
+      }
+    }
+  }
+  if (!slot.has_list) todo_.push_back(Command{false, number, 0});
+  if (!slot.has_top) todo_.push_back(Command{true, number, 0});
+  slots_.push_back(std::move(slot));
+}
+
+std::string Pop3Session::BatchToSend() {
+  std::string batch;
+  auto take = [&] {
+    Command c = todo_.front();
+    todo_.pop_front();
+    const std::string text =
+        c.top ? "TOP " + std::to_string(c.number) + " 0\r\n" : "LIST " + std::to_string(c.number) + "\r\n";
+    c.size = text.size();
+    batch += text;
+    awaited_bytes_ += c.size;
+    awaited_.push_back(c);
+  };
+  if (!pipelining_) {
+    if (awaited_.empty() && !todo_.empty()) take();
+    return batch;
+  }
+  // Top up only once half the window is answered: fewer, fuller writes.
+  if (awaited_bytes_ > kCommandWindow / 2) return batch;
+  while (!todo_.empty() && awaited_bytes_ + 32 <= kCommandWindow) take();
+  return batch;
+}
+
+// Completes what it can, plans further mails and sends what the window allows.
+SessionActions Pop3Session::Pump() {
+  for (;;) {
+    CompleteReadyMails();
+    if (current_message_ > message_count_) return SendQuitWithResult();
+    bool planned = false;
+    while (next_plan_ <= message_count_ && slots_.size() < kMaxPlannedMails && todo_.size() < kMaxPlannedMails) {
+      PlanMail(next_plan_++);
+      planned = true;
+    }
+    if (!planned) break;
+  }
+  std::string batch = BatchToSend();
+  if (batch.empty()) return {};
+  return {Send(std::move(batch))};
 }
 
 }  // namespace tidewell

@@ -46,6 +46,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,6 +56,7 @@
 
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
+#include "tidewell/engine/uid_cache.h"
 
 namespace tidewell {
 
@@ -119,12 +121,28 @@ enum class SessionState : int {
   kMessageFetched = 12,  // internal: after a complete TOP reply
   kAwaitStls = 13,       // reply to STLS
   kAwaitHandshake = 14,  // the driver runs the TLS handshake after STLS
+  // Fast check (FastCheck on, MsgCheck off): after the login the session
+  // asks CAPA. With PIPELINING or UIDL announced it reads every reply from
+  // here on through one receive buffer, matching replies to the commands in
+  // the order they were sent.
+  kAwaitCapa = 15,       // multi-line reply to CAPA
+  kAwaitUidl = 16,       // multi-line reply to UIDL (after STAT)
+  kAwaitMails = 17,      // replies to the LIST n / TOP n 0 commands sent
 };
+
+// Fast check: most bytes of commands sent and not yet answered. A batch this
+// small always fits the socket's send buffer, so a send never blocks on a
+// server that is busy writing replies; the next batch goes out once half of
+// it is answered.
+constexpr std::size_t kCommandWindow = 4096;
+// Most mails planned ahead of the first one not yet complete.
+constexpr std::size_t kMaxPlannedMails = 4096;
 
 // One thing for the driver to do.
 struct SessionAction {
   enum class Kind {
-    kSend,             // send `text` whole with one send()
+    kSend,             // send `text` whole with one send(): one command, or a batch of
+                       // them (at most kCommandWindow bytes, see the fast check)
     kPostContinue,     // post WM_TRAY_CONTINUE (wParam 0, lParam 0)
     kPostError,        // post WM_TRAY_ERROR (wParam phase, lParam code)
     kKillWatchdog,     // KillTimer(WatchdogTimer)
@@ -282,7 +300,22 @@ class Pop3Session {
   SessionActions TopChunk(std::string_view chunk);
   SessionActions MessageDone();
   SessionActions Finish();
-  void MessageComplete();
+  // Fast check.
+  SessionActions CapaReply();
+  SessionActions FastReceive(std::string_view chunk);
+  SessionActions FastStat(std::string_view line);
+  SessionActions UidlReply(std::string_view reply);
+  SessionActions Pump();
+  bool MailReply(SessionActions& out);
+  void PlanMail(int number);
+  void CompleteReadyMails();
+  std::string BatchToSend();
+  void LoadUidCache();
+  void ResetFastCheck();
+  SessionActions ReplyTooLarge();
+  // Hash list and seen-before test of the complete message buffer; returns
+  // the header hash ("" when none). `known_hash`: the hash already known.
+  std::string MessageComplete(const std::string* known_hash = nullptr);
   bool SeenBefore(std::string_view top_reply);
   SessionActions SendQuitWithResult();
   SessionActions RecordError(int phase, int code);
@@ -314,6 +347,36 @@ class Pop3Session {
   std::string greeting_;       // kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
   bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
+
+  // Fast check.
+  struct Command {
+    bool top = false;  // TOP n 0, else LIST n
+    int number = 0;
+    std::size_t size = 0;  // bytes of the command text
+  };
+  struct Slot {  // one planned mail, in message-number order
+    std::string list;
+    std::string top;
+    bool has_list = false;
+    bool has_top = false;
+    bool from_cache = false;
+    std::string hash;       // header hash, when from the cache
+    bool has_hash = false;
+  };
+  bool fast_ = false;          // replies go through inbox_
+  bool pipelining_ = false;    // PIPELINING announced: commands in batches
+  bool uidl_ = false;          // UIDL announced
+  bool ids_ok_ = false;        // ids_ holds one usable id per mail
+  std::string inbox_;          // received text not yet matched to a reply
+  std::size_t inbox_scan_ = 0;  // where the terminator search resumes
+  std::vector<std::string> ids_;
+  UidCacheMap cache_;          // the previous check's cache of this account
+  std::vector<UidCacheRecord> fetched_;  // this check's cache, in message order
+  std::deque<Command> todo_;    // planned, not yet sent
+  std::deque<Command> awaited_;  // sent, reply not yet complete
+  std::size_t awaited_bytes_ = 0;
+  std::deque<Slot> slots_;      // mails current_message_ .. next_plan_ - 1
+  int next_plan_ = 1;
 };
 
 }  // namespace tidewell

@@ -29,6 +29,7 @@ enum EngineFlag : std::uint32_t {
   kListOpen = 1u << 17,          // open the mail list on new mail
   kNewMessage = 1u << 18,        // count only mails not seen in the previous check
   kExiting = 1u << 19,           // program exit has begun
+  kFastCheck = 1u << 20,         // pipelined commands and the unique-id cache
   kErrorDisregard = 1u << 22,    // with End: end even after an error
 };
 

@@ -35,6 +35,7 @@ const SettingKey kSettingKeys[] = {
     {kSectionMessage, "NewMessage", kFlag, 0, kLowBit, SettingPage::kMessage, kPage | kLoad, kNewMessage},
     {kSectionMessage, "Timeout", kInt, 5, kNoRule, SettingPage::kNone, kLoad, 0},
     {kSectionMessage, "ExceptProgram", kFlag, 0, kLowBit, SettingPage::kNone, kLoad, kExceptProgram},
+    {kSectionMessage, "FastCheck", kFlag, 1, kLowBit, SettingPage::kNone, kLoad, kFastCheck},
     {kSectionReceive, "SoundCheck", kFlag, 0, kLowBit, SettingPage::kReceive, kPage | kLoad, kSoundCheck},
     {kSectionReceive, "Sound", kText, 0, kNoRule, SettingPage::kReceive, kPage | kOnUse, 0},
     {kSectionReceive, "ExecCheck", kFlag, 0, kLowBit, SettingPage::kReceive, kPage | kLoad, kExecCheck},
@@ -168,6 +169,7 @@ EngineOptions LoadEngineOptions(Profile& profile, const std::string& data_folder
   flag(kSectionMessage, "ExceptProgram");
   o.timeout = Read(profile, path, kSectionMessage, "Timeout");
   flag(kSectionMessage, "ErrorDisregard");
+  flag(kSectionMessage, "FastCheck");
   flag(kSectionReceive, "ExecCheck");
   flag(kSectionReceive, "ExecDuplicate");
   flag(kSectionReceive, "ExecIconChange");

@@ -70,7 +70,7 @@ int ReadSettingValue(Profile& profile, const std::string& data_folder, const Set
 // Receive); every other bit of the flag word is engine state.
 constexpr std::uint32_t kEngineOptionFlags = kMsgCheck | kStart | kTimeCheck | kExceptProgram | kSoundCheck |
                                              kExecCheck | kExecDuplicate | kExecIconChange | kEnd | kListOpen |
-                                             kNewMessage | kErrorDisregard;
+                                             kNewMessage | kErrorDisregard | kFastCheck;
 
 struct EngineOptions {
   std::uint32_t flags = 0;  // only kEngineOptionFlags bits
@@ -81,8 +81,9 @@ struct EngineOptions {
 };
 
 // Engine load, in this order: TimeCheck, Time, Start, End, MsgCheck,
-// NewMessage, ExceptProgram, Timeout, ErrorDisregard, ExecCheck, ExecDuplicate,
-// ExecIconChange, SoundCheck, ListOpen, NormalClick, ReceiveClick.
+// NewMessage, ExceptProgram, Timeout, ErrorDisregard, FastCheck (default on),
+// ExecCheck, ExecDuplicate, ExecIconChange, SoundCheck, ListOpen, NormalClick,
+// ReceiveClick.
 EngineOptions LoadEngineOptions(Profile& profile, const std::string& data_folder);
 
 // The flag word with its option bits replaced by those of options.flags and

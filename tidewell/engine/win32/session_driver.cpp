@@ -264,7 +264,9 @@ void SessionDriver::TakeTlsStep(const TlsStep& step) {
 void SessionDriver::SendText(const std::string& text) {
   if (socket_ == INVALID_SOCKET) return;
   if (tls_mode_ == SessionTls::kNone) {
-    send(socket_, text.data(), static_cast<int>(text.size()), 0);
+    // A batch of pipelined commands that the socket does not take whole
+    // goes on at FD_WRITE, like TLS records.
+    SendRaw(text);
     return;
   }
   if (!tls_) {
