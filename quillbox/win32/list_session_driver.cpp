@@ -14,6 +14,7 @@
 #include "common/paths.h"
 #include "common/win32/inkwell_module.h"
 #include "common/win32/tls_channel.h"
+#include "quillbox/win32/list_view_items.h"
 #include "quillbox/delete_run.h"
 #include "quillbox/external_program.h"
 #include "quillbox/list_session.h"
@@ -102,22 +103,6 @@ Net& net() {
 void EnableButton(ListState& s, int id, bool on) {
   if (s.toolbar) SendMessageA(s.toolbar, TB_ENABLEBUTTON, id, MAKELONG(on ? TRUE : FALSE, 0));
   if (s.menu && id == ID_DISCONNECT) EnableMenuItem(s.menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
-}
-
-std::vector<int> Selected(HWND list_view) {
-  std::vector<int> items;
-  for (int i = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM, -1, LVNI_SELECTED)); i >= 0;
-       i = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM, i, LVNI_SELECTED)))
-    items.push_back(i);
-  return items;
-}
-
-LPARAM ItemData(HWND list_view, int index) {
-  LVITEMA item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  return item.lParam;
 }
 
 // The row behind a list-view index (its texts as the list shows them).
@@ -501,7 +486,7 @@ void DeleteCommand(ListState& s) {
   Net& n = net();
   // A view session holds the connection: a delete now would replace it.
   if (s.busy || n.session.busy() || n.session.run_active()) return;
-  const std::vector<int> selected = Selected(s.list_view);
+  const std::vector<int> selected = SelectedItems(s.list_view);
   if (selected.empty()) return;
   if (selected.size() > kMaxDeleteRows) {
     MessageBoxA(s.window, "一度に削除できるのは、５０００件までです。", "Tidewell", MB_OK);
@@ -542,7 +527,7 @@ void DeleteCommand(ListState& s) {
 void MessageViewCommand(ListState& s) {
   Net& n = net();
   if (s.busy || n.session.busy() || n.session.run_active()) return;
-  const std::vector<int> selected = Selected(s.list_view);
+  const std::vector<int> selected = SelectedItems(s.list_view);
   if (selected.size() != 1) return;
   const MailRow* row = RowAt(s, selected[0]);
   if (!row || row->columns[kColNumber].empty()) return;  // an error row has no mail

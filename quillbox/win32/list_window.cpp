@@ -12,6 +12,7 @@
 #include "quillbox/win32/header_dialog.h"
 #include "quillbox/win32/list_session_driver.h"
 #include "quillbox/win32/list_state.h"
+#include "quillbox/win32/list_view_items.h"
 #include "quillbox_res.h"
 #include "viewer/header_text.h"
 
@@ -106,22 +107,6 @@ std::string ItemText(HWND list_view, int index, int column, std::size_t max) {
   SendMessageA(list_view, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
   buffer.resize(std::strlen(buffer.c_str()));
   return buffer;
-}
-
-LPARAM ItemData(HWND list_view, int index) {
-  LVITEMA item{};
-  item.mask = LVIF_PARAM;
-  item.iItem = index;
-  SendMessageA(list_view, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-  return item.lParam;
-}
-
-std::vector<int> SelectedItems(HWND list_view) {
-  std::vector<int> items;
-  for (int i = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM, -1, LVNI_SELECTED)); i >= 0;
-       i = static_cast<int>(SendMessageA(list_view, LVM_GETNEXTITEM, i, LVNI_SELECTED)))
-    items.push_back(i);
-  return items;
 }
 
 // ---- sorting ------------------------------------------------------------------
