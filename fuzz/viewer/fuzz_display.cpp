@@ -6,27 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "inkwell2/codec.h"
+#include "tests/viewer/core_text_codec.h"
 #include "viewer/body_codes.h"
 #include "viewer/display_pipeline.h"
 
 namespace {
-
-class CoreCodec : public tidewell::TextCodec {
- public:
-  bool CodeConv(const std::string& src, int code, std::string& out) override {
-    out = inkwell2::code_conv(src, code);
-    return true;
-  }
-  bool Base64Coding(const std::string& src, int op, std::string& out) override {
-    out = inkwell2::base64_coding(src, op);
-    return true;
-  }
-  bool QuotedCoding(const std::string& src, int op, std::string& out) override {
-    out = inkwell2::quoted_coding(src, op);
-    return true;
-  }
-};
 
 void Check(bool ok) {
   if (!ok) std::abort();
@@ -37,7 +21,7 @@ void Check(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tidewell;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  CoreCodec codec;
+  testing::CoreTextCodec codec;
   for (const PipelineOptions& options : {PipelineOptions::List(), PipelineOptions::Standalone()}) {
     DisplayFields fields;
     BuildDisplay(codec, text, options, fields);
