@@ -11,10 +11,16 @@ root=$(pwd)
 jobs=${TIDEWELL_JOBS:-$(nproc)}
 trees=${*:-"native win64 win32 fuzz"}
 
+# ccache, where the machine has it, shares objects between build trees and work trees.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 configure() { # dir args...
   local dir=$1; shift
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
   fi
 }
 
