@@ -948,7 +948,8 @@ def case_list_session(env):
     rc, _ = run_check_once(env, "-f1", "-e1")
     check(rc == 0, "check exit code %d" % rc)
     with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
-        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+        # Line=10 as an older list left it: taken as set (a new file fetches whole mails).
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\nLine=10\r\n")
     files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b", b"acct-c")}
     before = {n: read(f) for n, f in files.items()}
 
