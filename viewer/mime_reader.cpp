@@ -380,7 +380,7 @@ class Walker {
       // The plain text part, else the richest other readable one.
       int best = -1, best_score = 0;
       for (std::size_t i = 0; i < parts.size(); ++i) {
-        const int score = Readability(SplitEntity(parts[i]), depth + 1);
+        const int score = Readability(SplitEntity(parts[i]));
         if (score > best_score) {
           best = static_cast<int>(i);
           best_score = score;
@@ -392,17 +392,19 @@ class Walker {
     for (std::string_view part : parts) Walk(SplitEntity(part), depth + 1, digest);
   }
 
-  // 3 plain text, 2 HTML, 1 anything else: what an alternative prefers.
-  int Readability(const Entity& e, int depth) {
-    if (depth > kMaxMimeDepth) return 0;
+  // 3 plain text, 2 HTML, 1 anything else: what an alternative prefers. A
+  // multipart is judged by its parts, and a multipart among those by its
+  // being one: the look-ahead reads two levels, never the whole tree.
+  int Readability(const Entity& e, int levels = 2) {
     const PartInfo info = InfoOf(e.header, false);
     if (IsMultipart(info)) {
+      if (levels <= 1) return 2;
       const Parameter* boundary = FindParameter(info.params, "boundary");
       if (!boundary || boundary->value.empty()) return 1;
       bool found = false, closed = false;
       int best = 1;
       for (std::string_view part : SplitParts(e.body, boundary->value, found, closed)) {
-        best = std::max(best, Readability(SplitEntity(part), depth + 1));
+        best = std::max(best, Readability(SplitEntity(part), levels - 1));
         if (best == 3 || info.type != "multipart/alternative") break;
       }
       return best;

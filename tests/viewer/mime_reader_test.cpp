@@ -233,6 +233,14 @@ TEST(MimeReader, HostileFilesAreReadWithinASecond) {
               "\r\n\r\n";
   nested += "text\r\n";
   EXPECT_LT(SecondsFor(nested), 1.0);
+  // Deep alternatives over a megabyte: the choice of a part looks ahead two
+  // levels only.
+  std::string alternatives = "Content-Type: multipart/alternative; boundary=a0\r\n\r\n";
+  for (int i = 1; i < 40; ++i)
+    alternatives += "--a" + std::to_string(i - 1) + "\r\nContent-Type: multipart/alternative; boundary=a" +
+                    std::to_string(i) + "\r\n\r\n";
+  alternatives += "--a39\r\nContent-Type: text/html\r\n\r\n" + std::string(1 << 20, 'h') + "\r\n";
+  EXPECT_LT(SecondsFor(alternatives), 1.0);
   // A part header of megabytes.
   std::string header = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nX-Long: ";
   header += std::string(4 << 20, 'a');
