@@ -153,6 +153,13 @@ class Driver {
     Check(IsWindow(dialog) != FALSE, "account dialog stays open after: " + text);
     return text;
   }
+  // 追加 on the page, the account dialog filled with name and the defaults, OK.
+  void AddAccount(HWND page, const std::string& name) {
+    ClickAsync(page, IDC_ACCOUNT_ADD);
+    Entry e;
+    e.name = name;
+    FillAccount(e);
+  }
   void CancelAccount() {
     HWND dialog = Top("アカウント");
     if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -781,15 +788,18 @@ TEST_F(SheetAccounts, FileHeldByAnotherProgramIsNeitherShownNorSaved) {
 TEST_F(SheetAccounts, ReadOnlySettingsFileStillSavesTheAccounts) {
   WinTempFolder dir;
   const std::string ini = "[Message]\r\nTime=10\r\n";
-  ASSERT_TRUE(WriteBytes(SettingsFilePath(dir.path()), ini));
-  ASSERT_TRUE(SetFileAttributesA(SettingsFilePath(dir.path()).c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::string ini_path = SettingsFilePath(dir.path());
+  ASSERT_TRUE(WriteBytes(ini_path, ini));
+  ASSERT_TRUE(SetFileAttributesA(ini_path.c_str(), FILE_ATTRIBUTE_READONLY));
+  // Run as root, Wine writes a read-only file all the same: a handle that
+  // shares reading only keeps every writer out, as the attribute does for a
+  // user.
+  HANDLE reader = CreateFileA(ini_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   const SheetFlags flags = RunSheet(dir.path(), [](Driver& d) {
     HWND first = d.Page(0);
     HWND page = d.Page(4);
-    d.ClickAsync(page, IDC_ACCOUNT_ADD);
-    Driver::Entry e;
-    e.name = "A";
-    d.FillAccount(e);
+    d.AddAccount(page, "A");
     d.Press(PSBTN_OK);
     d.Check(d.TakeMessageBox() == kSettingsSaveFailedText, "settings write failure told");
     d.Check(d.NoMessageBox(), "told once");
@@ -801,7 +811,8 @@ TEST_F(SheetAccounts, ReadOnlySettingsFileStillSavesTheAccounts) {
     d.Press(PSBTN_CANCEL);
     d.Check(d.SheetClosed(), "sheet cancelled");
   });
-  SetFileAttributesA(SettingsFilePath(dir.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+  CloseHandle(reader);
+  SetFileAttributesA(ini_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   const AccountList saved = LoadPageAccounts(dir.path());
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_EQ(saved[0].display_name, "A");
@@ -814,14 +825,12 @@ TEST_F(SheetAccounts, FailedAccountWriteIsToldAndTheEditsStay) {
   WinTempFolder dir;
   ASSERT_TRUE(CreateDirectoryA(MailFolderPath(dir.path()).c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(MailFile(dir.path(), "A"), "+OK\r\n"));
-  // Account.dat is a folder: the file cannot be replaced.
-  ASSERT_TRUE(CreateDirectoryA(AccountFilePath(dir.path()).c_str(), nullptr));
+  // A folder where the new file is written first: Account.dat cannot be
+  // replaced (a folder named Account.dat would be a file the page cannot read).
+  ASSERT_TRUE(CreateDirectoryA((AccountFilePath(dir.path()) + ".tmp~").c_str(), nullptr));
   RunSheet(dir.path(), [](Driver& d) {
     HWND page = d.Page(4);
-    d.ClickAsync(page, IDC_ACCOUNT_ADD);
-    Driver::Entry e;
-    e.name = "A";
-    d.FillAccount(e);
+    d.AddAccount(page, "A");
     d.Press(PSBTN_OK);
     d.Check(d.TakeMessageBox() == kAccountSaveFailedText, "write failure told");
     d.Check(d.Sheet() != nullptr && d.Rows(page) == 1, "sheet open with the new account");
