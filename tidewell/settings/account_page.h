@@ -30,11 +30,12 @@ namespace tidewell {
 constexpr const char kChangeErrorText[] = "エラーのため、変更できません。";
 constexpr const char kDeleteErrorText[] = "削除に失敗しました。";
 
-// The line under the list when the page keeps Account.dat as it is.
+// The line under the list when the page keeps Account.dat as it is (its
+// commands are off meanwhile).
 constexpr const char kAccountFileBusyNote[] =
-    "Account.dat を開けません（使用中か、アクセスが拒否されています）。アカウントは変更できません。";
-constexpr const char kAccountFileNewerNote[] = "Account.dat が新しい版のため、アカウントは変更できません。";
-constexpr const char kAccountFileForeignNote[] = "Account.dat の形式が違うため、アカウントは変更できません。";
+    "Account.dat を開けません（使用中かアクセス拒否）。設定を開き直すと読み込みます。";
+constexpr const char kAccountFileNewerNote[] = "Account.dat が新しい版のため、変更できません。";
+constexpr const char kAccountFileForeignNote[] = "Account.dat の形式が違うため、変更できません。";
 constexpr const char kAccountFileLegacyNote[] =
     "Account.dat が古い版です（Tidewell.dat の変換待ち）。アカウントは変更できません。";
 
