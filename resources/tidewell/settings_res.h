@@ -72,6 +72,7 @@
 #define IDC_ACCOUNT_ADD 1007
 #define IDC_ACCOUNT_CHANGE 1008
 #define IDC_ACCOUNT_DELETE 1009
+#define IDC_ACCOUNT_NOTE 1010     // why the accounts cannot be changed (hidden otherwise)
 
 // Account dialog (136).
 #define IDC_ACC_NAME 1008

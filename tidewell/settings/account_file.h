@@ -32,17 +32,23 @@
 
 namespace tidewell {
 
-// Whose rules read field 11 of versions 3 and 4.
+// Who reads the file. Both read field 11 of versions 3 and 4 alike (0 or 1 is
+// the external-program flag, a larger value gives 0, icon-to-normal 0), so
+// that the settings page saves back the flags the engine acts on.
 enum class AccountReader {
-  kSettingsPage,  // both program flags 0
-  kEngine,        // 0 or 1 is the external-program flag, a larger value gives 0
+  kSettingsPage,
+  kEngine,
 };
 
 enum class AccountFileStatus {
   kOk,          // records read (possibly none)
-  kMissing,     // the file cannot be opened
+  kMissing,     // nothing is there
+  kUnreadable,  // the file is there but cannot be read now (held open without
+                // sharing by another program, no access): empty list
+  kEmpty,       // 0 bytes, or no more than the start of the header
+                // ("Tidewell", "Tidewellv"): holds no account
   kForeign,     // not "Tidewell" + "v": empty list
-  kOldVersion,  // version below 3 (or no version byte): empty list
+  kOldVersion,  // version below 3: empty list
   kNewVersion,  // version above 6: empty list
 };
 
@@ -56,6 +62,10 @@ constexpr int kAccountFileVersion = 6;
 // conversion; 5 for tests of older files). At most 255 records are written.
 std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion);
 
+// Reads <folder>\Account.dat into out (cleared first): kMissing or
+// kUnreadable when it cannot be opened, else as ParseAccountFile.
+AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out);
+
 // Settings page load: the list of <folder>\Account.dat; empty when the file
 // is missing, foreign or damaged.
 AccountList LoadPageAccounts(const std::string& data_folder);
@@ -66,9 +76,10 @@ AccountList LoadPageAccounts(const std::string& data_folder);
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts);
 
 // Engine load: <folder>\Account.dat by the engine's rules; when that file does
-// not exist or its version is below 3, the legacy Tidewell.dat is converted
-// instead (see ConvertLegacyAccounts). An Account.dat that exists but cannot
-// be read (locked, no access) gives an empty list and is left alone.
+// not exist, holds nothing (kEmpty) or its version is below 3, the legacy
+// Tidewell.dat is converted instead (see ConvertLegacyAccounts). An
+// Account.dat that exists but cannot be read (locked, no access) gives an
+// empty list and is left alone.
 AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec);
 
 // Legacy Tidewell.dat image -> accounts. The first byte is "v" (version and

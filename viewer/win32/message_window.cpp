@@ -163,7 +163,9 @@ void RebuildBody(HWND dialog) {
 
 void SaveSettings(HWND dialog) {
   MessageWindow& w = *StateOf(dialog);
-  if (IsZoomed(dialog)) {
+  // Maximised or minimised (where the window stands at -32000, -32000): the
+  // rectangle it comes back to.
+  if (IsZoomed(dialog) || IsIconic(dialog)) {
     w.settings.rect = NormalRect(dialog);
   } else {
     RECT r{};
