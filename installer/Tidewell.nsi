@@ -7,7 +7,8 @@
 ; is, and the uninstaller removes it only when asked to.
 ; Silent mode: setup.exe /S [/LOGON]   (/LOGON adds the start at logon)
 ;              uninstall.exe /S [/REMOVEDATA]
-Unicode true
+; A 64-bit installer for the 64-bit programs (and no 32-bit Wine needed to test it).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
@@ -96,19 +97,6 @@ Function StartProgram
   Exec '"$INSTDIR\Tidewell.exe"'
 FunctionEnd
 
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "Tidewell ${VERSION} は 64 ビット版の Windows で動作します。"
-    Abort
-  ${EndIf}
-  ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/LOGON" $R1
-  ${IfNot} ${Errors}
-    !insertmacro SelectSection ${SecLogon}
-  ${EndIf}
-FunctionEnd
-
 Section "Tidewell (必須)" SecMain
   SectionIn RO
   Call EndRunningProgram
@@ -151,15 +139,6 @@ Section /o "ログオン時に Tidewell を起動する" SecLogon
     SW_SHOWNORMAL "" "POP3 新着メールチェッカー"
 SectionEnd
 
-Function un.onInit
-  ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/REMOVEDATA" $R1
-  ${IfNot} ${Errors}
-    !insertmacro SelectSection ${SecRemoveData}
-  ${EndIf}
-FunctionEnd
-
 Section "un.Tidewell" SecUnMain
   SectionIn RO
   Call un.EndRunningProgram
@@ -179,3 +158,26 @@ SectionEnd
 Section /o "un.データフォルダ (設定・アカウント・メール) も削除する" SecRemoveData
   RMDir /r "$APPDATA\Tidewell"
 SectionEnd
+
+; After the sections: the options of silent mode choose sections by their ids.
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "Tidewell ${VERSION} は 64 ビット版の Windows で動作します。"
+    Abort
+  ${EndIf}
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/LOGON" $R1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecLogon}
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/REMOVEDATA" $R1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecRemoveData}
+  ${EndIf}
+FunctionEnd

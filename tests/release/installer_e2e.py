@@ -92,10 +92,11 @@ def read_lnk(path):
             n = struct.unpack_from("<H", data, off)[0]
             off += 2
             if unicode:
-                strings[key] = data[off:off + 2 * n].decode("utf-16-le")
+                # Wine counts the terminator in; Windows does not.
+                strings[key] = data[off:off + 2 * n].decode("utf-16-le").rstrip("\0")
                 off += 2 * n
             else:
-                strings[key] = data[off:off + n].decode("cp932")
+                strings[key] = data[off:off + n].decode("cp932").rstrip("\0")
                 off += n
     return target, strings.get("workdir"), strings.get("arguments", "")
 
@@ -157,7 +158,9 @@ def run(args):
     data = unix(roaming + r"\Tidewell")
     programs = unix(roaming + r"\Microsoft\Windows\Start Menu\Programs")
     menu_link = os.path.join(programs, "Tidewell.lnk")
-    logon_link = os.path.join(programs, "Startup", "Tidewell.lnk")
+    # Wine names the folder "StartUp"; Windows file names ignore case.
+    startup = next((n for n in os.listdir(programs) if n.lower() == "startup"), "Startup")
+    logon_link = os.path.join(programs, startup, "Tidewell.lnk")
     # A prefix left from an earlier run starts clean.
     for p in (install, data, menu_link, logon_link):
         shutil.rmtree(p, ignore_errors=True) if os.path.isdir(p) else (os.path.exists(p) and os.remove(p))
@@ -219,21 +222,13 @@ def run(args):
     before = snapshot(data)
     check(len(before) >= 3, "data folder has files to keep: %r" % before)
 
-    # 4. Update over it, with the program running: it is ended, the program
-    #    files are put back, the data folder stays as it was.
+    # 4. Update over it: the program files are put back, the data folder
+    #    stays as it was, byte for byte.
     os.remove(os.path.join(install, "Peekglass.exe"))
     with open(os.path.join(install, "Quillbox.dll"), "wb") as f:
         f.write(b"old")
-    running = subprocess.Popen(["wine", unix(target)], cwd=unix(workdir),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    check(tray_windows(args.helper, 1, 30), "update: the installed program runs")
     rc, _ = wine_out(args.setup, "/S", "/LOGON")
     check(rc == 0, "update: exit code %d" % rc)
-    try:
-        running.wait(30)
-    except subprocess.TimeoutExpired:
-        running.kill()
-        raise Failure("update: the running program was not ended")
     check(os.path.isfile(os.path.join(install, "Peekglass.exe")), "update: Peekglass.exe put back")
     with open(os.path.join(install, "Quillbox.dll"), "rb") as f:
         check(f.read(2) == b"MZ", "update: Quillbox.dll replaced")
@@ -243,12 +238,31 @@ def run(args):
     ltarget, lworkdir, _ = read_lnk(logon_link)
     check((ltarget, lworkdir) == (target, workdir), "logon shortcut like the menu's: %r" % ((ltarget, lworkdir),))
 
+    # 4b. An update while the program runs ends it first (message 1128);
+    #     only the program itself writes at its exit (Message/Timeout).
+    running = subprocess.Popen(["wine", unix(target)], cwd=unix(workdir),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(tray_windows(args.helper, 1, 30), "update: the installed program runs")
+    rc, _ = wine_out(args.setup, "/S")
+    check(rc == 0, "update over the running program: exit code %d" % rc)
+    try:
+        running.wait(30)
+    except subprocess.TimeoutExpired:
+        running.kill()
+        raise Failure("update: the running program was not ended")
+    after = snapshot(data)
+    del after["Tidewell.ini"]
+    check(after == {k: v for k, v in before.items() if k != "Tidewell.ini"},
+          "update over the running program keeps the other data files")
+    check(not os.path.exists(logon_link), "an update without /LOGON removes the logon shortcut")
+    before = snapshot(data)
+
     # 5. Silent uninstall keeps the data folder.
     rc, _ = wine_out(os.path.join(install, "uninstall.exe"), "/S")
     check(rc == 0, "uninstall exit code %d" % rc)
     check(wait_gone(os.path.join(install, "Tidewell.exe"), 60), "uninstall removes the program")
     check(wait_gone(install, 30), "uninstall removes the program folder")
-    check(not os.path.exists(menu_link) and not os.path.exists(logon_link), "uninstall removes the shortcuts")
+    check(not os.path.exists(menu_link), "uninstall removes the shortcut")
     check(reg_values(UNINSTALL_KEY) is None, "uninstall removes the key")
     check(snapshot(data) == before, "uninstall leaves the data folder byte for byte")
 
