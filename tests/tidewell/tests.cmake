@@ -62,3 +62,15 @@ if(WIN32 AND TARGET Tidewell)
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()
+
+# The account dialog's connection test against Dovecot, clear and secured.
+if(WIN32 AND TARGET Tidewell)
+  foreach(_case clear secure)
+    tidewell_add_wine_test(NAME tidewell_connection_test_${_case} TIMEOUT 300
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/connection_test_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" LABELS tidewell)
+    set_tests_properties(tidewell_connection_test_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
+endif()
