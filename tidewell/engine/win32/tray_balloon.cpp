@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
-#include "common/win32/handles.h"
+#include "common/atomic_file.h"
 #include "tidewell/engine/summary_file.h"
 #include "tidewell/engine/win32/notify_codec.h"
 
@@ -11,18 +12,6 @@ namespace tidewell {
 namespace {
 
 constexpr UINT kBalloonTimeoutMs = 10000;
-
-std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
-  std::string out;
-  char buffer[16384];
-  DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-  CloseHandle(h);
-  return out;
-}
 
 }  // namespace
 
@@ -49,7 +38,11 @@ bool ShowBalloon(HWND owner, UINT id, const BalloonNotice& notice, NotifyIconFun
 std::vector<std::string> ReadAccountMailFiles(const std::string& data_folder, const std::vector<std::string>& names) {
   Win32NotifyCodec codec;
   std::vector<std::string> files;
-  for (const std::string& name : names) files.push_back(ReadWholeFile(AccountMailFilePath(codec, data_folder, name)));
+  for (const std::string& name : names) {
+    std::string text;
+    ReadWholeFile(AccountMailFilePath(codec, data_folder, name), text);  // a missing file stays ""
+    files.push_back(std::move(text));
+  }
   return files;
 }
 
