@@ -97,3 +97,5 @@
 #define IDC_ACC_NO_DUPLICATE 1055
 #define IDC_ACC_ICON_TO_NORMAL 1056
 #define IDC_ACC_SECURITY 1057      // connection security: none, STLS, TLS on connect
+#define IDC_ACC_TEST 1058          // "接続テスト": tries the values as entered
+#define IDC_BALLOON 1059           // page 受信時処理: Message/Balloon

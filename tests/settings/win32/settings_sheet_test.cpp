@@ -344,6 +344,8 @@ TEST(SettingsSheet, EveryPageEditedAndWrittenWhole) {
 
     HWND p3 = d.Page(1);
     d.Check(!d.Enabled(p3, IDC_SOUND) && !d.Enabled(p3, IDC_EXEC_DUPLICATE), "receive groups start disabled");
+    d.Check(d.Checked(p3, IDC_BALLOON), "the balloon starts on without its key");
+    d.Click(p3, IDC_BALLOON);
     d.Click(p3, IDC_SOUND_CHECK);
     d.Check(d.Enabled(p3, IDC_SOUND) && d.Enabled(p3, IDC_SOUND_BROWSE), "sound group enabled");
     d.SetText(p3, IDC_SOUND, "C:\\音\\表.wav");
@@ -379,7 +381,7 @@ TEST(SettingsSheet, EveryPageEditedAndWrittenWhole) {
   EXPECT_EQ(flags.account_changed, 0);
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=1440\r\nEnd=0\r\nErrorDisregard=1\r\nStart=0\r\nMsgCheck=0\r\n"
-            "NewMessage=1\r\n"
+            "NewMessage=1\r\nBalloon=0\r\n"
             "[Icon]\r\nNormalCheck=1\r\nNormal=C:\\none.ico\r\nNormalNumber=3\r\nReceiveClick=2\r\n"
             "ReceiveCheck=0\r\nReceive=\r\nReceiveNumber=0\r\nConnectCheck=1\r\n"
             "Connect=C:\\windows\\system32\\shell32.dll\r\nConnectNumber=0\r\nNormalClick=1\r\n"
@@ -410,7 +412,7 @@ TEST(SettingsSheet, NonNumericIntervalKeepsTheSheetOpen) {
   EXPECT_TRUE(EngineReloadsAfterSheet(flags));
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=-3\r\nStart=0\r\nEnd=0\r\nErrorDisregard=0\r\nMsgCheck=0\r\n"
-            "NewMessage=0\r\n"
+            "NewMessage=0\r\nBalloon=1\r\n"
             "[Receive]\r\nSoundCheck=0\r\nSound=\r\nExecCheck=0\r\nExec=\r\nExecCmdline=" +
                 std::string(1000, 'x') +
                 "\r\nExecWorkFolder=\r\nExecDuplicate=0\r\nExecIconChange=0\r\nListOpen=0\r\n");

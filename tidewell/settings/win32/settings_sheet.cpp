@@ -232,6 +232,7 @@ void CPropPg3::OnInit() {
   SetChecked(page_, IDC_SOUND_CHECK, values.sound_check);
   SetChecked(page_, IDC_EXEC_CHECK, values.exec_check);
   SetChecked(page_, IDC_LIST_OPEN, values.list_open);
+  SetChecked(page_, IDC_BALLOON, values.balloon);
   SetChecked(page_, IDC_EXEC_DUPLICATE, values.exec_duplicate);
   SetChecked(page_, IDC_EXEC_ICON_CHANGE, values.exec_icon_change);
   EnableGroups();
@@ -253,6 +254,7 @@ void CPropPg3::OnCommand(int id, int code) {
       EnableGroups();
       break;
     case IDC_LIST_OPEN:
+    case IDC_BALLOON:
     case IDC_EXEC_DUPLICATE:
     case IDC_EXEC_ICON_CHANGE:
       if (code != BN_CLICKED) return;
@@ -288,6 +290,7 @@ bool CPropPg3::OnApply() {
   values.exec_duplicate = IsChecked(page_, IDC_EXEC_DUPLICATE);
   values.exec_icon_change = IsChecked(page_, IDC_EXEC_ICON_CHANGE);
   values.list_open = IsChecked(page_, IDC_LIST_OPEN);
+  values.balloon = IsChecked(page_, IDC_BALLOON);
   SaveReceivePage(Writer(), data_folder, values);
   return WritesSucceeded();
 }
