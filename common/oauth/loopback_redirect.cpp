@@ -1,5 +1,7 @@
 #include "common/oauth/loopback_redirect.h"
 
+#include <algorithm>
+
 #include "common/oauth/url.h"
 
 namespace tidewell {
@@ -53,6 +55,10 @@ LoopbackRedirect::Status LoopbackRedirect::Feed(std::string_view bytes) {
   if (status_ != Status::kNeedMore) return status_;
   const std::size_t before = head_.size();
   head_.append(bytes.substr(0, kMaxRequest - before));
+  // Bytes that cannot begin "GET " are refused without waiting for more.
+  const std::string_view get = "GET ";
+  const std::size_t start = std::min(head_.size(), get.size());
+  if (std::string_view(head_).substr(0, start) != get.substr(0, start)) return Finish(Status::kMalformed);
   // Only the new bytes (and the three before them) can complete the blank line.
   const std::size_t end = head_.find("\r\n\r\n", before < 3 ? 0 : before - 3);
   if (end == std::string::npos) {
