@@ -103,7 +103,7 @@ LoopbackRedirect::Status LoopbackRedirect::Examine(std::string_view line) {
   if (state == nullptr || expected_state_.empty() || !SameText(*state, expected_state_)) {
     return Finish(Status::kBadState);
   }
-  if (error != nullptr) {
+  if (error != nullptr && !error->empty()) {
     error_ = *error;
     if (description != nullptr) error_description_ = *description;
     return Finish(Status::kDenied);

@@ -102,6 +102,8 @@ const std::vector<RedirectRow>& RedirectRows() {
        "", ""},
       {"bad escape", Request(std::string("/?code=a%zz&state=") + kState), S::kBadState, "400 Bad Request", "", "",
        ""},
+      {"empty error, no code", Request(std::string("/?error=&state=") + kState), S::kMalformed, "400 Bad Request",
+       "", "", ""},
       {"empty code", Request(std::string("/?code=&state=") + kState), S::kMalformed, "400 Bad Request", "", "", ""},
       {"favicon", Request("/favicon.ico"), S::kIgnored, "404 Not Found", "", "", ""},
       {"other path with our query", Request(std::string("/x?code=abc&state=") + kState), S::kIgnored,
