@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "common/oauth/base64.h"
 #include "common/oauth/json_object.h"
 #include "common/oauth/url.h"
 
@@ -117,6 +118,33 @@ TokenResponse ParseTokenResponse(std::string_view body) {
 
 bool TokenErrorNeedsSignIn(const TokenResponse& response) {
   return !response.ok && response.error == "invalid_grant";
+}
+
+std::string IdTokenUserName(std::string_view id_token) {
+  const std::size_t first = id_token.find('.');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = id_token.find('.', first + 1);
+  if (second == std::string_view::npos) return {};
+  std::string payload(id_token.substr(first + 1, second - first - 1));
+  for (char& c : payload) {
+    if (c == '-') c = '+';
+    else if (c == '_') c = '/';
+    else if (c == '+' || c == '/') return {};
+  }
+  std::string json;
+  if (!Base64Decode(payload, json)) return {};
+  JsonLimits limits;
+  limits.max_text = 16 * 1024;
+  limits.max_string = 1024;
+  std::map<std::string, JsonMember> m;
+  if (!ReadJsonObject(json, m, limits)) return {};
+  for (const char* name : {"email", "preferred_username", "upn"}) {
+    auto it = m.find(name);
+    if (it != m.end() && it->second.kind == JsonMember::Kind::kString && !it->second.text.empty()) {
+      return it->second.text;
+    }
+  }
+  return {};
 }
 
 }  // namespace oauth

@@ -44,5 +44,10 @@ TokenResponse ParseTokenResponse(std::string_view body);
 // good, so that only a new sign-in helps: "invalid_grant".
 bool TokenErrorNeedsSignIn(const TokenResponse& response);
 
+// Who signed in, for the account dialog: "email", else "preferred_username",
+// else "upn" of the id token's payload (read, not verified: it is shown, never
+// trusted). Empty when there is none or it cannot be read.
+std::string IdTokenUserName(std::string_view id_token);
+
 }  // namespace oauth
 }  // namespace tidewell

@@ -275,6 +275,20 @@ TEST(TokenEndpoint, Answers) {
             "AADSTS70000: expired");
 }
 
+TEST(TokenEndpoint, WhoSignedIn) {
+  EXPECT_EQ(IdTokenUserName("eyJhbGciOiJub25lIn0.eyJhdWQiOiJ4IiwicHJlZmVycmVkX3VzZXJuYW1lIjoidGFyb0Bjb250b3NvLm9ubW"
+                            "ljcm9zb2Z0LmNvbSIsIm5hbWUiOiJUYXJvIn0.sig"),
+            "taro@contoso.onmicrosoft.com");
+  // "email" goes before "preferred_username".
+  EXPECT_EQ(IdTokenUserName("eyJhbGciOiJub25lIn0.eyJlbWFpbCI6ImhhbmFrb0BnbWFpbC5jb20iLCJwcmVmZXJyZWRfdXNlcm5hbWUiOiJv"
+                            "dGhlciJ9."),
+            "hanako@gmail.com");
+  for (const char* bad : {"", "no-dots", "a.b", "eyJhbGciOiJub25lIn0.!!!.x", "x.eyJzdWIiOiIxIn0.y" /* {"sub":"1"} */,
+                          "x.e30.y" /* {} */}) {
+    EXPECT_EQ(IdTokenUserName(bad), "") << bad;
+  }
+}
+
 TEST(JsonObjectReader, StringsNumbersAndLimits) {
   std::map<std::string, JsonMember> m;
   ASSERT_TRUE(ReadJsonObject(R"( {"s":"a\"\\\/\b\f\n\r\t\u00e9\u3042\ud83d\ude00","n":-1.5e+3,"t":true,)"
