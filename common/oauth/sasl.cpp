@@ -31,7 +31,35 @@ bool StartsWord(std::string_view line, std::string_view word) {
   return line.substr(0, word.size()) == word && (line.size() == word.size() || line[word.size()] == ' ');
 }
 
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
 }  // namespace
+
+void ReadCapaLine(std::string_view line, CapaSasl& capa) {
+  const std::string up = Upper(WithoutLineEnd(line));
+  if (up.rfind("SASL", 0) != 0 || (up.size() > 4 && up[4] != ' ' && up[4] != '\t')) return;
+  capa.announced = true;
+  std::size_t at = 4;
+  while (at < up.size()) {
+    while (at < up.size() && (up[at] == ' ' || up[at] == '\t')) ++at;
+    std::size_t end = at;
+    while (end < up.size() && up[end] != ' ' && up[end] != '\t') ++end;
+    const std::string_view name(up.data() + at, end - at);
+    if (name == "XOAUTH2") capa.xoauth2 = true;
+    if (name == "OAUTHBEARER") capa.oauthbearer = true;
+    at = end;
+  }
+}
+
+SaslMechanism ChooseSaslMechanism(const CapaSasl& capa) {
+  return capa.oauthbearer ? SaslMechanism::kOAuthBearer : SaslMechanism::kXOAuth2;
+}
 
 const char* SaslMechanismName(SaslMechanism mechanism) {
   return mechanism == SaslMechanism::kXOAuth2 ? "XOAUTH2" : "OAUTHBEARER";

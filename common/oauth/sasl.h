@@ -18,6 +18,21 @@ enum class SaslMechanism { kXOAuth2, kOAuthBearer };
 // "XOAUTH2" or "OAUTHBEARER".
 const char* SaslMechanismName(SaslMechanism mechanism);
 
+// The mechanisms of the CAPA reply's "SASL" line (RFC 5034 section 6).
+struct CapaSasl {
+  bool announced = false;  // a SASL line was seen: the server takes RFC 5034 AUTH
+  bool xoauth2 = false;
+  bool oauthbearer = false;
+};
+
+// Takes one line of the CAPA reply; other lines change nothing. Names are
+// compared without regard to case.
+void ReadCapaLine(std::string_view line, CapaSasl& capa);
+
+// OAUTHBEARER when the server announces it, otherwise XOAUTH2 (which the
+// large providers take without announcing every mechanism).
+SaslMechanism ChooseSaslMechanism(const CapaSasl& capa);
+
 // Base64 of "user=" user ^A "auth=Bearer " token ^A ^A.
 std::string XOAuth2InitialResponse(std::string_view user, std::string_view token);
 

@@ -36,6 +36,31 @@ TEST(SaslStrings, OAuthBearerFollowsRfc7628) {
             std::string("n,a=a=2Cb=3Dc,\x01" "auth=Bearer t\x01\x01"));
 }
 
+TEST(SaslStrings, CapaChoosesTheMechanism) {
+  const struct {
+    std::vector<std::string> lines;
+    bool announced, xoauth2, oauthbearer;
+    SaslMechanism chosen;
+  } rows[] = {
+      {{"TOP", "UIDL", "SASL PLAIN XOAUTH2 OAUTHBEARER\r\n", "USER"}, true, true, true, SaslMechanism::kOAuthBearer},
+      {{"sasl plain xoauth2"}, true, true, false, SaslMechanism::kXOAuth2},
+      {{"SASL\tOAuthBearer"}, true, false, true, SaslMechanism::kOAuthBearer},
+      {{"SASL"}, true, false, false, SaslMechanism::kXOAuth2},
+      {{"SASLX OAUTHBEARER", "X-SASL OAUTHBEARER", "IMPLEMENTATION OAUTHBEARER"}, false, false, false,
+       SaslMechanism::kXOAuth2},
+      {{"SASL XOAUTH2X OAUTHBEARERS"}, true, false, false, SaslMechanism::kXOAuth2},
+  };
+  for (const auto& row : rows) {
+    CapaSasl capa;
+    for (const std::string& line : row.lines) ReadCapaLine(line, capa);
+    SCOPED_TRACE(row.lines[0]);
+    EXPECT_EQ(capa.announced, row.announced);
+    EXPECT_EQ(capa.xoauth2, row.xoauth2);
+    EXPECT_EQ(capa.oauthbearer, row.oauthbearer);
+    EXPECT_EQ(ChooseSaslMechanism(capa), row.chosen);
+  }
+}
+
 TEST(SaslStrings, ErrorChallenge) {
   SaslErrorChallenge c;
   // RFC 7628 section 4.3.
