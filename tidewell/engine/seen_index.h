@@ -30,10 +30,15 @@ class SeenIndex {
 
   const std::string& file() const { return file_; }
 
+  // Most line starts indexed (16 bytes each); a file with more is searched
+  // plainly.
+  static constexpr std::size_t kMaxIndexed = std::size_t{1} << 20;
+
  private:
   std::string file_;
   // (hash of text from a line start to the end of its terminator, line start)
   std::vector<std::pair<std::uint64_t, std::size_t>> starts_;
+  bool plain_ = false;
 };
 
 }  // namespace tidewell

@@ -9,6 +9,8 @@ namespace {
 constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 0x33
 // Most the closing of a connection reads before it closes the socket anyway.
 constexpr std::size_t kMaxDrain = 64 * 1024;
+// Most one read takes from the socket.
+constexpr std::size_t kMaxRead = 64 * 1024;
 }  // namespace
 
 bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
@@ -92,14 +94,18 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
   watchdog_.Event(GetTickCount());  // the timer itself is re-armed when it fires
   switch (WSAGETSELECTEVENT(event)) {
     case FD_READ: {
-      char chunk[kMaxChunk];
-      const int n = recv(socket_, chunk, sizeof chunk, 0);
+      // One read takes what is there up to kMaxRead: a read and its event
+      // are a round trip to the Wine server each, and the replies of a
+      // pipelined batch arrive faster than 8 KiB at a time. The session is
+      // still handed chunks of at most kMaxChunk.
+      read_buffer_.resize(kMaxRead);
+      const int n = recv(socket_, read_buffer_.data(), static_cast<int>(read_buffer_.size()), 0);
       if (n == 0 || n == SOCKET_ERROR) {
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
         ReportHangUp();
         return;
       }
-      Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
+      DeliverRead(std::string_view(read_buffer_.data(), static_cast<std::size_t>(n)));
       break;
     }
     case FD_CLOSE: OnServerClosed(); break;
@@ -120,10 +126,10 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
 void SessionDriver::OnServerClosed() {
   const SOCKET s = socket_;
   while (socket_ == s && session_.active()) {
-    char chunk[kMaxChunk];
-    const int n = recv(socket_, chunk, sizeof chunk, 0);
+    read_buffer_.resize(kMaxRead);
+    const int n = recv(socket_, read_buffer_.data(), static_cast<int>(read_buffer_.size()), 0);
     if (n <= 0) break;
-    Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
+    DeliverRead(std::string_view(read_buffer_.data(), static_cast<std::size_t>(n)));
   }
   if (socket_ == s && session_.active() && !hung_up_) {
     hung_up_ = true;
@@ -157,9 +163,18 @@ void SessionDriver::OnWatchdogTick() {
   if (fire.tick) Run(session_.OnWatchdogTick());
 }
 
+void SessionDriver::OnDeadlineTick() {
+  if (!session_.active()) {
+    KillTimer(hwnd_, kDeadlineTimer);
+    return;
+  }
+  Run(session_.OnDeadlineTick());
+}
+
 void SessionDriver::Stop() {
   CloseConnection();
   KillTimer(hwnd_, kWatchdogTimer);
+  KillTimer(hwnd_, kDeadlineTimer);
   session_.Abort();
 }
 
@@ -170,7 +185,10 @@ void SessionDriver::Run(const SessionActions& actions) {
       case SessionAction::Kind::kStartTls: StartTls(); break;
       case SessionAction::Kind::kPostContinue: PostMessageA(hwnd_, kWmTrayContinue, 0, 0); break;
       case SessionAction::Kind::kPostError: PostError(a.phase, a.code); break;
-      case SessionAction::Kind::kKillWatchdog: KillTimer(hwnd_, kWatchdogTimer); break;
+      case SessionAction::Kind::kKillWatchdog:
+        KillTimer(hwnd_, kWatchdogTimer);
+        KillTimer(hwnd_, kDeadlineTimer);
+        break;
       case SessionAction::Kind::kCloseConnection: CloseConnection(); break;
       case SessionAction::Kind::kAccountDone: PostMessageA(hwnd_, kWmTrayAccountDone, 0, 0); break;
     }
@@ -212,6 +230,22 @@ void SessionDriver::CloseConnection() {
     socket_layer_started_ = false;
   }
   codec_reference_.reset();
+}
+
+// What one read brought, in pieces of at most kMaxChunk (TLS records are cut
+// by the channel itself); a piece that ends the session (the reply to QUIT)
+// leaves the rest unread.
+void SessionDriver::DeliverRead(std::string_view bytes) {
+  const SOCKET s = socket_;
+  if (tls_) {
+    Deliver(bytes);
+    return;
+  }
+  while (!bytes.empty() && socket_ == s && session_.active()) {
+    const std::size_t n = bytes.size() < kMaxChunk ? bytes.size() : kMaxChunk;
+    Deliver(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+  }
 }
 
 // Bytes received from the socket: through the TLS channel once it exists;
@@ -297,6 +331,8 @@ void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, k
 void SessionDriver::StartWatchdog() {
   SetTimer(hwnd_, kWatchdogTimer, WatchdogSchedule::kPeriod, nullptr);
   watchdog_.Start(GetTickCount());
+  // The overall deadline runs from the start whatever the socket does.
+  SetTimer(hwnd_, kDeadlineTimer, WatchdogSchedule::kPeriod, nullptr);
 }
 
 }  // namespace tidewell
