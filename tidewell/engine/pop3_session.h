@@ -167,11 +167,13 @@ enum class SessionState : int {
   kAwaitSizes = 18,      // multi-line reply to LIST (after UIDL)
 };
 
-// Fast check: most bytes of commands sent and not yet answered. A batch this
-// small always fits the socket's send buffer, so a send never blocks on a
-// server that is busy writing replies; the next batch goes out once half of
-// it is answered.
-constexpr std::size_t kCommandWindow = 4096;
+// Fast check: most bytes of commands sent and not yet answered; the next
+// batch goes out once half of it is answered. Through a slow network every
+// round trip costs as much as a few thousand replies, so the window holds
+// the commands of well over a thousand mails. The socket is non-blocking:
+// what it does not take at once waits for FD_WRITE while the replies go on
+// being read, so a server that is busy writing cannot hold it up.
+constexpr std::size_t kCommandWindow = 64 * 1024;
 // Most mails planned ahead of the first one not yet complete.
 constexpr std::size_t kMaxPlannedMails = 4096;
 

@@ -11,7 +11,28 @@ constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 
 constexpr std::size_t kMaxDrain = 64 * 1024;
 // Most one read takes from the socket.
 constexpr std::size_t kMaxRead = 64 * 1024;
+using Md5CalcFn = int(__stdcall*)(const char* text, char* out);
+// MD5Calc, looked up once while a session holds its reference to the library
+// (one thread: the window's).
+Md5CalcFn g_session_md5 = nullptr;
+
+void BindSessionMd5(HMODULE library) {
+  g_session_md5 = library ? reinterpret_cast<Md5CalcFn>(reinterpret_cast<void*>(GetProcAddress(library, "MD5Calc")))
+                          : nullptr;
+}
+
 }  // namespace
+
+Md5Function SessionMd5Function() {
+  return [](std::string_view text) {
+    if (!g_session_md5) return InkwellMd5(std::string(text));
+    const std::string input(text);  // MD5Calc takes C text
+    char digest[1024] = {};
+    g_session_md5(input.c_str(), digest);
+    digest[sizeof digest - 1] = '\0';
+    return std::string(digest);
+  };
+}
 
 bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
   session_.Start(account, data, index);
@@ -22,6 +43,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
   }
   socket_layer_started_ = true;
   codec_reference_.reset(LoadLibraryA(kInkwellDllName));
+  BindSessionMd5(codec_reference_.get());
   port_ = static_cast<unsigned short>(account.port);
   tls_mode_ = account.tls;
   server_name_ = account.server;
@@ -229,6 +251,7 @@ void SessionDriver::CloseConnection() {
     WSACleanup();
     socket_layer_started_ = false;
   }
+  BindSessionMd5(nullptr);
   codec_reference_.reset();
 }
 

@@ -17,6 +17,11 @@
 
 namespace tidewell {
 
+// MD5Calc of Inkwell2.dll for the check session: while a session holds its
+// reference to the library the export is looked up once, not loaded, looked
+// up and released again for every mail; "" without the library.
+Md5Function SessionMd5Function();
+
 class SessionDriver {
  public:
   explicit SessionDriver(Pop3Session& session) : session_(session) {}
