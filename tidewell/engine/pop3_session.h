@@ -96,8 +96,9 @@ constexpr std::size_t kMaxReply = 1024 * 1024;
 // Most the session text of one account may hold: the account mail file.
 // Thousands of mails fit (3,000 headers of 4 KiB are 12 MiB); a server that
 // claims more mails than that, or feeds small replies without end, is stopped
-// here. With the previous account mail file, its index and the unique-id
-// cache the session then still holds well under 64 MiB.
+// here. With the previous account mail file (12 MiB), its index (at most
+// 8 MiB), the unique-id cache (about the size of that file) and the session
+// text growing, an account costs at most about 56 MiB at its peak.
 constexpr std::size_t kMaxSessionText = 12u * 1024 * 1024;
 // Most the hash list of a check may hold, all accounts together: a header
 // hash and its line feed are 33 bytes, so about 127,000 mails.

@@ -30,9 +30,10 @@ class SeenIndex {
 
   const std::string& file() const { return file_; }
 
-  // Most line starts indexed (16 bytes each); a file with more is searched
-  // plainly.
-  static constexpr std::size_t kMaxIndexed = std::size_t{1} << 20;
+  // Most line starts indexed (16 bytes each, 8 MiB in all); a file with more
+  // is searched plainly. A full account mail file of real headers has far
+  // fewer lines than that.
+  static constexpr std::size_t kMaxIndexed = std::size_t{1} << 19;
 
  private:
   std::string file_;
