@@ -3,7 +3,12 @@
 // internal continue, errors, watchdog ticks, connect errors and hang-ups,
 // with the posted messages delivered whenever the input says so.
 //
-// Checked after every step: no reply ever holds more than kMaxReply bytes;
+// The caps are set small (as SessionLimits allows) so that floods of small
+// replies, long listings and a huge STAT count reach them.
+//
+// Checked after every step: no reply ever holds more than kMaxReply bytes,
+// the session text, the hash list and the text waiting to be taken apart
+// stay within their caps;
 // no USER, PASS or APOP goes out before a greeting was read, nor, for an
 // account with STLS or TLS on connect, before the driver reported TLS set up
 // (which it does only after STLS was accepted, or after the connect); STLS
@@ -71,6 +76,8 @@ class Input {
   const std::uint8_t* end_;
 };
 
+constexpr tidewell::SessionLimits kLimits{64 * 1024, 2 * 1024, 16 * 1024, 200};
+
 struct Harness {
   Harness(std::uint32_t flags, bool apop, int timeout, tidewell::SessionTls tls) : tls(tls) {
     data.data_folder = "C:\\tw";
@@ -83,9 +90,10 @@ struct Harness {
     // A unique-id cache naming mail "a", for the fast check.
     std::vector<tidewell::UidCacheRecord> cached(1);
     cached[0].uid = "a";
-    cached[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", Md5("Subject: a\r\n\r\n.\r\n")};
+    cached[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nSubject: a\r\n\r\n.\r\n", Md5("Subject: a\r\n\r\n.\r\n"), 10};
     store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct")) + ".uid"] =
-        tidewell::SerializeUidCache(tidewell::UidCacheKey("h", 110, "user"), cached);
+        tidewell::SerializeUidCache(tidewell::UidCacheKey("h", 110, "user", static_cast<int>(tls)), cached);
+    session.set_limits(kLimits);
     session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop, tls}, data, 0);
   }
 
@@ -109,6 +117,11 @@ struct Harness {
     }
     Check(account_done <= 1);
     Check(session.message_buffer().size() <= tidewell::kMaxReply);
+    Check(session.session_text().size() <= kLimits.session_text);
+    Check(data.hash_list.size() <= kLimits.hash_list);
+    // A listing waits for its end up to its cap, a reply up to kMaxReply;
+    // one chunk may come on top before the cap is seen.
+    Check(session.buffered() <= tidewell::kMaxReply + tidewell::kMaxChunk);
     for (const auto& w : store.writes) Check(w.second <= 1);
   }
 
@@ -167,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string kFiller(tidewell::kMaxChunk, 'x');
   while (!in.empty()) {
     const std::uint8_t op = in.Byte();
-    switch (op % 11) {
+    switch (op % 13) {
       case 0:
       case 1:
       case 2: {  // a chunk of up to 255 bytes taken from the input
@@ -181,7 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                "-ERR no\r\n", "\r\n.\r\n", "+OK 0 0\r\n",
                                                "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n", "+OK\r\nUIDL\r\n.\r\n",
                                                "+OK\r\n1 a\r\n2 b\r\n.\r\n",
-                                               "+OK 2 300\r\n+OK\r\n1 a\r\n2 b\r\n.\r\n+OK 2 20\r\n"};
+                                               "+OK 2 300\r\n+OK\r\n1 a\r\n2 b\r\n.\r\n+OK 2 20\r\n",
+                                               "+OK\r\n1 10\r\n2 20\r\n.\r\n", "+OK\r\n1 1\r\n2 2\r\n.\r\n",
+                                               "+OK 2147483647 0\r\n", "+OK 150 0\r\n"};
         h.Receive(kReplies[in.Byte() % (sizeof kReplies / sizeof kReplies[0])]);
         break;
       }
@@ -204,6 +219,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 8: h.Run(h.session.OnConnectError()); break;
       case 9: h.Run(h.session.OnClosed()); break;
       case 10: h.Secured(); break;
+      case 11: h.Run(h.session.OnDeadlineTick()); break;
+      case 12: {  // a flood of small replies: "+OK n n" lines, short headers, listing lines
+        static const char* const kSmall[] = {"+OK 1 10\r\n", "+OK\r\nA: b\r\n\r\n.\r\n", "1 a\r\n", "1 10\r\n"};
+        const char* piece = kSmall[in.Byte() % 4];
+        const int n = 1 + in.Byte() * 16;
+        for (int i = 0; i < n && h.session.active(); ++i) {
+          h.Receive(piece);
+          if (i % 8 == 7) h.DeliverAll();
+        }
+        break;
+      }
     }
   }
 

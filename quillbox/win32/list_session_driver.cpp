@@ -129,10 +129,14 @@ void Teardown() {
   n.pending.clear();
   if (n.sock != INVALID_SOCKET) {
     shutdown(n.sock, SD_SEND);
+    // A server that keeps sending would keep this loop going for as long as
+    // it likes: at most 64 KiB are read before the socket is closed anyway.
+    constexpr int kMaxDrain = 64 * 1024;
     char drain[256];
-    while (true) {
+    for (int drained = 0; drained < kMaxDrain;) {
       const int got = recv(n.sock, drain, 255, 0);
       if (got == 0 || got == SOCKET_ERROR) break;
+      drained += got;
     }
     shutdown(n.sock, SD_BOTH);
     closesocket(n.sock);

@@ -59,6 +59,8 @@ struct Server {
   int refuse_list = 0;  // LIST of this number answered -ERR
   int refuse_top = 0;   // TOP of this number answered -ERR
   int close_at_top = 0;  // hang up instead of answering TOP of this number
+  bool ids_are_numbers = false;  // UIDL gives each mail its number as id
+  SessionTls tls = SessionTls::kNone;  // how the account's connection is secured
 
   std::string Size(int n) const { return std::to_string(mails[n - 1].header.size() + 100); }
   // The reply, or "" with closed = true to hang up.
@@ -67,6 +69,7 @@ struct Server {
     const int n = line.size() > verb.size() ? std::atoi(line.c_str() + verb.size() + 1) : 0;
     const int count = static_cast<int>(mails.size());
     if (verb == "USER" || verb == "PASS") return "+OK\r\n";
+    if (verb == "STLS") return "+OK Begin TLS\r\n";
     if (verb == "STAT") return "+OK " + std::to_string(count) + " 4242\r\n";
     if (verb == "QUIT") return "+OK bye\r\n";
     if (verb == "CAPA") {
@@ -79,7 +82,13 @@ struct Server {
     if (verb == "UIDL") {
       if (!uidl) return "-ERR unknown command\r\n";
       std::string r = "+OK\r\n";
-      for (int i = 1; i <= count; ++i) r += std::to_string(i) + " " + mails[i - 1].uid + "\r\n";
+      for (int i = 1; i <= count; ++i)
+        r += std::to_string(i) + " " + (ids_are_numbers ? std::to_string(i) : mails[i - 1].uid) + "\r\n";
+      return r + ".\r\n";
+    }
+    if (verb == "LIST" && line == "LIST") {
+      std::string r = "+OK " + std::to_string(count) + " messages\r\n";
+      for (int i = 1; i <= count; ++i) r += std::to_string(i) + " " + Size(i) + "\r\n";
       return r + ".\r\n";
     }
     if (verb == "LIST") {
@@ -128,6 +137,7 @@ struct Client {
   Pop3Session session{Md5, store};
   std::vector<std::string> writes;  // every send, as one string
   int commands = 0;
+  int tops = 0;  // TOP commands among them
 
   explicit Client(std::uint32_t flags) {
     data.data_folder = kFolder;
@@ -140,7 +150,7 @@ struct Client {
     data.hash_list.clear();
     data.Clear(kCheckError);
     writes.clear();
-    session.Start(SessionAccount{"user", "secret", kName, "pop.example", 110, false}, data, 0);
+    session.Start(SessionAccount{"user", "secret", kName, "pop.example", 110, false, server.tls}, data, 0);
     std::deque<SessionAction> posted;
     std::deque<std::string> replies;  // whole replies not yet delivered
     bool closing = false, closed = false, done = false;
@@ -153,6 +163,7 @@ struct Client {
             std::size_t from = 0;
             for (std::size_t e; (e = a.text.find("\r\n", from)) != std::string::npos; from = e + 2) {
               ++commands;
+              if (a.text.compare(from, 4, "TOP ") == 0) ++tops;
               bool hang_up = false;
               std::string r = server.Answer(a.text.substr(from, e - from), hang_up);
               if (hang_up) {
@@ -166,6 +177,7 @@ struct Client {
           case Kind::kPostContinue:
           case Kind::kPostError: posted.push_back(a); break;
           case Kind::kAccountDone: done = true; break;
+          case Kind::kStartTls: posted.push_back(a); break;  // the handshake, then OnSecured
           default: break;
         }
       }
@@ -175,7 +187,8 @@ struct Client {
       if (!posted.empty()) {
         const SessionAction m = posted.front();
         posted.pop_front();
-        run(m.kind == Kind::kPostContinue ? session.OnContinue() : session.OnError(m.phase, m.code));
+        if (m.kind == Kind::kStartTls) run(session.OnSecured());
+        else run(m.kind == Kind::kPostContinue ? session.OnContinue() : session.OnError(m.phase, m.code));
       } else if (!replies.empty()) {
         std::string chunk;
         if (delivery == Delivery::kWhole) {
@@ -215,6 +228,10 @@ struct Scenario {
   const char* name;
   Server first;   // the server at the first check
   Server second;  // ... and at the second
+  // TOP commands the second fast check sends, when the row says (-1: any).
+  int second_tops = -1;
+  // Done to the fast check's cache file between the two checks.
+  void (*spoil)(std::string& cache) = nullptr;
 };
 
 Server With(std::vector<Mail> mails, void (*tweak)(Server&) = nullptr) {
@@ -224,8 +241,48 @@ Server With(std::vector<Mail> mails, void (*tweak)(Server&) = nullptr) {
   return s;
 }
 
+// The mails of a box with a Status field added to mail `n` (its id kept), as
+// a server does once another program has read the mail.
+std::vector<Mail> WithStatusAdded(std::vector<Mail> mails, int n) {
+  mails[n - 1].header += "Status: R\r\n";
+  return mails;
+}
+
+// A cached entry rewritten whole (framing and checksum good) with a header
+// that is not the one its stored hash was taken of.
+void ForgeHeader(std::string& cache) {
+  UidCacheMap map;
+  const std::string key = UidCacheKey("pop.example", 110, "user", 0);
+  ASSERT_TRUE(ParseUidCache(cache, key, map));
+  std::vector<UidCacheRecord> records;
+  for (auto& [uid, entry] : map) {
+    const std::size_t at = entry.top_reply.find("Subject: mail 2\r\n");
+    if (at != std::string::npos) entry.top_reply.replace(at, 15, "Subject: mail X");
+    records.push_back(UidCacheRecord{uid, entry});
+  }
+  cache = SerializeUidCache(key, records);
+}
+
 std::vector<Scenario> Scenarios() {
+  const auto box = [](int first, int last) {
+    std::vector<Mail> m;
+    for (int i = first; i <= last; ++i) m.push_back(MakeMail(i));
+    return m;
+  };
   return {
+      // Ids that are the message numbers: after a deletion in front, id "1"
+      // names another mail of the same size; nothing may come from the cache.
+      {"ids that follow numbers", With(box(1, 4), [](Server& s) { s.ids_are_numbers = true; }),
+       With(box(2, 5), [](Server& s) { s.ids_are_numbers = true; }), 4},
+      {"a header changed under its id", With(box(1, 4)), With(WithStatusAdded(box(1, 4), 2)), 1},
+      {"the security mode switched to STLS", With(box(1, 3)),
+       With(box(1, 3), [](Server& s) { s.tls = SessionTls::kStls; }), 3},
+      // A byte of a stored Status field changed, lengths intact: the header
+      // hash leaves the Status field out, the entry's checksum does not.
+      {"a damaged entry with good framing", With(box(1, 4)), With(box(1, 4)), 1,
+       [](std::string& c) { c[c.find("Status: RO") + 9] = 'X'; }},
+      {"an entry whose header is not that of its hash", With(box(1, 4)), With(box(1, 4)), 1, ForgeHeader},
+      {"nothing changed", With(box(1, 4)), With(box(1, 4)), 0},
       {"new and seen mail", With(Mails({1, 2, 3})), With(Mails({1, 2, 3, 4, 5, 6}))},
       {"a mail deleted in front of others", With(Mails({1, 2, 3, 4, 5})), With(Mails({1, 3, 4, 5, 6}))},
       {"no new mail", With(Mails({1, 2, 3, 4, 5, 6, 7})), With(Mails({1, 2, 3, 4, 5, 6, 7}))},
@@ -258,7 +315,10 @@ TEST(FastCheck, WritesWhatTheOneByOneSequenceWrites) {
       // into pieces must be taken as the one-by-one sequence takes them.
       const Delivery slow_d = sc.first.capa ? Delivery::kWhole : d;
       EXPECT_EQ(fast.Check(sc.first, d), slow.Check(sc.first, slow_d)) << "first check";
+      if (sc.spoil) sc.spoil(fast.store.files[CachePath()]);
+      fast.tops = 0;
       EXPECT_EQ(fast.Check(sc.second, d), slow.Check(sc.second, slow_d)) << "second check";
+      if (sc.second_tops >= 0) EXPECT_EQ(fast.tops, sc.second_tops) << "mails fetched again";
       EXPECT_EQ(slow.store.files.count(CachePath()), 0u);
     }
   }
@@ -274,13 +334,13 @@ TEST(FastCheck, CostsWritesPerBatchNotPerMail) {
   fast.Check(With(box), Delivery::kMerged);
   EXPECT_LE(fast.writes.size(), 5u + 5u) << "first check";
   EXPECT_EQ(fast.writes[2], "CAPA\r\n");
-  EXPECT_EQ(fast.writes[3], "STAT\r\nUIDL\r\n");
+  EXPECT_EQ(fast.writes[3], "STAT\r\nUIDL\r\nLIST\r\n");
   ASSERT_TRUE(fast.store.files.count(CachePath()));
 
   fast.commands = 0;
   fast.Check(With(box), Delivery::kMerged);
   EXPECT_EQ(fast.writes, (std::vector<std::string>{"USER user\r\n", "PASS secret\r\n", "CAPA\r\n",
-                                                   "STAT\r\nUIDL\r\n", "QUIT\r\n"}));
+                                                   "STAT\r\nUIDL\r\nLIST\r\n", "QUIT\r\n"}));
   EXPECT_EQ(fast.data.seen_count, 300);
   EXPECT_EQ(fast.data.new_count, 0);
 
@@ -288,7 +348,7 @@ TEST(FastCheck, CostsWritesPerBatchNotPerMail) {
   fast.commands = 0;
   fast.Check(With(box), Delivery::kMerged);
   EXPECT_EQ(fast.writes.size(), 6u);
-  EXPECT_EQ(fast.commands, 6 + 20);  // 10 LIST and 10 TOP
+  EXPECT_EQ(fast.commands, 7 + 20);  // 10 LIST n and 10 TOP
   EXPECT_EQ(fast.data.new_count, 10);
 }
 
@@ -302,7 +362,7 @@ TEST(FastCheck, WithoutPipeliningOneCommandAtATime) {
       {"neither", [](Server& s) { s.uidl = s.pipelining = false; },
        {"STAT\r\n", "LIST 1\r\n", "TOP 1 0\r\n", "LIST 2\r\n", "TOP 2 0\r\n", "QUIT\r\n"}},
       {"UIDL only", [](Server& s) { s.pipelining = false; },
-       {"STAT\r\n", "UIDL\r\n", "LIST 1\r\n", "TOP 1 0\r\n", "LIST 2\r\n", "TOP 2 0\r\n", "QUIT\r\n"}},
+       {"STAT\r\n", "UIDL\r\n", "LIST\r\n", "LIST 1\r\n", "TOP 1 0\r\n", "LIST 2\r\n", "TOP 2 0\r\n", "QUIT\r\n"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -331,8 +391,8 @@ TEST(FastCheck, CacheThatCannotBeUsedGivesAFullCheck) {
       {"truncated", [](std::string& c) { c.resize(c.size() - 3); }},
       {"trailing byte", [](std::string& c) { c += "x"; }},
       {"other server", [](std::string& c) {
-         const std::string key = UidCacheKey("pop.example", 110, "user");
-         c.replace(c.find(key), key.size(), UidCacheKey("pop.other.example", 110, "user"));
+         const std::string key = UidCacheKey("pop.example", 110, "user", 0);
+         c.replace(c.find(key), key.size(), UidCacheKey("pop.other.example", 110, "user", 0));
        }},
       {"empty", [](std::string& c) { c.clear(); }},
       // A forged TOP reply under a real id would be believed: the length
@@ -346,9 +406,9 @@ TEST(FastCheck, CacheThatCannotBeUsedGivesAFullCheck) {
     c.spoil(fast.store.files[CachePath()]);
     fast.commands = 0;
     EXPECT_EQ(fast.Check(box, Delivery::kMerged), slow.Check(box, Delivery::kWhole));
-    EXPECT_EQ(fast.commands, 6 + 6) << "every mail fetched again";
+    EXPECT_EQ(fast.commands, 7 + 6) << "every mail fetched again";
     UidCacheMap map;
-    EXPECT_TRUE(ParseUidCache(fast.store.files[CachePath()], UidCacheKey("pop.example", 110, "user"), map));
+    EXPECT_TRUE(ParseUidCache(fast.store.files[CachePath()], UidCacheKey("pop.example", 110, "user", 0), map));
     EXPECT_EQ(map.size(), 3u);
   }
   // A failed check keeps the cache it found.
@@ -363,10 +423,10 @@ TEST(FastCheck, CacheThatCannotBeUsedGivesAFullCheck) {
 TEST(UidCache, RoundTripsAndRefusesDamage) {
   std::vector<UidCacheRecord> records(2);
   records[0].uid = "a1";
-  records[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nA: b\r\n\r\n.\r\n", Md5("A: b\r\n\r\n.\r\n")};
+  records[0].entry = {1, "+OK 1 10\r\n", "+OK\r\nA: b\r\n\r\n.\r\n", Md5("A: b\r\n\r\n.\r\n"), 4000000000u};
   records[1].uid = "~z";
   records[1].entry = {2, "+OK 2 20\r\n", std::string("+OK\r\nB: \0c\r\n\r\n.\r\n", 16)};
-  const std::string key = UidCacheKey("host", 110, "me");
+  const std::string key = UidCacheKey("host", 110, "me", 1);
   const std::string text = SerializeUidCache(key, records);
   UidCacheMap map;
   ASSERT_TRUE(ParseUidCache(text, key, map));
@@ -375,9 +435,12 @@ TEST(UidCache, RoundTripsAndRefusesDamage) {
   EXPECT_EQ(map["a1"].number, 1);
   EXPECT_EQ(map["a1"].list_line, "+OK 1 10\r\n");
   EXPECT_EQ(map["a1"].hash, records[0].entry.hash);
+  EXPECT_EQ(map["a1"].size, 4000000000u);
+  EXPECT_EQ(map["a1"].check, EntryChecksum("+OK 1 10\r\n", records[0].entry.top_reply));
   EXPECT_EQ(map["~z"].hash, "") << "a mail without a hash stays without";
 
-  EXPECT_FALSE(ParseUidCache(text, UidCacheKey("host", 111, "me"), map));
+  EXPECT_FALSE(ParseUidCache(text, UidCacheKey("host", 111, "me", 1), map));
+  EXPECT_FALSE(ParseUidCache(text, UidCacheKey("host", 110, "me", 2), map)) << "another security mode";
   EXPECT_TRUE(map.empty());
   // Every cut of the file is refused.
   for (std::size_t n = 0; n < text.size(); ++n) EXPECT_FALSE(ParseUidCache(text.substr(0, n), key, map)) << n;

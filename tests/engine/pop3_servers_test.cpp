@@ -176,7 +176,7 @@ TEST_F(DovecotTest, FastCheckBatchesThenReusesTheCache) {
   EXPECT_EQ(r.data.new_count, e.mails);
   ASSERT_GE(r.outcome.sent.size(), 6u);
   EXPECT_EQ(r.outcome.sent[2], "CAPA\r\n");
-  EXPECT_EQ(r.outcome.sent[3], "STAT\r\nUIDL\r\n");
+  EXPECT_EQ(r.outcome.sent[3], "STAT\r\nUIDL\r\nLIST\r\n");
   EXPECT_EQ(r.outcome.sent[4], "LIST 1\r\nTOP 1 0\r\nLIST 2\r\nTOP 2 0\r\nLIST 3\r\nTOP 3 0\r\nLIST 4\r\nTOP 4 0\r\n"
                                "LIST 5\r\nTOP 5 0\r\n");
   EXPECT_EQ(r.store.files.count(MailPath(a.display_name) + ".uid"), 1u);
@@ -186,7 +186,7 @@ TEST_F(DovecotTest, FastCheckBatchesThenReusesTheCache) {
   r.Go(a);
   ASSERT_TRUE(r.outcome.finished);
   EXPECT_EQ(r.outcome.sent, (std::vector<std::string>{"USER taro\r\n", "PASS pw1\r\n", "CAPA\r\n",
-                                                       "STAT\r\nUIDL\r\n", "QUIT\r\n"}));
+                                                       "STAT\r\nUIDL\r\nLIST\r\n", "QUIT\r\n"}));
   EXPECT_EQ(r.File(a.display_name), e.file);
   EXPECT_EQ(r.Hashes(), e.hashes);
   EXPECT_EQ(r.data.new_count, 0);

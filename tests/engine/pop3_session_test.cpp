@@ -1,6 +1,7 @@
 // The check session fed scripted server replies: every row of the failure
 // table, APOP time stamps, MsgCheck, empty mailboxes, split and 8192-byte TOP
 // replies, the header hash rule and the seen-before test.
+#include <algorithm>
 #include <climits>
 #include <deque>
 #include <string>
@@ -509,6 +510,163 @@ TEST(Pop3SessionHostile, ReplyJustUnderTheCapIsKept) {
   h.Reply("+OK\r\n");
   EXPECT_EQ(h.MailFile(), list + top);
   EXPECT_FALSE(h.data.Has(kCheckError));
+}
+
+// Plays a server that answers every command line the session sends with
+// `answer`, in chunks of at most kMaxChunk, until the account is done or
+// `limit` bytes went out. Returns the bytes sent. `watch` runs after every
+// chunk.
+template <typename Answer, typename Watch>
+std::size_t Serve(Harness& h, Answer answer, std::size_t limit, Watch watch) {
+  std::size_t answered = 0, fed = 0;
+  std::string pending;
+  while (h.account_done == 0 && fed < limit) {
+    for (; answered < h.sent.size(); ++answered) {
+      const std::string& batch = h.sent[answered];
+      for (std::size_t from = 0, e; (e = batch.find("\r\n", from)) != std::string::npos; from = e + 2)
+        pending += answer(batch.substr(from, e - from));
+    }
+    if (pending.empty()) break;
+    const std::string chunk = pending.substr(0, kMaxChunk);
+    pending.erase(0, chunk.size());
+    h.Reply(chunk);
+    fed += chunk.size();
+    watch();
+  }
+  return fed;
+}
+
+// After an account ended at a cap the same session checks the next account
+// (in a new check, when the cap was that of the whole check's hash list).
+void NextAccountIsChecked(Harness& h, bool new_check = false) {
+  if (new_check) h.data.hash_list.clear();
+  h.sent.clear();
+  h.errors.clear();
+  h.account_done = 0;
+  h.data.Clear(kCheckError);
+  h.session.Start(SessionAccount{"user2", "pw", "Account B", "pop.example", 110, false}, h.data, 1);
+  h.Reply("+OK ready\r\n");
+  h.Reply("+OK\r\n");
+  h.Reply("+OK logged in\r\n");
+  if (h.data.Has(kFastCheck)) h.Reply("-ERR no CAPA\r\n");  // then the one-by-one sequence
+  h.Reply("+OK 1 999\r\n");
+  h.Reply("+OK 1 120\r\n");
+  h.Reply(Top(kHead2));
+  h.Reply("+OK bye\r\n");
+  EXPECT_EQ(h.account_done, 1);
+  EXPECT_FALSE(h.data.Has(kCheckError));
+  EXPECT_EQ(h.store.files[std::string(kFolder) + "\\Mail\\" + Md5("Account B")], "+OK 1 120\r\n" + Top(kHead2));
+}
+
+// A server that claims millions of mails and sends a UIDL listing to match:
+// the listing is kept up to its cap only, and the account ends with the
+// too-large entry; a complete listing that names more mails than the cap
+// ends it too, before anything is reserved for them.
+TEST(Pop3SessionHostile, UidlFloodStopsAtTheListingCap) {
+  struct Case { const char* name; int claimed; bool ends_listing; };
+  const Case cases[] = {
+      {"4.5 million ids without end", 4500000, false},
+      {"a whole listing of more mails than the cap", kMaxListedMails + 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h(kFastCheck | kNewMessage);
+    h.Reply("+OK ready\r\n");
+    h.Reply("+OK\r\n");
+    h.Reply("+OK logged in\r\n");
+    ASSERT_EQ(h.sent.back(), "CAPA\r\n");
+    h.Reply("+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n");
+    ASSERT_EQ(h.sent.back(), "STAT\r\nUIDL\r\nLIST\r\n");
+    std::string listing = "+OK " + std::to_string(c.claimed) + " 999999999\r\n+OK\r\n";
+    std::size_t fed = 0, most = 0;
+    for (int n = 1; h.account_done == 0 && fed < 4 * kMaxListing; ++n) {
+      listing += std::to_string(n) + " 0123456789abcdef" + std::to_string(n) + "\r\n";
+      const bool last = c.ends_listing && n == c.claimed;
+      if (last) listing += ".\r\n";
+      if (listing.size() >= kMaxChunk || last) {
+        h.Reply(listing);
+        fed += listing.size();
+        listing.clear();
+        most = std::max(most, h.session.buffered());
+      }
+      if (last) break;
+    }
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_LE(most, kMaxListing + kMaxChunk);
+    if (!c.ends_listing) EXPECT_LE(fed, kMaxListing + 2 * kMaxChunk);
+    EXPECT_EQ(h.MailFile(), kTooLarge);
+    EXPECT_TRUE(h.data.Has(kCheckError));
+    EXPECT_EQ(h.session.buffered(), 0u);
+    NextAccountIsChecked(h);
+  }
+}
+
+// STAT 2147483647 and then small replies without end: the session text stops
+// at its cap, one by one and fast alike, and so does the hash list.
+TEST(Pop3SessionHostile, StatFloodStopsAtTheSessionTextCap) {
+  struct Case { const char* name; std::uint32_t flags; SessionLimits limits; std::size_t header; };
+  SessionLimits small;
+  small.session_text = 64 * 1024;
+  SessionLimits few_hashes;
+  few_hashes.hash_list = 33 * 40;
+  const Case cases[] = {
+      {"one by one, the real cap, 8 KiB headers", 0, SessionLimits{}, 8000},
+      {"fast, the real cap, 8 KiB headers", kFastCheck, SessionLimits{}, 8000},
+      {"one by one, tiny replies", 0, small, 0},
+      {"fast, tiny replies", kFastCheck, small, 0},
+      {"fast, the hash list full", kFastCheck, few_hashes, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h(c.flags | kNewMessage);
+    h.session.set_limits(c.limits);
+    const std::string head = "X: " + std::string(c.header, 'h') + "\r\n";
+    auto answer = [&](const std::string& line) -> std::string {
+      if (line == "CAPA") return "+OK\r\nPIPELINING\r\n.\r\n";  // no UIDL
+      if (line == "STAT") return "+OK 2147483647 1\r\n";
+      if (line.rfind("LIST ", 0) == 0) return "+OK " + line.substr(5) + " 1\r\n";
+      if (line.rfind("TOP ", 0) == 0) return Top(head);
+      return "+OK\r\n";
+    };
+    h.Reply("+OK ready\r\n");
+    std::size_t most = 0;
+    const std::size_t fed = Serve(h, answer, 4 * kMaxSessionText, [&] {
+      most = std::max(most, h.session.session_text().size());
+      ASSERT_LE(h.data.hash_list.size(), c.limits.hash_list);
+    });
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_LE(most, c.limits.session_text);
+    EXPECT_LE(fed, c.limits.session_text + 2 * kMaxReply);
+    EXPECT_EQ(h.MailFile(), kTooLarge);
+    const bool hashes_full = c.limits.hash_list < kMaxHashList;
+    if (hashes_full) EXPECT_EQ(h.data.hash_list.size(), 33u * 40);
+    NextAccountIsChecked(h, hashes_full);
+  }
+}
+
+// A server that trickles (a byte a minute, each a socket event, so the
+// watchdog's tick never comes due) is stopped by the overall deadline:
+// kDeadlineFactor times the time-out, in ticks of its own timer.
+TEST(Pop3SessionHostile, TrickleEndsAtTheOverallDeadline) {
+  struct Case { int timeout; int ticks; };
+  for (const Case& c : {Case{1, kDeadlineFactor}, Case{5, 5 * kDeadlineFactor}, Case{0, 5 * kDeadlineFactor}}) {
+    SCOPED_TRACE(c.timeout);
+    Harness h(kFastCheck);
+    h.data.timeout = c.timeout;
+    h.Reply("+OK ready\r\n");
+    h.Reply("+OK\r\n");
+    h.Reply("+OK logged in\r\n");
+    for (int minute = 1; minute <= c.ticks; ++minute) {
+      ASSERT_TRUE(h.errors.empty()) << "minute " << minute;
+      h.session.OnSocketEvent();
+      h.Reply(minute == 1 ? "+" : "x");  // a reply to CAPA that never ends
+      h.Run(h.session.OnDeadlineTick());
+    }
+    EXPECT_EQ(h.errors, (std::vector<std::pair<int, int>>{{3, 5}}));
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), "*ERR\r\nサーバーより応答がないため、タイムアウトしました。(3,5)\r\n.\r\n");
+    EXPECT_EQ(h.session.OnDeadlineTick(), (SessionActions{SessionAction::Kind::kKillWatchdog})) << "idle";
+  }
 }
 
 // Once every mail is fetched and QUIT sent, the way the server lets go does

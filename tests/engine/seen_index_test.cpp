@@ -85,5 +85,19 @@ TEST(SeenIndex, AgreesWithPlainSearchOnRandomInput) {
   EXPECT_GT(found, 300);  // the table above must not be only misses
 }
 
+// A previous file of tiny header lines (more line starts than the index
+// keeps) is searched plainly, with the same answers.
+TEST(SeenIndex, FileOfTinyLinesIsSearchedPlainly) {
+  std::string tiny = "+OK\r\n";
+  for (std::size_t i = 0; i <= SeenIndex::kMaxIndexed; ++i) tiny += "a\r\n";
+  tiny += "\r\n.\r\n";
+  const std::string other = "+OK\r\nFrom: b\r\n\r\n.\r\n";
+  const std::string file = "+OK 1 10\r\n" + tiny + "+OK 2 10\r\n" + other;
+  SeenIndex index(file);
+  EXPECT_TRUE(index.Contains(tiny));
+  EXPECT_TRUE(index.Contains(other));
+  EXPECT_FALSE(index.Contains("+OK\r\nFrom: c\r\n\r\n.\r\n"));
+}
+
 }  // namespace
 }  // namespace tidewell

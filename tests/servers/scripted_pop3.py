@@ -33,6 +33,10 @@ digest accepted for that password) and changes one thing:
   endless-header  answers TOP with a header that never ends, as fast as the
                 socket takes it, until the client goes away
   endless-line  answers LIST with a line that never ends (no CR LF), likewise
+  uidl-flood    announces PIPELINING and UIDL, claims 4,500,000 mails in its
+                STAT reply and answers UIDL with a listing to match (about
+                62 MB), as fast as the socket takes it, until the client goes
+                away
 
 The pipe-* scenarios serve PIPE_MAILS (twelve mails, some headers longer
 than one read) and announce PIPELINING and UIDL in their CAPA reply (the
@@ -96,7 +100,7 @@ SCENARIOS = {
     "ok": {}, "greeting-err": {}, "user-err": {}, "pass-err": {}, "apop-err": {},
     "stat-err": {}, "list-err": {}, "top-err": {}, "lower-ok": {}, "top-split": {},
     "chunk-8192": {}, "silent": {}, "close": {}, "close-top": {}, "quit-close": {},
-    "endless-header": {}, "endless-line": {}, "stls-inject": {},
+    "endless-header": {}, "endless-line": {}, "stls-inject": {}, "uidl-flood": {},
     "pipe-merged": {}, "pipe-split": {}, "pipe-list-err": {}, "pipe-top-err": {}, "pipe-close": {},
 }
 
@@ -108,6 +112,21 @@ def _flood(conn, first, filler):
     conn.settimeout(30)
     while True:
         conn.sendall(data)
+
+
+FLOOD_MAILS = 4500000
+
+
+def _uidl_flood(conn):
+    """The +OK line and then one id line per claimed mail, in large writes."""
+    _send(conn, "+OK\r\n")
+    conn.settimeout(30)
+    n = 1
+    while n <= FLOOD_MAILS:
+        last = min(FLOOD_MAILS, n + 4999)
+        conn.sendall("".join("%d 00000000%08x\r\n" % (i, i) for i in range(n, last + 1)).encode("ascii"))
+        n = last + 1
+    _send(conn, ".\r\n")
 
 
 def top_reply(mail):
@@ -203,6 +222,21 @@ def _session(conn, scenario):
                 conn.flush()
             return
         pipe = scenario.startswith("pipe-")
+        if scenario == "uidl-flood":
+            if cmd == "CAPA":
+                _send(conn, "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n")
+                continue
+            if cmd == "STAT":
+                _send(conn, "+OK %d 900000000\r\n" % FLOOD_MAILS)
+                continue
+            if cmd == "UIDL":
+                _uidl_flood(conn)
+                continue
+        if cmd == "LIST" and not arg and pipe:
+            # The multi-line LIST: every mail's size.
+            _send(conn, "+OK %d messages\r\n" % len(mails)
+                  + "".join("%d %d\r\n" % (i, len(m)) for i, m in enumerate(mails, 1)) + ".\r\n")
+            continue
         if cmd == "CAPA" and pipe:
             _send(conn, "+OK Capability list follows\r\nTOP\r\nUSER\r\nUIDL\r\nPIPELINING\r\n.\r\n")
             continue

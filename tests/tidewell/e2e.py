@@ -1056,8 +1056,20 @@ def case_hostile_server(env):
     """A server that answers TOP with a header without end: the account ends
     at the reply cap with its error entry, the next account is checked, and
     the program's memory stays bounded. Prints the memory figures."""
+    hostile_account_then_good(env, "endless-header")
+
+
+def case_uidl_flood(env):
+    """A server that claims 4.5 million mails and floods the fast check with a
+    UIDL listing to match: the account ends at the listing cap with its
+    error entry, the next account is checked, and the peak memory stays
+    under 64 MiB above idle. Prints the memory figures."""
+    hostile_account_then_good(env, "uidl-flood")
+
+
+def hostile_account_then_good(env, scenario):
     good = scripted_ok_file(env)
-    endless = env.scripted("endless-header")
+    endless = env.scripted(scenario)
     ok = env.scripted("ok")
     write_account_file(env.data, [(b"endless", b"user", b"pass", b"127.0.0.1", endless, 0),
                                   (b"good", b"user", b"pass", b"127.0.0.1", ok, 0)])
@@ -1300,6 +1312,7 @@ CASES = {
     "list_window": (case_list_window, True),
     "list_session": (case_list_session, True),
     "hostile_server": (case_hostile_server, False),
+    "uidl_flood": (case_uidl_flood, False),
     "close_message": (case_close_message, False),
     "exit_during_check": (case_exit_during_check, False),
     "disconnect_during_check": (case_disconnect_during_check, False),

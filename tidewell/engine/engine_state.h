@@ -29,6 +29,7 @@ enum EngineTimer : unsigned {
   kMinuteTimer = 1,    // 60000 ms, counts minutes towards a timed check
   kEndTimer = 2,       // 100 ms, ends the program after a check-once run
   kWatchdogTimer = 3,  // 60000 ms, session time-out
+  kDeadlineTimer = 4,  // 60000 ms, overall deadline of a session
 };
 
 // Popup menu (resource 129) commands.

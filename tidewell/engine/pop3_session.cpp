@@ -141,6 +141,7 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   current_message_ = 1;
   message_count_ = 0;
   watchdog_ticks_ = 0;
+  deadline_ticks_ = 0;
   error_recorded_ = false;
   result_complete_ = false;
   message_buffer_.clear();
@@ -160,11 +161,13 @@ void Pop3Session::ResetFastCheck() {
   pipelining_ = false;
   uidl_ = false;
   ids_ok_ = false;
+  sizes_asked_ = false;
   std::string().swap(inbox_);
   inbox_scan_ = 0;
   std::vector<std::string>().swap(ids_);
+  std::vector<std::uint64_t>().swap(sizes_);
   UidCacheMap().swap(cache_);
-  std::vector<UidCacheRecord>().swap(fetched_);
+  std::vector<Fetched>().swap(fetched_);
   todo_.clear();
   awaited_.clear();
   awaited_bytes_ = 0;
@@ -236,6 +239,7 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
     case SessionState::kAwaitStat: return fast_ ? FastReceive(text) : Stat(text);
     case SessionState::kAwaitCapa:
     case SessionState::kAwaitUidl:
+    case SessionState::kAwaitSizes:
     case SessionState::kAwaitMails: return FastReceive(text);
     case SessionState::kAwaitList: return ListReply(text);
     case SessionState::kAwaitTop: return TopChunk(text);
@@ -364,9 +368,22 @@ SessionActions Pop3Session::TopChunk(std::string_view chunk) {
                      : 0;
     return {};
   }
+  if (!FitsCaps()) {
+    std::string().swap(message_buffer_);
+    return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
+  }
   MessageComplete();
   state_ = SessionState::kMessageFetched;
   return {Post(Kind::kPostContinue)};
+}
+
+// The complete message buffer still fits the session text, and its hash the
+// hash list: checked before a mail is counted, in both sequences alike.
+bool Pop3Session::FitsCaps() const {
+  constexpr std::size_t kHashLine = 33;  // 32 hex digits and "\n"
+  return session_text_.size() <= limits_.session_text &&
+         message_buffer_.size() <= limits_.session_text - session_text_.size() &&
+         data_->hash_list.size() + kHashLine <= limits_.hash_list;
 }
 
 std::string Pop3Session::MessageComplete(const std::string* known_hash) {
@@ -410,12 +427,24 @@ SessionActions Pop3Session::MessageDone() {
 
 SessionActions Pop3Session::Finish() {
   if (!mail_path_.empty()) store_.Write(mail_path_, session_text_);
+  seen_.reset();
+  seen_loaded_ = false;
+  UidCacheMap().swap(cache_);
   // The unique-id cache is rewritten only after a check that fetched every
   // mail with usable ids; after a failure the previous one stays, as the
   // ids it names still stand for the same mails.
-  if (fast_ && ids_ok_ && result_complete_ && !error_recorded_ && !mail_path_.empty())
-    store_.Write(mail_path_ + ".uid",
-                 SerializeUidCache(UidCacheKey(account_.server, account_.port, account_.user), fetched_));
+  if (fast_ && ids_ok_ && result_complete_ && !error_recorded_ && !mail_path_.empty() &&
+      fetched_.size() == ids_.size()) {
+    std::vector<UidCacheView> views;
+    views.reserve(fetched_.size());
+    const std::string_view text = session_text_;
+    for (std::size_t i = 0; i < fetched_.size(); ++i) {
+      const Fetched& f = fetched_[i];
+      views.push_back(UidCacheView{ids_[i], static_cast<int>(i + 1), sizes_[i], text.substr(f.at, f.list_size),
+                                   text.substr(f.at + f.list_size, f.top_size), f.hash});
+    }
+    store_.Write(mail_path_ + ".uid", SerializeUidCache(CacheKey(), views));
+  }
   ResetFastCheck();
   store_.Write(HashFilePath(data_->data_folder), data_->hash_list);
   std::string().swap(session_text_);
@@ -469,6 +498,14 @@ SessionActions Pop3Session::OnConnectError() {
 
 void Pop3Session::OnSocketEvent() { watchdog_ticks_ = 0; }
 
+SessionActions Pop3Session::OnDeadlineTick() {
+  if (state_ == SessionState::kIdle) return {Post(Kind::kKillWatchdog)};
+  deadline_ticks_ += 1;
+  if (data_->timeout < 1) data_->timeout = 5;
+  if (deadline_ticks_ < kDeadlineFactor * data_->timeout) return {};
+  return {Post(Kind::kKillWatchdog), PostError(3, 5)};
+}
+
 SessionActions Pop3Session::OnWatchdogTick() {
   if (state_ == SessionState::kIdle) return {Post(Kind::kKillWatchdog)};
   watchdog_ticks_ += 1;
@@ -494,14 +531,6 @@ namespace {
 
 void Append(SessionActions& to, SessionActions more) {
   for (SessionAction& a : more) to.push_back(std::move(a));
-}
-
-// Most a UIDL listing of `count` mails may hold: a line of at most 70
-// characters of id, a number and a line break per mail.
-std::size_t UidlLimit(int count) {
-  constexpr std::size_t kLimit = 64u * 1024 * 1024;
-  const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
-  return n > (kLimit - kMaxReply) / 96 ? kLimit : kMaxReply + n * 96;
 }
 
 }  // namespace
@@ -551,7 +580,9 @@ SessionActions Pop3Session::FastReceive(std::string_view chunk) {
           out.push_back(Send("STAT\r\n"));
           return out;
         }
-        out.push_back(Send(pipelining_ && uidl_ ? "STAT\r\nUIDL\r\n" : "STAT\r\n"));
+        // With both, the listings go out with STAT: ids, then sizes.
+        sizes_asked_ = pipelining_ && uidl_;
+        out.push_back(Send(sizes_asked_ ? "STAT\r\nUIDL\r\nLIST\r\n" : "STAT\r\n"));
         continue;
       }
       case SessionState::kAwaitStat: {
@@ -571,11 +602,15 @@ SessionActions Pop3Session::FastReceive(std::string_view chunk) {
         if (state_ == SessionState::kAwaitUidl && !pipelining_) return out;  // UIDL just sent
         continue;
       }
-      case SessionState::kAwaitUidl: {
+      case SessionState::kAwaitUidl:
+      case SessionState::kAwaitSizes: {
+        // The multi-line UIDL, then the multi-line LIST: each is kept whole
+        // up to kMaxListing, and names at most kMaxListedMails mails.
         if (inbox_.empty()) return out;
+        const bool ids = state_ == SessionState::kAwaitUidl;
         std::size_t end;
         if (inbox_[0] == '-') {
-          // UIDL refused after all: every mail is fetched, nothing cached.
+          // Refused after all: every mail is fetched, nothing cached.
           end = inbox_.find("\r\n");
           if (end == std::string::npos) {
             if (inbox_.size() > kMaxReply) Append(out, ReplyTooLarge());
@@ -586,7 +621,7 @@ SessionActions Pop3Session::FastReceive(std::string_view chunk) {
         } else {
           const std::size_t t = inbox_.find(kTerminator, inbox_scan_);
           if (t == std::string::npos) {
-            if (inbox_.size() > UidlLimit(message_count_)) {
+            if (inbox_.size() > limits_.listing) {
               Append(out, ReplyTooLarge());
             } else if (inbox_.size() >= kTerminator.size()) {
               inbox_scan_ = inbox_.size() - (kTerminator.size() - 1);
@@ -594,21 +629,34 @@ SessionActions Pop3Session::FastReceive(std::string_view chunk) {
             return out;
           }
           end = t + kTerminator.size();
-          ids_ok_ = ParseUidlListing(std::string_view(inbox_).substr(0, end), message_count_, ids_);
-          if (!ids_ok_) std::vector<std::string>().swap(ids_);
+          if (message_count_ > limits_.listed_mails) {
+            // More ids or sizes than a mailbox the session text can hold.
+            Append(out, ReplyTooLarge());
+            return out;
+          }
+          const std::string_view reply = std::string_view(inbox_).substr(0, end);
+          if (ids) ids_ok_ = ParseUidlListing(reply, message_count_, ids_);
+          else if (ids_ok_) ids_ok_ = ParseSizeListing(reply, message_count_, sizes_);
+        }
+        if (!ids_ok_) {
+          std::vector<std::string>().swap(ids_);
+          std::vector<std::uint64_t>().swap(sizes_);
         }
         inbox_.erase(0, end);
         inbox_scan_ = 0;
-        if (ids_ok_) {
-          LoadUidCache();
-          fetched_.reserve(ids_.size());
-        }
-        if (message_count_ < 1) {
-          Append(out, SendQuitWithResult());
+        if (ids && !sizes_asked_ && ids_ok_ && message_count_ > 0) {
+          // One command at a time: the sizes are asked now.
+          sizes_asked_ = true;
+          state_ = SessionState::kAwaitSizes;
+          out.push_back(Send("LIST\r\n"));
           return out;
         }
-        state_ = SessionState::kAwaitMails;
-        Append(out, Pump());
+        if (ids && sizes_asked_) {
+          state_ = SessionState::kAwaitSizes;
+          continue;
+        }
+        Append(out, ListingsDone());
+        if (state_ != SessionState::kAwaitMails) return out;
         continue;
       }
       case SessionState::kAwaitMails: {
@@ -644,11 +692,31 @@ SessionActions Pop3Session::FastStat(std::string_view line) {
   return Pump();
 }
 
+// Both listings are in (or refused): the cache is read when the ids can be
+// used, then the mails are asked for.
+SessionActions Pop3Session::ListingsDone() {
+  if (ids_ok_ && (sizes_.size() != ids_.size() || IdsFollowNumbers(ids_))) {
+    // Ids that are the message numbers change with every deletion: they
+    // would pair a mail with the header of the one that had its number.
+    ids_ok_ = false;
+    std::vector<std::string>().swap(ids_);
+    std::vector<std::uint64_t>().swap(sizes_);
+  }
+  if (ids_ok_) LoadUidCache();
+  if (message_count_ < 1) return SendQuitWithResult();
+  state_ = SessionState::kAwaitMails;
+  return Pump();
+}
+
+std::string Pop3Session::CacheKey() const {
+  return UidCacheKey(account_.server, account_.port, account_.user, static_cast<int>(account_.tls));
+}
+
 void Pop3Session::LoadUidCache() {
   std::string text;
   if (mail_path_.empty() || !store_.Read(mail_path_ + ".uid", text)) return;
   // A cache that does not read back whole is ignored: every mail is fetched.
-  ParseUidCache(text, UidCacheKey(account_.server, account_.port, account_.user), cache_);
+  ParseUidCache(text, CacheKey(), cache_);
 }
 
 // One reply to the oldest command awaited. True when it was complete and
@@ -697,34 +765,58 @@ bool Pop3Session::MailReply(SessionActions& out) {
   inbox_scan_ = 0;
   awaited_.pop_front();
   awaited_bytes_ -= c.size;
-  CompleteReadyMails();
-  return true;
+  return CompleteReadyMails(out);
 }
 
 // Stores the mails at the front that have both replies, in order: the same
-// steps as a mail fetched one by one (hash, seen-before test, entry).
-void Pop3Session::CompleteReadyMails() {
+// steps as a mail fetched one by one (caps, hash, seen-before test, entry).
+// False when a cap ended the account.
+bool Pop3Session::CompleteReadyMails(SessionActions& out) {
   while (!slots_.empty() && slots_.front().has_list && slots_.front().has_top) {
     Slot slot = std::move(slots_.front());
     slots_.pop_front();
     message_buffer_.assign(slot.list);
     message_buffer_ += slot.top;
+    if (!FitsCaps()) {
+      std::string().swap(message_buffer_);
+      Append(out, ReplyTooLarge());
+      return false;
+    }
     // The header hash depends on the TOP reply alone (the LIST line is one
     // line here): a cached mail brings its hash along.
-    const std::string hash = MessageComplete(slot.has_hash ? &slot.hash : nullptr);
+    std::string hash = MessageComplete(slot.has_hash ? &slot.hash : nullptr);
+    if (ids_ok_) fetched_.push_back(Fetched{session_text_.size(), slot.list.size(), slot.top.size(), std::move(hash)});
     session_text_ += message_buffer_;
     message_buffer_.clear();
-    if (ids_ok_) {
-      UidCacheRecord record;
-      record.uid = ids_[static_cast<std::size_t>(current_message_ - 1)];
-      record.entry.number = current_message_;
-      record.entry.list_line = std::move(slot.list);
-      record.entry.top_reply = std::move(slot.top);
-      record.entry.hash = hash;
-      fetched_.push_back(std::move(record));
-    }
     current_message_ += 1;
   }
+  return true;
+}
+
+// A cached entry stands for mail `number` only when the server gives that
+// mail the same size, and the entry is still what was written: its checksum
+// and its header hash come out of its texts again.
+bool Pop3Session::CachedEntryUsable(const UidCacheEntry& entry, int number) const {
+  if (entry.size != sizes_[static_cast<std::size_t>(number - 1)] || entry.hash.empty()) return false;
+  if (entry.check != EntryChecksum(entry.list_line, entry.top_reply)) return false;
+  // The LIST line is one line, and the TOP reply one whole reply.
+  const std::size_t line_end = entry.list_line.find("\r\n");
+  if (line_end == std::string::npos || line_end + 2 != entry.list_line.size()) return false;
+  const std::size_t t = entry.top_reply.find(kTerminator);
+  if (entry.top_reply.empty() || entry.top_reply[0] == '-' || t == std::string::npos ||
+      t + kTerminator.size() != entry.top_reply.size())
+    return false;
+  std::string header;
+  if (!HeaderHashText(entry.list_line + entry.top_reply, header)) return false;
+  return md5_(header) == entry.hash;
+}
+
+// The LIST line of a cached mail can stand in for LIST n when it reads
+// "+OK <n> <size>" with the mail's number and size now.
+static bool ListLineFits(const std::string& line, int number, std::uint64_t size) {
+  const std::string head = "+OK " + std::to_string(number) + " " + std::to_string(size);
+  if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 2) return false;
+  return line[head.size()] == ' ' || line[head.size()] == '\r';
 }
 
 // A mail whose id the previous check cached reuses its TOP reply, and its
@@ -734,14 +826,15 @@ void Pop3Session::PlanMail(int number) {
   Slot slot;
   if (ids_ok_) {
     const auto it = cache_.find(ids_[static_cast<std::size_t>(number - 1)]);
-    if (it != cache_.end()) {
+    if (it != cache_.end() && CachedEntryUsable(it->second, number)) {
       // Ids are unique within a listing: each cached entry is used once.
       slot.top = std::move(it->second.top_reply);
       slot.has_top = true;
       slot.hash = std::move(it->second.hash);
       slot.has_hash = true;
       slot.from_cache = true;
-      if (it->second.number == number) {
+      if (it->second.number == number &&
+          ListLineFits(it->second.list_line, number, sizes_[static_cast<std::size_t>(number - 1)])) {
         slot.list = std::move(it->second.list_line);
         slot.has_list = true;
       }
@@ -777,7 +870,8 @@ std::string Pop3Session::BatchToSend() {
 // Completes what it can, plans further mails and sends what the window allows.
 SessionActions Pop3Session::Pump() {
   for (;;) {
-    CompleteReadyMails();
+    SessionActions out;
+    if (!CompleteReadyMails(out)) return out;
     if (current_message_ > message_count_) return SendQuitWithResult();
     bool planned = false;
     while (next_plan_ <= message_count_ && slots_.size() < kMaxPlannedMails && todo_.size() < kMaxPlannedMails) {

@@ -38,6 +38,9 @@
 //   certificate check posts WM_TRAY_ERROR with phase 4 (codes below); the
 //   driver never sends a kSend text in clear while TLS is wanted.
 //   WatchdogTimer tick: session.OnWatchdogTick().
+//   DeadlineTimer: started with WatchdogTimer (60000 ms), never restarted by
+//   socket events; each tick: session.OnDeadlineTick(). kKillWatchdog stops
+//   both timers.
 //   Disconnect (32775) and exit while checking: close the connection, kill
 //   WatchdogTimer, session.Abort() (no file is written).
 // MD5Calc takes C text: a header holding a zero byte is hashed up to it on
@@ -90,10 +93,44 @@ constexpr int kStlsRefusedCode = 7;
 // replies are not joined, so each of them is at most one chunk.
 constexpr std::size_t kMaxReply = 1024 * 1024;
 
-// The error of a reply larger than kMaxReply: the account ends with its
-// error entry like a broken connection.
+// Most the session text of one account may hold: the account mail file.
+// Thousands of mails fit (3,000 headers of 4 KiB are 12 MiB); a server that
+// claims more mails than that, or feeds small replies without end, is stopped
+// here. With the previous account mail file (12 MiB), its index (at most
+// 8 MiB), the unique-id cache (about the size of that file) and the session
+// text growing, an account costs at most about 56 MiB at its peak.
+constexpr std::size_t kMaxSessionText = 12u * 1024 * 1024;
+// Most the hash list of a check may hold, all accounts together: a header
+// hash and its line feed are 33 bytes, so about 127,000 mails.
+constexpr std::size_t kMaxHashList = 4u * 1024 * 1024;
+// Fast check: most a multi-line UIDL or LIST listing may hold, and most mails
+// a listing may name (more than the session text can hold anyway).
+constexpr std::size_t kMaxListing = 4u * 1024 * 1024;
+constexpr int kMaxListedMails = 100000;
+
+// The caps a session applies; tests and the fuzz target set smaller ones to
+// reach them quickly.
+struct SessionLimits {
+  std::size_t session_text = kMaxSessionText;
+  std::size_t hash_list = kMaxHashList;
+  std::size_t listing = kMaxListing;
+  int listed_mails = kMaxListedMails;
+};
+
+// The error of a reply, a listing, the session text or the hash list grown
+// past its cap: the account ends with its error entry like a broken
+// connection, and the next account is checked.
 constexpr int kReplyTooLargePhase = 3;
 constexpr int kReplyTooLargeCode = 7;
+
+// Overall deadline of one account's session, in ticks of DeadlineTimer (one
+// a minute from the start of the session, whatever the socket does): this
+// many times the time-out setting. The watchdog alone ends a session only
+// after `timeout` minutes without any socket event, so a server sending a
+// byte a minute would hold the check for ever; the deadline ends it with the
+// time-out entry (3,5). The default time-out of 5 minutes gives 30 minutes,
+// far more than even a first check of a large mailbox needs.
+constexpr int kDeadlineFactor = 6;
 
 // What a session needs of an account (the Win32 side maps CAccount to it).
 struct SessionAccount {
@@ -128,13 +165,16 @@ enum class SessionState : int {
   kAwaitCapa = 15,       // multi-line reply to CAPA
   kAwaitUidl = 16,       // multi-line reply to UIDL (after STAT)
   kAwaitMails = 17,      // replies to the LIST n / TOP n 0 commands sent
+  kAwaitSizes = 18,      // multi-line reply to LIST (after UIDL)
 };
 
-// Fast check: most bytes of commands sent and not yet answered. A batch this
-// small always fits the socket's send buffer, so a send never blocks on a
-// server that is busy writing replies; the next batch goes out once half of
-// it is answered.
-constexpr std::size_t kCommandWindow = 4096;
+// Fast check: most bytes of commands sent and not yet answered; the next
+// batch goes out once half of it is answered. Through a slow network every
+// round trip costs as much as a few thousand replies, so the window holds
+// the commands of well over a thousand mails. The socket is non-blocking:
+// what it does not take at once waits for FD_WRITE while the replies go on
+// being read, so a server that is busy writing cannot hold it up.
+constexpr std::size_t kCommandWindow = 64 * 1024;
 // Most mails planned ahead of the first one not yet complete.
 constexpr std::size_t kMaxPlannedMails = 4096;
 
@@ -145,7 +185,7 @@ struct SessionAction {
                        // them (at most kCommandWindow bytes, see the fast check)
     kPostContinue,     // post WM_TRAY_CONTINUE (wParam 0, lParam 0)
     kPostError,        // post WM_TRAY_ERROR (wParam phase, lParam code)
-    kKillWatchdog,     // KillTimer(WatchdogTimer)
+    kKillWatchdog,     // KillTimer(WatchdogTimer) and KillTimer(DeadlineTimer)
     kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
     kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
     kStartTls,         // begin the TLS handshake on the connection (after STLS)
@@ -278,9 +318,14 @@ class Pop3Session {
   // WatchdogTimer tick: after `data.timeout` ticks without a socket event,
   // kill the watchdog and post (3,5).
   SessionActions OnWatchdogTick();
+  // DeadlineTimer tick (every 60000 ms from the start of the session, socket
+  // events or not): after kDeadlineFactor x `data.timeout` ticks, kill the
+  // timers and post (3,5).
+  SessionActions OnDeadlineTick();
   // Disconnect or exit: forget the session without writing anything.
   void Abort();
 
+  void set_limits(const SessionLimits& limits) { limits_ = limits; }
   SessionState state() const { return state_; }
   bool active() const { return state_ != SessionState::kIdle; }
   // Inspection (tests, diagnostics).
@@ -288,6 +333,8 @@ class Pop3Session {
   const std::string& message_buffer() const { return message_buffer_; }
   int current_message() const { return current_message_; }
   int message_count() const { return message_count_; }
+  // Received text of the fast check not yet taken apart.
+  std::size_t buffered() const { return inbox_.size(); }
 
  private:
   SessionActions Feed(std::string_view text, bool internal);
@@ -305,12 +352,17 @@ class Pop3Session {
   SessionActions FastReceive(std::string_view chunk);
   SessionActions FastStat(std::string_view line);
   SessionActions UidlReply(std::string_view reply);
+  SessionActions SizesReply();
+  SessionActions ListingsDone();
   SessionActions Pump();
   bool MailReply(SessionActions& out);
   void PlanMail(int number);
-  void CompleteReadyMails();
+  bool CachedEntryUsable(const UidCacheEntry& entry, int number) const;
+  bool CompleteReadyMails(SessionActions& out);
+  bool FitsCaps() const;
   std::string BatchToSend();
   void LoadUidCache();
+  std::string CacheKey() const;
   void ResetFastCheck();
   SessionActions ReplyTooLarge();
   // Hash list and seen-before test of the complete message buffer; returns
@@ -324,6 +376,7 @@ class Pop3Session {
   static SessionAction PostError(int phase, int code);
 
   Md5Function md5_;
+  SessionLimits limits_;
   SessionStore& store_;
   EngineData* data_ = nullptr;
   int index_ = 0;
@@ -333,6 +386,7 @@ class Pop3Session {
   int current_message_ = 1;
   int message_count_ = 0;
   int watchdog_ticks_ = 0;
+  int deadline_ticks_ = 0;
   bool error_recorded_ = false;
   // QUIT went out after every mail was fetched (or after STAT with
   // MsgCheck): the session text is complete, and a hang-up or a watchdog
@@ -369,9 +423,19 @@ class Pop3Session {
   bool ids_ok_ = false;        // ids_ holds one usable id per mail
   std::string inbox_;          // received text not yet matched to a reply
   std::size_t inbox_scan_ = 0;  // where the terminator search resumes
+  bool sizes_asked_ = false;    // the multi-line LIST went out
   std::vector<std::string> ids_;
+  std::vector<std::uint64_t> sizes_;  // from the multi-line LIST
   UidCacheMap cache_;          // the previous check's cache of this account
-  std::vector<UidCacheRecord> fetched_;  // this check's cache, in message order
+  // This check's cache, in message order: where each entry lies in the
+  // session text, so that nothing is held twice.
+  struct Fetched {
+    std::size_t at = 0;         // offset of the LIST line in session_text_
+    std::size_t list_size = 0;  // then the TOP reply up to the next entry
+    std::size_t top_size = 0;
+    std::string hash;
+  };
+  std::vector<Fetched> fetched_;
   std::deque<Command> todo_;    // planned, not yet sent
   std::deque<Command> awaited_;  // sent, reply not yet complete
   std::size_t awaited_bytes_ = 0;

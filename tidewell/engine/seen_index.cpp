@@ -57,6 +57,13 @@ SeenIndex::SeenIndex(std::string file) : file_(std::move(file)) {
       h = Step(h, static_cast<unsigned char>(file_[i]));
       if (i <= t && LineStartAt(file_, i)) starts_.emplace_back(h, i);
     }
+    if (starts_.size() > kMaxIndexed) {
+      // A file of tiny lines (only a hostile server sends such headers):
+      // plain searches cost time, the index would cost too much memory.
+      std::vector<std::pair<std::uint64_t, std::size_t>>().swap(starts_);
+      plain_ = true;
+      return;
+    }
     lo = t + 1;
   }
   std::sort(starts_.begin(), starts_.end());
@@ -67,7 +74,7 @@ bool SeenIndex::Contains(std::string_view reply) const {
   const std::size_t first_break = reply.find("\r\n");
   // Only the usual shape can be looked up: the terminator once, at the end,
   // and a line break before it.
-  if (term == std::string_view::npos || term + kTerminator.size() != reply.size() ||
+  if (plain_ || term == std::string_view::npos || term + kTerminator.size() != reply.size() ||
       first_break == term) {
     return file_.find(reply) != std::string::npos;
   }

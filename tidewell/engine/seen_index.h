@@ -30,10 +30,16 @@ class SeenIndex {
 
   const std::string& file() const { return file_; }
 
+  // Most line starts indexed (16 bytes each, 8 MiB in all); a file with more
+  // is searched plainly. A full account mail file of real headers has far
+  // fewer lines than that.
+  static constexpr std::size_t kMaxIndexed = std::size_t{1} << 19;
+
  private:
   std::string file_;
   // (hash of text from a line start to the end of its terminator, line start)
   std::vector<std::pair<std::uint64_t, std::size_t>> starts_;
+  bool plain_ = false;
 };
 
 }  // namespace tidewell

@@ -85,6 +85,7 @@ class DriverWindow {
       case kWmTrayAccountDone: ++self->done; return 0;
       case WM_TIMER:
         if (wp == kWatchdogTimer) self->driver.OnWatchdogTick();
+        if (wp == kDeadlineTimer) self->driver.OnDeadlineTick();
         return 0;
       default: return DefWindowProcA(hwnd, msg, wp, lp);
     }

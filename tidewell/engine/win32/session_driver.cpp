@@ -9,7 +9,30 @@ namespace {
 constexpr long kSessionEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 0x33
 // Most the closing of a connection reads before it closes the socket anyway.
 constexpr std::size_t kMaxDrain = 64 * 1024;
+// Most one read takes from the socket.
+constexpr std::size_t kMaxRead = 64 * 1024;
+using Md5CalcFn = int(__stdcall*)(const char* text, char* out);
+// MD5Calc, looked up once while a session holds its reference to the library
+// (one thread: the window's).
+Md5CalcFn g_session_md5 = nullptr;
+
+void BindSessionMd5(HMODULE library) {
+  g_session_md5 = library ? reinterpret_cast<Md5CalcFn>(reinterpret_cast<void*>(GetProcAddress(library, "MD5Calc")))
+                          : nullptr;
+}
+
 }  // namespace
+
+Md5Function SessionMd5Function() {
+  return [](std::string_view text) {
+    if (!g_session_md5) return InkwellMd5(std::string(text));
+    const std::string input(text);  // MD5Calc takes C text
+    char digest[1024] = {};
+    g_session_md5(input.c_str(), digest);
+    digest[sizeof digest - 1] = '\0';
+    return std::string(digest);
+  };
+}
 
 bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
   session_.Start(account, data, index);
@@ -20,6 +43,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
   }
   socket_layer_started_ = true;
   codec_reference_.reset(LoadInkwellLibrary());
+  BindSessionMd5(codec_reference_.get());
   port_ = static_cast<unsigned short>(account.port);
   tls_mode_ = account.tls;
   server_name_ = account.server;
@@ -92,14 +116,18 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
   watchdog_.Event(GetTickCount());  // the timer itself is re-armed when it fires
   switch (WSAGETSELECTEVENT(event)) {
     case FD_READ: {
-      char chunk[kMaxChunk];
-      const int n = recv(socket_, chunk, sizeof chunk, 0);
+      // One read takes what is there up to kMaxRead: a read and its event
+      // are a round trip to the Wine server each, and the replies of a
+      // pipelined batch arrive faster than 8 KiB at a time. The session is
+      // still handed chunks of at most kMaxChunk.
+      read_buffer_.resize(kMaxRead);
+      const int n = recv(socket_, read_buffer_.data(), static_cast<int>(read_buffer_.size()), 0);
       if (n == 0 || n == SOCKET_ERROR) {
         if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;  // nothing there after all
         ReportHangUp();
         return;
       }
-      Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
+      DeliverRead(std::string_view(read_buffer_.data(), static_cast<std::size_t>(n)));
       break;
     }
     case FD_CLOSE: OnServerClosed(); break;
@@ -120,10 +148,10 @@ void SessionDriver::OnSocket(WPARAM socket, LPARAM event) {
 void SessionDriver::OnServerClosed() {
   const SOCKET s = socket_;
   while (socket_ == s && session_.active()) {
-    char chunk[kMaxChunk];
-    const int n = recv(socket_, chunk, sizeof chunk, 0);
+    read_buffer_.resize(kMaxRead);
+    const int n = recv(socket_, read_buffer_.data(), static_cast<int>(read_buffer_.size()), 0);
     if (n <= 0) break;
-    Deliver(std::string_view(chunk, static_cast<std::size_t>(n)));
+    DeliverRead(std::string_view(read_buffer_.data(), static_cast<std::size_t>(n)));
   }
   if (socket_ == s && session_.active() && !hung_up_) {
     hung_up_ = true;
@@ -157,9 +185,18 @@ void SessionDriver::OnWatchdogTick() {
   if (fire.tick) Run(session_.OnWatchdogTick());
 }
 
+void SessionDriver::OnDeadlineTick() {
+  if (!session_.active()) {
+    KillTimer(hwnd_, kDeadlineTimer);
+    return;
+  }
+  Run(session_.OnDeadlineTick());
+}
+
 void SessionDriver::Stop() {
   CloseConnection();
   KillTimer(hwnd_, kWatchdogTimer);
+  KillTimer(hwnd_, kDeadlineTimer);
   session_.Abort();
 }
 
@@ -170,7 +207,10 @@ void SessionDriver::Run(const SessionActions& actions) {
       case SessionAction::Kind::kStartTls: StartTls(); break;
       case SessionAction::Kind::kPostContinue: PostMessageA(hwnd_, kWmTrayContinue, 0, 0); break;
       case SessionAction::Kind::kPostError: PostError(a.phase, a.code); break;
-      case SessionAction::Kind::kKillWatchdog: KillTimer(hwnd_, kWatchdogTimer); break;
+      case SessionAction::Kind::kKillWatchdog:
+        KillTimer(hwnd_, kWatchdogTimer);
+        KillTimer(hwnd_, kDeadlineTimer);
+        break;
       case SessionAction::Kind::kCloseConnection: CloseConnection(); break;
       case SessionAction::Kind::kAccountDone: PostMessageA(hwnd_, kWmTrayAccountDone, 0, 0); break;
     }
@@ -211,7 +251,24 @@ void SessionDriver::CloseConnection() {
     WSACleanup();
     socket_layer_started_ = false;
   }
+  BindSessionMd5(nullptr);
   codec_reference_.reset();
+}
+
+// What one read brought, in pieces of at most kMaxChunk (TLS records are cut
+// by the channel itself); a piece that ends the session (the reply to QUIT)
+// leaves the rest unread.
+void SessionDriver::DeliverRead(std::string_view bytes) {
+  const SOCKET s = socket_;
+  if (tls_) {
+    Deliver(bytes);
+    return;
+  }
+  while (!bytes.empty() && socket_ == s && session_.active()) {
+    const std::size_t n = bytes.size() < kMaxChunk ? bytes.size() : kMaxChunk;
+    Deliver(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+  }
 }
 
 // Bytes received from the socket: through the TLS channel once it exists;
@@ -297,6 +354,8 @@ void SessionDriver::PostError(int phase, int code) const { PostMessageA(hwnd_, k
 void SessionDriver::StartWatchdog() {
   SetTimer(hwnd_, kWatchdogTimer, WatchdogSchedule::kPeriod, nullptr);
   watchdog_.Start(GetTickCount());
+  // The overall deadline runs from the start whatever the socket does.
+  SetTimer(hwnd_, kDeadlineTimer, WatchdogSchedule::kPeriod, nullptr);
 }
 
 }  // namespace tidewell

@@ -9,12 +9,18 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tidewell/engine/pop3_session.h"
 #include "common/win32/handles.h"
 #include "common/win32/tls_channel.h"
 
 namespace tidewell {
+
+// MD5Calc of Inkwell2.dll for the check session: while a session holds its
+// reference to the library the export is looked up once, not loaded, looked
+// up and released again for every mail; "" without the library.
+Md5Function SessionMd5Function();
 
 class SessionDriver {
  public:
@@ -34,6 +40,7 @@ class SessionDriver {
   void OnContinue();                             // WM_TRAY_CONTINUE
   void OnError(int phase, int code);             // WM_TRAY_ERROR
   void OnWatchdogTick();                         // WatchdogTimer
+  void OnDeadlineTick();                         // DeadlineTimer
 
   // Disconnect and exit: closes the connection at once, stops the watchdog
   // and forgets the session; no QUIT is sent and no file is written.
@@ -51,6 +58,7 @@ class SessionDriver {
   void StartWatchdog();
   // TLS between the socket and the session (accounts with STLS or TLS on
   // connect): the handshake, the steps of the channel, and the writes.
+  void DeliverRead(std::string_view bytes);
   void Deliver(std::string_view bytes);
   void StartTls();
   void TakeTlsStep(const TlsStep& step);
@@ -78,6 +86,7 @@ class SessionDriver {
   std::string server_name_;           // the name the certificate must carry
   std::unique_ptr<TlsChannel> tls_;   // from the start of the handshake on
   std::string pending_;               // TLS bytes the socket did not take yet (FD_WRITE)
+  std::vector<char> read_buffer_;     // one read's bytes
 };
 
 }  // namespace tidewell

@@ -153,6 +153,7 @@ void TrayWindow::OnTimer(UINT_PTR id) {
     case kMinuteTimer: OnMinuteTick(); break;
     case kEndTimer: OnEndTimer(); break;
     case kWatchdogTimer: session_.OnWatchdogTick(); break;
+    case kDeadlineTimer: session_.OnDeadlineTick(); break;
     default: break;
   }
 }

@@ -112,7 +112,7 @@ class TrayWindow {
 
   CheckCycle cycle_{data_};
   DiskSessionStore store_;
-  Pop3Session pop3_{InkwellMd5Function(), store_};
+  Pop3Session pop3_{SessionMd5Function(), store_};
   SessionDriver session_{pop3_};
 };
 
