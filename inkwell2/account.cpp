@@ -1,6 +1,8 @@
 // The Account.dat reader behind GetAccount: walks the records and delivers
 // the login fields of one of them. A record cut short by the end of the file
 // is not delivered.
+#include <algorithm>
+
 #include "inkwell2/conv_internal.h"
 
 namespace inkwell2 {
@@ -72,7 +74,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
   const int version = r.byte();
   int count = r.byte();
   if (count < 0) count = 0;
-  if (version < 3 || version > 6) {
+  if (version < 3 || version > 7) {
     a.result = 1;
     return a;
   }
@@ -102,7 +104,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       break;
     }
     if (!r.ok()) break;
-    // Fields 7 to 15, and the security byte of version 6.
+    // Fields 7 to 15, the security byte of versions 6 and 7.
     r.skip(3);
     r.text2();
     r.skip(3);
@@ -116,15 +118,30 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       const int stored = r.byte();
       tls_mode = (stored == 0 || stored == 1) ? stored : 2;
     }
+    // Version 7: the password form, and the password sealed with the
+    // user's key (form 1; field 3 is then empty and never used).
+    int form = 0;
+    std::string_view sealed;
+    if (version >= 7) {
+      form = r.byte();
+      sealed = r.text2();
+    }
     if (found) {
       // A record cut short is not delivered: its security byte is unknown.
       if (!r.ok()) break;
       a.found = true;
       a.user = as_text(user, kAccountUserBuffer);
-      std::string plain(password);
-      for (std::size_t i = 0; i < plain.size(); ++i)
-        plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+      std::string plain;
+      if (form == 0) {
+        plain.assign(password);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+          plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+      } else if (form != 1 || !query.protector || !query.protector->Unprotect(sealed, plain)) {
+        plain.clear();
+        a.password_unreadable = true;
+      }
       a.password = as_text(plain, kAccountPasswordBuffer);
+      std::fill(plain.begin(), plain.end(), '\0');
       a.server = as_text(server, kAccountServerBuffer);
       a.apop = apop;
       a.port = port;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/stand_in_protector.h"
 #include "temp_folder.h"
 #include "test_codec.h"
 #include "tidewell/settings/account_file.h"
@@ -186,24 +187,24 @@ TEST(AccountPage, ApplyDeletesTheReleasedMailFilesThenSaves) {
   values.display_name = "A";
   ASSERT_TRUE(list.Change(0, values));
   ASSERT_EQ(list.Delete(2, "D"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
 
   EXPECT_FALSE(std::filesystem::exists(mail("A")));
   EXPECT_FALSE(std::filesystem::exists(mail("B")));
   EXPECT_TRUE(std::filesystem::exists(mail("C")));
   EXPECT_TRUE(std::filesystem::is_directory(mail("D")));
   EXPECT_EQ(list.released_names(), "");
-  const AccountList saved = LoadPageAccounts(dir.path());
+  const AccountList saved = LoadPageAccounts(dir.path(), TestProtector());
   ASSERT_EQ(saved.size(), 2u);
   EXPECT_EQ(saved[0].display_name, "A");
   EXPECT_EQ(saved[1].display_name, "C");
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
-  EXPECT_EQ(bytes[9], 6);  // version 6
+  EXPECT_EQ(bytes[9], 7);  // version 7
 
   // A second apply in the same sheet: nothing left to delete, file rewritten.
   ASSERT_TRUE(WriteFileAtomically(mail("A"), "+OK"));
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail("A")));
 }
 #endif
@@ -217,17 +218,17 @@ TEST(AccountPage, ApplyWithoutTheCodecStillWritesTheFile) {
   ASSERT_TRUE(WriteFileAtomically(mail_a, "+OK"));
   AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail_a));
   EXPECT_TRUE(std::filesystem::is_directory(MailFolderPath(dir.path())));
-  ASSERT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+  ASSERT_EQ(LoadPageAccounts(dir.path(), TestProtector()).size(), 1u);
 }
 
 TEST(AccountPage, LoadStartsWithNoReleasedNames) {
   TempFolder dir;
   AccountPageList list = ListOf({{"A", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  list.Load(dir.path());
+  list.Load(dir.path(), TestProtector());
   EXPECT_EQ(list.released_names(), "");
   EXPECT_TRUE(list.accounts().empty());
 }
@@ -250,11 +251,11 @@ TEST(AccountPage, ApplyNeverSavesOverAFileItCouldNotRead) {
     MissingCodec codec;
     ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.bytes));
     AccountPageList list;
-    EXPECT_EQ(list.Load(dir.path()), c.status) << c.what;
+    EXPECT_EQ(list.Load(dir.path(), TestProtector()), c.status) << c.what;
     EXPECT_FALSE(list.file_readable()) << c.what;
     EXPECT_TRUE(list.accounts().empty());
     list.Add(Named("A", 0));
-    EXPECT_FALSE(list.Apply(dir.path(), codec)) << c.what;
+    EXPECT_FALSE(list.Apply(dir.path(), codec, TestProtector())) << c.what;
     std::string after;
     ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), after));
     EXPECT_EQ(after, c.bytes) << c.what;
@@ -262,11 +263,11 @@ TEST(AccountPage, ApplyNeverSavesOverAFileItCouldNotRead) {
   TempFolder empty;
   MissingCodec codec;
   AccountPageList list;
-  EXPECT_EQ(list.Load(empty.path()), AccountFileStatus::kMissing);
+  EXPECT_EQ(list.Load(empty.path(), TestProtector()), AccountFileStatus::kMissing);
   EXPECT_TRUE(list.file_readable());
   list.Add(Named("A", 0));
-  EXPECT_TRUE(list.Apply(empty.path(), codec));
-  EXPECT_EQ(LoadPageAccounts(empty.path()).size(), 1u);
+  EXPECT_TRUE(list.Apply(empty.path(), codec, TestProtector()));
+  EXPECT_EQ(LoadPageAccounts(empty.path(), TestProtector()).size(), 1u);
 }
 
 #ifdef TIDEWELL_HAVE_INKWELL2
@@ -282,16 +283,16 @@ TEST(AccountPage, FailedSaveKeepsMailFilesAndReleasedNames) {
   std::filesystem::create_directory(AccountFilePath(dir.path()));
   AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  EXPECT_FALSE(list.Apply(dir.path(), codec));
+  EXPECT_FALSE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail_a));
   EXPECT_EQ(list.released_names(), "A\n");
   EXPECT_EQ(list.accounts().size(), 1u);
 
   std::filesystem::remove(AccountFilePath(dir.path()));
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_FALSE(std::filesystem::exists(mail_a));
   EXPECT_EQ(list.released_names(), "");
-  EXPECT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+  EXPECT_EQ(LoadPageAccounts(dir.path(), TestProtector()).size(), 1u);
 }
 #endif
 

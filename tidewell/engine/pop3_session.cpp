@@ -67,6 +67,9 @@ std::string ErrorEntry(int phase, int code) {
         return ErrorText("SSL/TLSの接続に失敗しました。", phase, code);
     }
   }
+  if (phase == kAccountErrorPhase && code == kPasswordUnreadableCode)
+    return ErrorText("パスワードを読み取れないため、接続を中止しました。設定のアカウントでパスワードを入力し直してください。",
+                     phase, code);
   if (phase == 1 || (phase == 2 && code == 1)) return ErrorText("接続に失敗しました。");
   if ((phase == 2 && (code == 2 || code == 3)) || (phase == 3 && code == 3))
     return ErrorText("認証に失敗しました。");

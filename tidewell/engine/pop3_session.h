@@ -83,6 +83,12 @@ enum TlsErrorCode : int {
 // STLS refused by the server: phase 2 (then QUIT, in clear: nothing secret).
 constexpr int kStlsRefusedCode = 7;
 
+// The account's password could not be read from Account.dat (sealed with
+// another user's or machine's key): the session ends at once with this error
+// (phase 5), before any connection, asking the user to enter it again.
+constexpr int kAccountErrorPhase = 5;
+constexpr int kPasswordUnreadableCode = 1;
+
 // Most one reply may hold: the LIST reply and the TOP reply of one mail
 // together. Real headers stay far below it (Postfix refuses headers over
 // 100 KiB by default, Exim over 1 MiB), while a server that sends a header
@@ -104,6 +110,7 @@ struct SessionAccount {
   int port = 110;            // used as a 16-bit number by the driver
   bool apop = false;
   SessionTls tls = SessionTls::kNone;
+  bool password_unreadable = false;  // see kPasswordUnreadableCode: no connection is made
 };
 
 // Session states; the numbers are those the engine has always used.

@@ -41,13 +41,13 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-AccountFileStatus AccountPageList::Load(const std::string& data_folder) {
+AccountFileStatus AccountPageList::Load(const std::string& data_folder, PasswordProtector& protector) {
   accounts_.clear();
   released_.clear();
   std::string bytes;
   AccountFileStatus status = AccountFileStatus::kMissing;
   if (ReadWholeFile(AccountFilePath(data_folder), bytes))
-    status = ParseAccountFile(bytes, AccountReader::kSettingsPage, accounts_);
+    status = ParseAccountFile(bytes, AccountReader::kSettingsPage, accounts_, &protector);
   readable_ = status == AccountFileStatus::kOk || status == AccountFileStatus::kMissing;
   if (!readable_) accounts_.clear();
   return status;
@@ -110,10 +110,10 @@ bool DeleteAccountMailFile(const std::string& data_folder, const std::string& di
   return std::remove(path.c_str()) == 0;
 }
 
-bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec) {
+bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector) {
   // The file first: when it cannot be written, the old file still names the
   // released accounts, so their mail files stay too.
-  if (!readable_ || !SaveAccounts(data_folder, accounts_)) return false;
+  if (!readable_ || !SaveAccounts(data_folder, accounts_, protector)) return false;
   std::size_t begin = 0;
   while (begin < released_.size()) {
     std::size_t end = released_.find('\n', begin);

@@ -11,7 +11,7 @@
 //           on OK list.Change(mark, dialog values).
 //   Delete: list.Delete(mark, first column text); on kMismatch show
 //           kDeleteErrorText.
-//   Apply:  list.Apply(data_folder, codec).
+//   Apply:  list.Apply(data_folder, codec, protector).
 // Every command that returns success changed the list: refill the list view
 // and mark the page modified.
 #pragma once
@@ -45,7 +45,7 @@ class AccountPageList {
   // Returns how the file read. A file that is there but could not be read
   // (foreign, older than version 3, newer than version 5) gives an empty list
   // that must never be saved over it: Apply then refuses (file_readable()).
-  AccountFileStatus Load(const std::string& data_folder);
+  AccountFileStatus Load(const std::string& data_folder, PasswordProtector& protector);
 
   // False after Load found a file it could not read.
   bool file_readable() const { return readable_; }
@@ -87,7 +87,7 @@ class AccountPageList {
   // removed. Without the codec no file is deleted. Returns false, deleting
   // nothing and keeping the released names for the next apply, when the file
   // could not be written or was unreadable at Load (it is kept as it is).
-  bool Apply(const std::string& data_folder, CodecCalls& codec);
+  bool Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector);
 
  private:
   AccountList accounts_;
