@@ -73,7 +73,9 @@ def encode_file(records, version=7):
 def walk_records(data):
     """Splits a version 3-7 file into records, each a dict: name, raw (the
     record's bytes), version, prio_at (offset of the priority in raw), form
-    (field 17; 0 before version 7) and scrambled (length of field 3)."""
+    (field 17; 0 before version 7), scrambled (length of field 3), pw_at
+    (offset of field 3's length byte) and form_at (offset of field 17; the
+    record's length before version 7)."""
     if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in VERSIONS:
         raise SystemExit("not an account file of version 3 to 7")
     version, count, pos, out = data[9], data[10], 11, []
@@ -89,6 +91,7 @@ def walk_records(data):
         start = pos
         name = take(take(1)[0])
         take(take(1)[0])                      # user
+        pw_at = pos - start
         scrambled = len(take(take(1)[0]))     # password (field 3)
         take(struct.unpack(">H", take(2))[0])  # server
         take(1 + 2)                           # apop, port
@@ -103,11 +106,12 @@ def walk_records(data):
         if version >= 6:
             take(1)                           # connection security
         form = PASSWORD_SCRAMBLED
+        form_at = pos - start
         if version >= 7:
             form = take(1)[0]                 # password form
             take(struct.unpack(">H", take(2))[0])  # sealed password
         out.append({"name": name, "raw": data[start:pos], "version": version, "prio_at": prio_at,
-                    "form": form, "scrambled": scrambled})
+                    "form": form, "scrambled": scrambled, "pw_at": pw_at, "form_at": form_at})
     return out
 
 

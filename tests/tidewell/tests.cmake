@@ -23,7 +23,7 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET quillbox_list_session_test)
     list(APPEND _helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
   endif()
-  foreach(_case check_once check_error new_message single_instance quit_message summary_file seen_count
+  foreach(_case check_once check_error password_unreadable new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server close_message exit_during_check disconnect_during_check unresolvable_host
                 two_exits tray_icon quit_hang_up list_window list_session settings_sheet)

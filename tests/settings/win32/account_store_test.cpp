@@ -186,6 +186,7 @@ TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
   list[0].password = "Kw9#shiosai";
   list[0].server = "pop.example.jp";
   list[1].display_name = "Work";
+  list[1].server = "s";
   list[1].password = std::string("\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68", 10);  // パスワード
   ASSERT_TRUE(SaveAccounts(dir.path(), list, SystemPasswordProtector()));
   std::string bytes;
