@@ -52,7 +52,8 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET quillbox_list_session_test)
     set(_tls_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
   endif()
-  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list list_bad_cert)
+  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list list_bad_cert
+                client_cert renegotiate)
     tidewell_add_wine_test(NAME tidewell_tls_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/tls_e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

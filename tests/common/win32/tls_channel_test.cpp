@@ -40,6 +40,8 @@ TEST(TlsChannel, CertificateCheckResults) {
        static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK), TlsFailure::kNone},
       {"policy: revocation offline", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE),
        TlsFailure::kNone},
+      {"policy: revocation failure (Wine without revocation data)", CERT_TRUST_REVOCATION_STATUS_UNKNOWN,
+       static_cast<DWORD>(CERT_E_REVOCATION_FAILURE), TlsFailure::kNone},
       {"policy: revoked", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CRYPT_E_REVOKED), TlsFailure::kUntrusted},
       {"revocation unknown and untrusted", CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_UNTRUSTED_ROOT, 0,
        TlsFailure::kUntrusted},
