@@ -219,7 +219,10 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
       break;
   }
   switch (state_) {
-    case SessionState::kAwaitGreeting: return Greeting(text);
+    case SessionState::kAwaitGreeting:
+      // No login without the password (the driver does not even connect).
+      if (account_.password_unreadable) return RecordError(kAccountErrorPhase, kPasswordUnreadableCode);
+      return Greeting(text);
     case SessionState::kAwaitStls: return StlsReply(text);
     case SessionState::kAwaitHandshake: return {};  // the TLS layer's business
     case SessionState::kAwaitUser:
