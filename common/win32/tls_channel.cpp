@@ -26,9 +26,24 @@ std::wstring Wide(const std::string& text) {
 
 constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
 
-// Chain building: URLs only from the cache, revocation of every certificate
-// but the root.
-constexpr DWORD kChainFlags = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
+// Chain building: URLs only from the cache. The revocation check is a chain
+// of its own: with it, the SSL policy may stop at "revocation unknown" before
+// it looks at the name, so the policy gets the chain without it.
+constexpr DWORD kChainFlags = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+constexpr DWORD kRevocationChainFlags = kChainFlags | CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
+
+// CERT_TRUST_IS_REVOKED when the cached revocation information says a
+// certificate of the chain is revoked; 0 otherwise, also when nothing is known.
+DWORD RevokedStatus(PCCERT_CONTEXT certificate, CERT_CHAIN_PARA& para) {
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, kRevocationChainFlags,
+                               nullptr, &chain) ||
+      !chain)
+    return 0;
+  const DWORD revoked = chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_REVOKED;
+  CertFreeCertificateChain(chain);
+  return revoked;
+}
 
 // Client credentials with Schannel's own certificate validation off (the
 // channel checks the certificate itself) and no client certificate. TLS 1.3
@@ -67,10 +82,7 @@ TlsFailure ClassifyCertificateCheck(DWORD chain_error_status, DWORD policy_error
     return (chain_error_status & ~time_errors) == 0 ? TlsFailure::kExpired : TlsFailure::kUntrusted;
   }
   switch (static_cast<HRESULT>(policy_error)) {
-    case S_OK:
-    case CRYPT_E_NO_REVOCATION_CHECK:
-    case CRYPT_E_REVOCATION_OFFLINE:
-    case CERT_E_REVOCATION_FAILURE: return TlsFailure::kNone;  // revocation not known: no failure
+    case S_OK: return TlsFailure::kNone;
     case CERT_E_CN_NO_MATCH: return TlsFailure::kNameMismatch;
     case CERT_E_EXPIRED: return TlsFailure::kExpired;
     default: return TlsFailure::kUntrusted;
@@ -89,7 +101,7 @@ TlsFailure CheckServerCertificate(PCCERT_CONTEXT certificate, const std::string&
   // The check runs on the window thread: nothing is fetched from the network
   // (no intermediate certificate, no revocation list, no OCSP answer), so a
   // certificate that names an unreachable address cannot hold the program.
-  // Revocation is checked with what the system has cached.
+  // Revocation is checked with what the system has cached (RevokedStatus).
   PCCERT_CHAIN_CONTEXT chain = nullptr;
   if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, kChainFlags, nullptr,
                                &chain) ||
@@ -109,7 +121,8 @@ TlsFailure CheckServerCertificate(PCCERT_CONTEXT certificate, const std::string&
   status.cbSize = sizeof status;
   DWORD policy_error = static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
   if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) policy_error = status.dwError;
-  const TlsFailure failure = ClassifyCertificateCheck(chain->TrustStatus.dwErrorStatus, policy_error);
+  const DWORD chain_status = chain->TrustStatus.dwErrorStatus | RevokedStatus(certificate, para);
+  const TlsFailure failure = ClassifyCertificateCheck(chain_status, policy_error);
   CertFreeCertificateChain(chain);
   return failure;
 }

@@ -61,7 +61,7 @@ struct TlsStep {
 // How the chain and policy results of a certificate check map to a failure:
 // any chain error status fails (an unknown or offline revocation status
 // aside; revoked fails); only-time errors give kExpired. Then the policy
-// error: no revocation check or revocation offline pass, CERT_E_CN_NO_MATCH
+// error (of a chain built without the revocation check): CERT_E_CN_NO_MATCH
 // kNameMismatch, CERT_E_EXPIRED kExpired, any other non-zero kUntrusted.
 TlsFailure ClassifyCertificateCheck(DWORD chain_error_status, DWORD policy_error);
 

@@ -32,17 +32,14 @@ TEST(TlsChannel, CertificateCheckResults) {
       {"policy expired", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CERT_E_EXPIRED), TlsFailure::kExpired},
       {"wrong usage", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CERT_E_WRONG_USAGE), TlsFailure::kUntrusted},
       // Revocation from the cache only: no answer is no failure, a revoked
-      // certificate is, and the other errors still count beside them.
+      // certificate is, and the other errors still count beside them. The
+      // policy never stands for a name it did not check.
       {"revocation unknown", CERT_TRUST_REVOCATION_STATUS_UNKNOWN, 0, TlsFailure::kNone},
       {"revocation offline", CERT_TRUST_IS_OFFLINE_REVOCATION | CERT_TRUST_REVOCATION_STATUS_UNKNOWN, 0,
        TlsFailure::kNone},
-      {"policy: no revocation check", CERT_TRUST_REVOCATION_STATUS_UNKNOWN,
-       static_cast<DWORD>(CRYPT_E_NO_REVOCATION_CHECK), TlsFailure::kNone},
-      {"policy: revocation offline", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CRYPT_E_REVOCATION_OFFLINE),
-       TlsFailure::kNone},
-      {"policy: revocation failure (Wine without revocation data)", CERT_TRUST_REVOCATION_STATUS_UNKNOWN,
-       static_cast<DWORD>(CERT_E_REVOCATION_FAILURE), TlsFailure::kNone},
       {"policy: revoked", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CRYPT_E_REVOKED), TlsFailure::kUntrusted},
+      {"policy: revocation failure", CERT_TRUST_REVOCATION_STATUS_UNKNOWN,
+       static_cast<DWORD>(CERT_E_REVOCATION_FAILURE), TlsFailure::kUntrusted},
       {"revocation unknown and untrusted", CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_UNTRUSTED_ROOT, 0,
        TlsFailure::kUntrusted},
       {"revocation unknown and expired", CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_NOT_TIME_VALID, 0,
