@@ -43,6 +43,9 @@ endmacro()
 
 # Copy a Windows deliverable to dist/ after each build.
 function(tidewell_deliver target)
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    target_link_options(${target} PRIVATE -s)
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory "${TIDEWELL_DIST_DIR}"
     COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:${target}>" "${TIDEWELL_DIST_DIR}/"
@@ -102,4 +105,39 @@ function(tidewell_wine_fixture)
   add_test(NAME wine_teardown COMMAND "${CMAKE_SOURCE_DIR}/tools/wine-env.sh" stop "${CMAKE_BINARY_DIR}")
   set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 180 LABELS wine)
   set_tests_properties(wine_teardown PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60 LABELS wine)
+endfunction()
+
+# The version resource (VERSIONINFO: product, file version, Japanese
+# description) of a deliverable, from the one version number of project();
+# MANIFEST also links the application manifest (resources/release/app.manifest).
+# tidewell_version_resource(target FILE name DESCRIPTION text [MANIFEST] [DLL])
+function(tidewell_version_resource target)
+  cmake_parse_arguments(V "MANIFEST;DLL" "FILE;DESCRIPTION" "" ${ARGN})
+  set(TW_FILE "${V_FILE}")
+  get_filename_component(TW_NAME "${V_FILE}" NAME_WE)
+  set(TW_DESCRIPTION "${V_DESCRIPTION}")
+  if(V_DLL)
+    set(TW_FILETYPE VFT_DLL)
+  else()
+    set(TW_FILETYPE VFT_APP)
+  endif()
+  set(TW_MANIFEST_LINE "")
+  if(V_MANIFEST)
+    # 1 = CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 = RT_MANIFEST
+    set(TW_MANIFEST_LINE "1 24 \"${CMAKE_SOURCE_DIR}/resources/release/app.manifest\"")
+  endif()
+  set(_rc "${CMAKE_BINARY_DIR}/generated/${TW_NAME}_version.rc")
+  configure_file("${CMAKE_SOURCE_DIR}/resources/release/version.rc.in" "${_rc}" @ONLY)
+  target_sources(${target} PRIVATE "${_rc}")
+  set_property(SOURCE "${_rc}" APPEND PROPERTY COMPILE_OPTIONS -c 65001)
+  if(V_MANIFEST)
+    set_property(SOURCE "${_rc}" APPEND PROPERTY OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/release/app.manifest")
+  endif()
+endfunction()
+
+# The generated header with the version number (TIDEWELL_VERSION_TEXT).
+function(tidewell_version_header target)
+  set(_h "${CMAKE_BINARY_DIR}/generated/tidewell_version.h")
+  configure_file("${CMAKE_SOURCE_DIR}/resources/release/version.h.in" "${_h}" @ONLY)
+  target_include_directories(${target} PRIVATE "${CMAKE_BINARY_DIR}/generated")
 endfunction()

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #ifdef _WIN32
+#include <io.h>  // _commit: FlushFileBuffers on the file's handle
+
 // MoveFileExA is the one call that replaces an existing file in one step on
 // Windows (the C library's rename refuses an existing target there).
 extern "C" __declspec(dllimport) int __stdcall MoveFileExA(const char*, const char*, unsigned long);
@@ -19,6 +21,18 @@ extern "C" __declspec(dllimport) unsigned long __stdcall GetLastError();
 namespace tidewell {
 
 namespace {
+
+// Brings the bytes of f to the disk itself, not only out of the C library's
+// buffer: a rename that reaches the disk before the data would leave an empty
+// or short file after a power cut.
+bool FlushToDisk(std::FILE* f) {
+  if (std::fflush(f) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(f)) == 0;
+#else
+  return fsync(fileno(f)) == 0;
+#endif
+}
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
@@ -36,10 +50,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) return false;
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fflush(f) == 0) && ok;
-#ifndef _WIN32
-  ok = ok && fsync(fileno(f)) == 0;
-#endif
+  ok = ok && FlushToDisk(f);
   ok = (std::fclose(f) == 0) && ok;
   if (!ok || !ReplaceFile(temp, path)) {
     std::remove(temp.c_str());
@@ -65,10 +76,7 @@ bool AtomicFileWriter::Append(std::string_view bytes) {
 bool AtomicFileWriter::Commit() {
   if (!file_) return false;
   const std::string temp = path_ + ".tmp~";
-  bool ok = !failed_ && std::fflush(file_) == 0;
-#ifndef _WIN32
-  ok = ok && fsync(fileno(file_)) == 0;
-#endif
+  bool ok = !failed_ && FlushToDisk(file_);
   ok = (std::fclose(file_) == 0) && ok;
   file_ = nullptr;
   if (!ok || !ReplaceFile(temp, path_)) {
@@ -92,8 +100,12 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   char buf[65536];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  // A read that fails part way (a folder opened as a file, an I/O error)
+  // is no content: an empty or short text would pass for the file's.
+  const bool ok = !std::ferror(f);
   std::fclose(f);
-  return true;
+  if (!ok) out.clear();
+  return ok;
 }
 
 bool FileMissing(const std::string& path) {

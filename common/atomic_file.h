@@ -1,6 +1,8 @@
 // Replacing a file whole without ever leaving a half-written copy: the new
 // bytes go to a temporary file in the same folder, which is then renamed over
-// the old one. A crash or a full disk leaves the previous file as it was.
+// the old one. A crash or a full disk leaves the previous file as it was. The
+// temporary file is flushed to the disk before the rename, so that a power
+// cut leaves either the old file or the whole new one, never an empty one.
 #pragma once
 
 #include <cstdio>
@@ -38,7 +40,8 @@ class AtomicFileWriter {
   bool failed_ = false;
 };
 
-// Reads a whole file. Returns false when it cannot be opened.
+// Reads a whole file. Returns false (out empty) when it cannot be opened or
+// read to its end.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
 // True only when the system says that nothing exists at path. A file that

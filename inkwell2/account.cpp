@@ -1,6 +1,8 @@
 // The Account.dat reader behind GetAccount: walks the records and delivers
 // the login fields of one of them. A record cut short by the end of the file
-// is not delivered.
+// is not delivered, nor one whose text does not fit the caller's buffer: a
+// cut user ID or password would only fail the login, a cut name would find
+// another account's mail or none.
 #include <algorithm>
 
 #include "inkwell2/conv_internal.h"
@@ -49,12 +51,14 @@ class Reader {
   bool ok_ = true;
 };
 
-// A field handed on as a NUL-terminated text, cut to fit a caller's buffer.
-std::string as_text(std::string_view s, std::size_t buffer) {
+// A field as the NUL-terminated text it is handed on as.
+std::string_view as_text(std::string_view s) {
   const std::size_t z = s.find('\0');
-  if (z != std::string_view::npos) s = s.substr(0, z);
-  return std::string(s.substr(0, sjis_cut(s, buffer - 1)));
+  return z == std::string_view::npos ? s : s.substr(0, z);
 }
+
+// Whether that text and its NUL fit a caller's buffer.
+bool fits(std::string_view s, std::size_t buffer) { return as_text(s).size() < buffer; }
 
 }  // namespace
 
@@ -99,8 +103,12 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
     const int apop = r.byte();
     const int port = r.word();
     if (enumerated) {
+      if (!fits(name, kAccountNameBuffer)) {
+        a.result = kAccountTooLong;
+        return a;
+      }
       a.enumerated = true;
-      a.name = as_text(name, kAccountNameBuffer);
+      a.name = std::string(as_text(name));
       break;
     }
     if (!r.ok()) break;
@@ -129,8 +137,6 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
     if (found) {
       // A record cut short is not delivered: its security byte is unknown.
       if (!r.ok()) break;
-      a.found = true;
-      a.user = as_text(user, kAccountUserBuffer);
       std::string plain;
       if (form == 0) {
         plain.assign(password);
@@ -140,9 +146,17 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
         plain.clear();
         a.password_unreadable = true;
       }
-      a.password = as_text(plain, kAccountPasswordBuffer);
+      if (!fits(user, kAccountUserBuffer) || !fits(plain, kAccountPasswordBuffer) ||
+          !fits(server, kAccountServerBuffer)) {
+        std::fill(plain.begin(), plain.end(), '\0');
+        a.result = kAccountTooLong;
+        return a;
+      }
+      a.found = true;
+      a.user = std::string(as_text(user));
+      a.password = std::string(as_text(plain));
       std::fill(plain.begin(), plain.end(), '\0');
-      a.server = as_text(server, kAccountServerBuffer);
+      a.server = std::string(as_text(server));
       a.apop = apop;
       a.port = port;
       a.tls_mode = tls_mode;

@@ -126,8 +126,12 @@ constexpr std::size_t kAccountUserBuffer = 150;
 constexpr std::size_t kAccountPasswordBuffer = 150;
 constexpr std::size_t kAccountServerBuffer = 1000;
 
-// Walks the records of an Account.dat image. Text fields are cut to fit the
-// buffer sizes above (NUL included), at a character boundary.
+// The result when the record asked for holds a text longer than its caller's
+// buffer (NUL included): nothing is delivered, rather than a cut value.
+constexpr int kAccountTooLong = 2;
+
+// Walks the records of an Account.dat image. A record whose delivered texts
+// do not fit the buffer sizes above is not delivered (result kAccountTooLong).
 AccountAnswer read_account(std::string_view file, const AccountQuery& query);
 
 // "Mail\\" file name part: MD5 hex of key. Kept here so callers agree.

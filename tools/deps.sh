@@ -4,7 +4,7 @@ set -eu
 pkgs="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev libssl-dev
       g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
       wine wine64 xvfb x11-utils fonts-ipafont-gothic dovecot-pop3d python3 fp-utils-3.2.2 locales
-      openssl libgnutls30 imagemagick"
+      openssl libgnutls30 imagemagick nsis"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -3,7 +3,7 @@
 
     tools/make_icons.py [OUTDIR]      (default: resources/tidewell)
 
-Every icon holds a 16 x 16 and a 32 x 32 image, 32 bits per pixel with an
+Every icon holds images of 16, 20, 24, 32 and 48 pixels (100 % to 200 %), 32 bits per pixel with an
 AND mask, drawn from the same shapes: an envelope whose colour and badge tell
 the state. Only the standard library is used, so the files can be made again
 anywhere; the generated files are committed.
@@ -126,11 +126,16 @@ def dib(canvas):
     return header + bytes(pixels) + bytes(mask)
 
 
+# 16 and 32 pixels at 100 %; 20, 24 and 48 for 125 %, 150 % and 200 %
+# (small icons at 150 % are 24 pixels, large ones at 150 % 48).
+SIZES = (16, 20, 24, 32, 48)
+
+
 def ico(colour, badge):
-    images = [dib(draw(n, colour, badge)) for n in (16, 32)]
+    images = [dib(draw(n, colour, badge)) for n in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for n, data in zip((16, 32), images):
+    for n, data in zip(SIZES, images):
         out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     return out + b"".join(images)

@@ -1,6 +1,8 @@
 // The display pipeline: turns the text of one message file (a cache file as
 // the server sent it, or a saved .eml file) into the four display fields of
-// the message window: subject, sender, date and body.
+// the message window: subject, sender, date and body. The body is the text of
+// the MIME reader (viewer/mime_reader.h): transfer encodings undone, the
+// charset converted, HTML as text, attachments listed.
 //
 // Buffers: the window keeps each field in a buffer of fixed size (subject and
 // sender 500 bytes in the list library, 250 in the standalone viewer; date 50;
@@ -29,6 +31,10 @@ struct DisplayFields {
   std::string sender;
   std::string date;
   std::string body;
+  // Decoded bytes of the text part on display, which the code menu converts
+  // again in the code the user picks; part_html: it is HTML.
+  std::string part;
+  bool part_html = false;
 };
 
 // Why a message could not be shown; the numbers are those of the messages
@@ -37,7 +43,7 @@ enum class DisplayError : int {
   kNone = 0,
   kNoBoundary = 1,         // multipart without a usable boundary parameter
   kNoHeaderEnd = 2,        // multipart without a blank line after the header
-  kNoPartHeaderEnd = 3,    // first part without a blank line after its header
+  kNoPartHeaderEnd = 3,    // first part missing or without a blank line after its header
   kCannotOpen = 4,         // the message file cannot be opened (Win32 side)
 };
 
@@ -47,12 +53,9 @@ struct PipelineOptions {
   bool search_first_line = false;
   // Buffer of the subject and sender fields, terminator included.
   std::size_t name_buffer = kListNameBuffer;
-  // Standalone viewer: a body holding "=1B" (an escape in quoted-printable
-  // form) is decoded from quoted-printable ISO-2022-JP to Shift_JIS.
-  bool decode_quoted_jis = false;
 
   static PipelineOptions List() { return {}; }
-  static PipelineOptions Standalone() { return {true, kStandaloneNameBuffer, true}; }
+  static PipelineOptions Standalone() { return {true, kStandaloneNameBuffer}; }
 };
 
 // Fills fields from the message text (fields are cleared first). On an error
@@ -60,13 +63,13 @@ struct PipelineOptions {
 DisplayError BuildDisplay(TextCodec& codec, std::string_view text, const PipelineOptions& options,
                           DisplayFields& fields);
 
-// The boundary of a multipart Content-Type value: the text after "boundary"
-// and the character after it, without surrounding double quotes. Empty when
-// there is none (or it is empty).
+// The boundary parameter of a multipart Content-Type value (quoted or not,
+// any letter case, anywhere among the parameters). Empty when there is none.
 std::string BoundaryOf(std::string_view content_type);
 
-// Longest prefix of text of at most limit bytes (no character boundary rule:
-// bodies are in any code until the user picks one).
-std::string_view CutTo(std::string_view text, std::size_t limit);
+// The body as the code menu shows it for command (40019-40024): the part's
+// decoded bytes converted with that code (HTML then made text), CR LF line
+// ends, at most kBodyBuffer - 1 bytes. An unknown command gives "".
+std::string BodyTextForCode(TextCodec& codec, const DisplayFields& fields, int command);
 
 }  // namespace tidewell

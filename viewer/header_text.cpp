@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/sjis.h"
+#include "viewer/mime_text.h"
 
 namespace tidewell {
 
@@ -100,17 +101,41 @@ bool ScanWord(std::string_view text, std::size_t& pos, std::string_view& word) {
   return pos > start;
 }
 
+// What follows the Base64 or quoted-printable decoding of a word in the
+// charset it names: nothing (ISO-2022-JP, Shift_JIS and US-ASCII: the
+// decoding's own conversion), a Code_Conv code, or a single-byte charset
+// read through UTF-8. False for charsets that are left alone.
 struct WordCharset {
-  std::string_view prefix;
-  int conversion;  // Code_Conv code after decoding, 0 for none
+  int conversion = 0;                 // Code_Conv code after decoding, 0 for none
+  Charset single_byte = Charset::kNone;  // ISO-8859-1 or Windows-1252
 };
 
-constexpr WordCharset kCharsets[] = {
-    {"=?iso-2022-jp?", 0},
-    {"=?shift_jis?", 0},
-    {"=?utf-8?", 6},
-    {"=?euc-jp?", 4},
-};
+bool WordCharsetOf(std::string_view name, WordCharset& out) {
+  // RFC 2231 puts a language after '*': "=?utf-8*ja?B?...?=".
+  name = name.substr(0, name.find('*'));
+  switch (CharsetOf(name)) {
+    case Charset::kJis:
+    case Charset::kSjis:
+    case Charset::kAscii:
+      out = WordCharset{};
+      return true;
+    case Charset::kUtf8:
+      out = WordCharset{6, Charset::kNone};
+      return true;
+    case Charset::kEuc:
+      out = WordCharset{4, Charset::kNone};
+      return true;
+    case Charset::kLatin1:
+    case Charset::kWindows1252:
+      out = WordCharset{0, CharsetOf(name)};
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Longest charset name looked at in a word.
+constexpr std::size_t kMaxCharsetName = 40;
 
 }  // namespace
 
@@ -212,6 +237,67 @@ std::string ExtractBetween(std::string_view text, std::size_t max, std::string_v
   return std::string(text.substr(from, to - from));
 }
 
+namespace {
+
+// The encoded word at pos ("=?" there) decoded: true with its decoded text
+// and the position after the word; false when it stays as it is.
+bool DecodeWordAt(TextCodec& codec, const std::string& work, std::size_t pos, int op, std::string& decoded,
+                  std::size_t& end) {
+  const std::size_t name_start = pos + 2;
+  const std::size_t name_end =
+      std::string_view(work).substr(0, std::min(work.size(), name_start + kMaxCharsetName + 1)).find('?', name_start);
+  if (name_end == std::string::npos || name_end == name_start || name_end - name_start > kMaxCharsetName) return false;
+  const std::string_view name = std::string_view(work).substr(name_start, name_end - name_start);
+  if (name.find_first_of(" \t\r\n=") != std::string_view::npos) return false;
+  WordCharset charset;
+  if (!WordCharsetOf(name, charset)) return false;
+  // The encoded part: the letter, its "?", the text up to the next "?="
+  // (searched past the letter and its "?", so a Q text starting with "="
+  // is not taken for the end). Only a word shorter than kMaxEncodedWord is
+  // decoded, so the search never looks further than that.
+  const std::size_t letter = name_end + 1;
+  if (letter + 2 > work.size()) return false;
+  const std::size_t window_end = std::min(work.size(), pos + kMaxEncodedWord + 1);
+  const std::size_t close = std::string_view(work).substr(0, window_end).find("?=", letter + 2);
+  if (close == std::string_view::npos) return false;
+  const std::size_t word_len = close + 2 - pos;
+  if (word_len >= kMaxEncodedWord) return false;
+  // A word broken by a line end is taken only up to it.
+  std::size_t stop = close + 2;
+  std::string encoded = work.substr(letter, close - letter);
+  const std::size_t line_end = std::string_view(work).substr(0, stop).find_first_of("\r\n", pos);
+  if (line_end < stop) {
+    stop = line_end;
+    encoded = line_end > letter ? work.substr(letter, line_end - letter) : std::string();
+  }
+  const std::string body = encoded.size() > 2 ? encoded.substr(2) : std::string();
+  const char kind = encoded.empty() ? '\0' : encoded[0];
+  // Single-byte charsets are decoded without the ISO-2022-JP conversion.
+  const int word_op = charset.single_byte != Charset::kNone ? 11 : op;
+  bool ok = true;
+  if (kind == 'B' || kind == 'b') {
+    ok = codec.Base64Coding(body, word_op, decoded);
+  } else if (kind == 'Q' || kind == 'q') {
+    ok = codec.QuotedCoding(body, word_op, decoded);
+  } else {
+    decoded = body;
+  }
+  if (ok && charset.conversion) {
+    std::string converted;
+    ok = codec.CodeConv(decoded, charset.conversion, converted);
+    decoded.swap(converted);
+  } else if (ok && charset.single_byte != Charset::kNone) {
+    std::string converted;
+    ok = ConvertToSjis(codec, decoded, charset.single_byte, converted);
+    decoded.swap(converted);
+  }
+  if (!ok) return false;
+  end = stop;
+  return true;
+}
+
+}  // namespace
+
 std::string DecodeEncodedWords(TextCodec& codec, std::string_view text, std::size_t max, bool raw) {
   std::string work;
   if (raw) {
@@ -219,56 +305,28 @@ std::string DecodeEncodedWords(TextCodec& codec, std::string_view text, std::siz
   } else if (!codec.CodeConv(std::string(text), 2, work)) {
     work.clear();
   }
-  const std::size_t limit = work.size();
   const int op = raw ? 11 : 12;
-
-  for (std::size_t pos = work.find("=?"); pos != std::string::npos; pos = work.find("=?", pos + 2)) {
-    const WordCharset* charset = nullptr;
-    for (const WordCharset& c : kCharsets) {
-      if (StartsWithNoCase(work, pos, c.prefix)) {
-        charset = &c;
-        break;
-      }
-    }
-    if (!charset) continue;
-    // The encoded part: the letter, its "?", the text up to the next "?="
-    // (searched past the letter and its "?", so a Q text starting with "="
-    // is not taken for the end).
-    const std::size_t letter = pos + charset->prefix.size();
-    if (letter + 2 > work.size()) continue;
-    const std::size_t close = work.find("?=", letter + 2);
-    if (close == std::string::npos) continue;
-    const std::size_t word_len = close + 2 - pos;
-    if (word_len >= kMaxEncodedWord) continue;
-    std::string word = work.substr(pos, word_len);
-    // A word broken by a line end is taken only up to it; what is decoded is
-    // exactly what is replaced.
-    std::string encoded = work.substr(letter, close - letter);
-    const std::size_t line_end = word.find_first_of("\r\n");
-    if (line_end != std::string::npos) {
-      word.resize(line_end);
-      encoded = line_end > charset->prefix.size() ? word.substr(charset->prefix.size()) : std::string();
-    }
-    const std::string body = encoded.size() > 2 ? encoded.substr(2) : std::string();
-    const char kind = encoded.empty() ? '\0' : encoded[0];
+  // One pass: each word is decoded into the output and the search goes on
+  // after it, so decoded text is never searched again.
+  std::string out;
+  out.reserve(work.size());
+  std::size_t from = 0;
+  for (std::size_t pos = work.find("=?"); pos != std::string::npos && out.size() < max;
+       pos = work.find("=?", from)) {
+    out.append(work, from, pos - from);
     std::string decoded;
-    bool ok = true;
-    if (kind == 'B' || kind == 'b') {
-      ok = codec.Base64Coding(body, op, decoded);
-    } else if (kind == 'Q' || kind == 'q') {
-      ok = codec.QuotedCoding(body, op, decoded);
+    std::size_t end = 0;
+    if (DecodeWordAt(codec, work, pos, op, decoded, end)) {
+      out += decoded;
+      from = end;
     } else {
-      decoded = body;
+      out += "=?";
+      from = pos + 2;
     }
-    if (ok && charset->conversion) {
-      std::string converted;
-      ok = codec.CodeConv(decoded, charset->conversion, converted);
-      decoded.swap(converted);
-    }
-    if (!ok) continue;
-    work = ReplaceFirst(work, limit, word, decoded);
   }
-  return Cut(std::move(work), max);
+  if (from < work.size() && out.size() < max) out.append(work, from, std::string::npos);
+  // Decoding never makes the text longer than the working copy.
+  return Cut(Cut(std::move(out), work.size()), max);
 }
 
 std::string FormatMailDate(std::string_view text) {

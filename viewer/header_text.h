@@ -49,14 +49,17 @@ std::string ReplaceFirst(std::string_view text, std::size_t max, std::string_vie
 std::string ExtractBetween(std::string_view text, std::size_t max, std::string_view start,
                            std::string_view end, bool exact, bool inner);
 
-// text with its MIME encoded words ("=?iso-2022-jp?", "=?shift_jis?",
-// "=?utf-8?", "=?euc-jp?", any letter case; B or Q) decoded to Shift_JIS.
-// Converting mode (raw false) first converts the whole text from ISO-2022-JP,
-// so raw JIS in a header becomes readable too, and decodes ISO-2022-JP words
-// to Shift_JIS; raw mode keeps the ISO-2022-JP bytes of such words. UTF-8 and
-// EUC-JP words are converted to Shift_JIS in both modes. Words in other
-// character sets, words longer than kMaxEncodedWord and words whose decoding
-// is not available stay as they are; without the codec library converting
+// text with its MIME encoded words (B or Q) decoded to Shift_JIS: words in
+// ISO-2022-JP (and its -1/-2/-3 names), Shift_JIS, Windows-31J, CP932,
+// US-ASCII, UTF-8, EUC-JP, ISO-8859-1 and Windows-1252, charset names in any
+// letter case (an RFC 2231 language after '*' ignored). Converting mode (raw
+// false) first converts the whole text from ISO-2022-JP, so raw JIS in a
+// header becomes readable too, and decodes ISO-2022-JP words to Shift_JIS;
+// raw mode keeps the ISO-2022-JP bytes of such words. The other charsets are
+// converted to Shift_JIS in both modes ("?" for characters it lacks). Words
+// in other character sets, words longer than kMaxEncodedWord and words whose
+// decoding is not available stay as they are; the search goes on after each
+// decoded word, once over the text. Without the codec library converting
 // mode gives an empty text. At most max bytes.
 std::string DecodeEncodedWords(TextCodec& codec, std::string_view text, std::size_t max, bool raw);
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "common/win32/own_module.h"
+
 namespace tidewell {
 
 namespace {
@@ -15,7 +17,7 @@ using CodeConvFn = int(__stdcall*)(const char* src, char* dst, int code);
 // Inkwell2.dll for the length of one call.
 class InkwellLibrary {
  public:
-  InkwellLibrary() : module_(LoadLibraryA(kInkwellDllName)) {}
+  InkwellLibrary() : module_(LoadInkwellLibrary()) {}
   ~InkwellLibrary() {
     if (module_) FreeLibrary(module_);
   }
@@ -57,6 +59,8 @@ bool CallCoding(const char* export_name, std::size_t factor, const std::string& 
 }
 
 }  // namespace
+
+HMODULE LoadInkwellLibrary() { return LoadBesideOwnModule(kInkwellDllName); }
 
 bool InkwellAvailable() { return InkwellLibrary().loaded(); }
 

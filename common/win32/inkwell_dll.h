@@ -1,11 +1,14 @@
-// Calls into the codec library Inkwell2.dll. Every call loads the library by
-// its plain name (LoadLibraryA), looks the export up by name, calls it with a
+// Calls into the codec library Inkwell2.dll. Every call loads the library
+// from the folder of the module making the call (see own_module.h), looks
+// the export up by name, calls it with a
 // buffer of its own and unloads the library again; nothing is kept between
 // calls. Output buffers follow the library's conventions: 2 * n + 1000 bytes
 // (4 * n + 1000 for Quoted_Coding), n being the input length; 33 bytes for
 // MD5Calc. When the library or the export is missing, the call reports
 // failure (MD5: an empty digest) and the caller carries on.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
@@ -15,6 +18,10 @@
 namespace tidewell {
 
 constexpr const char kInkwellDllName[] = "Inkwell2.dll";
+
+// Inkwell2.dll from the calling module's folder (null when it is not there);
+// the caller frees it.
+HMODULE LoadInkwellLibrary();
 
 // Whether Inkwell2.dll can be loaded.
 bool InkwellAvailable();

@@ -333,4 +333,18 @@ std::string TlsChannel::Shutdown() {
   return token;
 }
 
+bool TlsChannel::PeerCertificate(std::string& subject, SYSTEMTIME& not_after) {
+  if (state_ != State::kOpen || !have_context_) return false;
+  PCCERT_CONTEXT certificate = nullptr;
+  if (QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
+      !certificate)
+    return false;
+  char name[512] = "";
+  CertNameToStrA(X509_ASN_ENCODING, &certificate->pCertInfo->Subject, CERT_X500_NAME_STR, name, sizeof name);
+  subject = name;
+  const bool ok = FileTimeToSystemTime(&certificate->pCertInfo->NotAfter, &not_after) != FALSE;
+  CertFreeCertificateContext(certificate);
+  return ok;
+}
+
 }  // namespace tidewell

@@ -88,6 +88,10 @@ class TlsChannel {
   std::string Shutdown();
 
   bool open() const { return state_ == State::kOpen; }
+
+  // The server certificate's subject (X.500 text) and the end of its
+  // validity (UTC) once the channel is open; false before or on failure.
+  bool PeerCertificate(std::string& subject, SYSTEMTIME& not_after);
   bool failed() const { return state_ == State::kFailed; }
 
  private:

@@ -1,5 +1,7 @@
-// The display pipeline over arbitrary message file bytes: no crash, no read or
-// write outside a buffer (ASan), and every field within its display buffer.
+// The display pipeline over arbitrary message file bytes, through the MIME
+// reader: no crash, no read or write outside a buffer (ASan), every field
+// within its display buffer, and each input read in bounded time (libFuzzer's
+// -timeout catches a reader that is not linear).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include "tests/viewer/core_text_codec.h"
 #include "viewer/body_codes.h"
 #include "viewer/display_pipeline.h"
+#include "viewer/mime_reader.h"
 
 namespace {
 
@@ -29,8 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(fields.sender.size() < options.name_buffer);
     Check(fields.date.size() < 50);
     Check(fields.body.size() < kBodyBuffer);
+    Check(fields.part.size() <= kPartByteLimit);
     for (int command = kCodeJis; command <= kCodeUtf16; ++command) {
       Check(BodyForCode(codec, fields.body, command).size() < kBodyBuffer);
+      Check(BodyTextForCode(codec, fields, command).size() < kBodyBuffer);
     }
   }
   return 0;

@@ -7,6 +7,7 @@
 
 #include "common/paths.h"
 #include "common/win32/inkwell_dll.h"
+#include "common/win32/own_module.h"
 #include "viewer/command_line.h"
 #include "viewer/display_pipeline.h"
 #include "viewer/win32/message_file.h"
@@ -22,11 +23,27 @@ std::string StartupFolder() {
   return n > 0 && n < sizeof folder ? std::string(folder, n) : std::string();
 }
 
+// The path against the current folder at start: the save dialog may change
+// the current folder later, and the file on display must stay the same one.
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::string full(n, '\0');
+  n = GetFullPathNameA(path.c_str(), n, &full[0], nullptr);
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  return full;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   using namespace tidewell;
-  const std::string path = PathFromCommandLine(command_line ? command_line : "");
+  // The current folder is the data folder or the folder of a message opened
+  // from Explorer: libraries are never taken from there.
+  RestrictDllSearch();
+  const std::string path = AbsolutePath(PathFromCommandLine(command_line ? command_line : ""));
   const std::string startup = StartupFolder();
 
   std::string text;
@@ -34,7 +51,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     MessageBoxA(nullptr, "ファイルのオープンに失敗しました。", kCaption, MB_OK);
     return 0;
   }
-  // Inkwell2.dll is found beside the program first.
+  // Inkwell2.dll from the program's folder only.
   InkwellDllTextCodec codec;
   DisplayFields fields;
   if (BuildDisplay(codec, text, PipelineOptions::Standalone(), fields) != DisplayError::kNone) {

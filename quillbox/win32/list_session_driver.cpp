@@ -544,7 +544,7 @@ void MessageViewCommand(ListState& s) {
   n.codec.Load(s.InkwellPath());
   bool found = false;
   const AccountLogin login = LookUpAccount(s, row->columns[kColName], found);
-  n.session.StartView(*row, ToListLogin(login), path, s.message_lines);
+  n.session.StartView(*row, ToListLogin(login), path, ViewFetchLines(s.view_fetch, row->columns[kColSize]));
   Connect(s, login, found);
 }
 

@@ -10,6 +10,7 @@
 
 #include "quillbox/list_layout.h"
 #include "quillbox/mail_rows.h"
+#include "quillbox/view_fetch.h"
 
 namespace tidewell {
 
@@ -47,7 +48,7 @@ struct ListState {
   ListRect rect = kDefaultListRect;
   int sort_column = 0;
   bool pending_descending = false;
-  int message_lines = 10;
+  ViewFetchSettings view_fetch;  // [Message] Line and LargeLine
   int viewer_mode = 2;
   bool busy = false;
   bool full_header_search = true;

@@ -48,6 +48,12 @@ int ReadInt(const ListState& s, const char* section, const char* key, int fallba
   return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, s.IniPath().c_str()));
 }
 
+bool HasKey(const ListState& s, const char* section, const char* key) {
+  char value[4] = "";
+  return GetPrivateProfileStringA(section, key, "\x01", value, sizeof value, s.IniPath().c_str()) != 1 ||
+         value[0] != '\x01';
+}
+
 void WriteInt(const ListState& s, const char* section, const char* key, long value) {
   WritePrivateProfileStringA(section, key, std::to_string(value).c_str(), s.IniPath().c_str());
 }
@@ -74,7 +80,8 @@ void ReadSettings(ListState& s) {
   s.rect.bottom = ReadInt(s, "Window", "Bottom", 200);
   s.rect.right = ReadInt(s, "Window", "Right", 350);
   s.rect.left = ReadInt(s, "Window", "Left", 50);
-  s.message_lines = ReadInt(s, "Message", "Line", 10);
+  s.view_fetch = ReadViewFetchSettings(HasKey(s, "Message", "Line"), ReadInt(s, "Message", "Line", 0),
+                                       HasKey(s, "Message", "LargeLine"), ReadInt(s, "Message", "LargeLine", 0));
   s.viewer_mode = ReadInt(s, "Message", "Viewer", 2);
   s.sort_column = ReadInt(s, "Sort", "Item", 0);
   if (s.sort_column < 0 || s.sort_column >= kListColumnCount) s.sort_column = 0;  // a column that exists
@@ -88,7 +95,8 @@ void WriteSettings(const ListState& s) {
   WriteInt(s, "Window", "Bottom", s.rect.bottom);
   WriteInt(s, "Window", "Right", s.rect.right);
   WriteInt(s, "Window", "Left", s.rect.left);
-  WriteInt(s, "Message", "Line", s.message_lines);
+  WriteInt(s, "Message", "Line", s.view_fetch.lines);
+  WriteInt(s, "Message", "LargeLine", s.view_fetch.large_lines);
   WriteInt(s, "Message", "Viewer", s.viewer_mode);
   WriteInt(s, "Sort", "Item", s.sort_column);
   WriteInt(s, "Sort", "Order", s.pending_descending ? 1 : 0);

@@ -72,6 +72,7 @@
 #define IDC_ACCOUNT_ADD 1007
 #define IDC_ACCOUNT_CHANGE 1008
 #define IDC_ACCOUNT_DELETE 1009
+#define IDC_ACCOUNT_NOTE 1010     // why the accounts cannot be changed (hidden otherwise)
 
 // Account dialog (136).
 #define IDC_ACC_NAME 1008
@@ -96,3 +97,5 @@
 #define IDC_ACC_NO_DUPLICATE 1055
 #define IDC_ACC_ICON_TO_NORMAL 1056
 #define IDC_ACC_SECURITY 1057      // connection security: none, STLS, TLS on connect
+#define IDC_ACC_TEST 1058          // "接続テスト": tries the values as entered
+#define IDC_BALLOON 1059           // page 受信時処理: Message/Balloon

@@ -1,2 +1,2 @@
-set(TEST_LIBS tidewell_common)
+set(TEST_LIBS tidewell_common tidewell_oauth)
 set(WIN32_TEST_LIBS tidewell_common_win32)

@@ -261,22 +261,42 @@ TEST(AccountReader, FileCutAnywhereNeverDeliversGarbage) {
   EXPECT_EQ(Lookup(more, "work").port, 995);
 }
 
-TEST(AccountReader, LongFieldsAreCutToTheCallersBuffers) {
-  const std::string server(3000, 's');
-  const std::string user(255, 'u');
-  // 147 letters then a two-byte character across the 149-byte limit.
-  const std::string name = std::string(148, 'n') + "\x88\x9f" + "zz";
-  // A skipped field longer than the 10,000-byte work buffer of the format.
-  const std::string file =
-      File(2, Record("big", user, "", server, std::string(20000, 'p')) + Record(name, "u2", "", "s2"));
-  const AccountAnswer big = Lookup(file, "big");
-  ASSERT_TRUE(big.found);
-  EXPECT_EQ(big.server, std::string(999, 's'));
-  EXPECT_EQ(big.user, std::string(149, 'u'));
-  const AccountAnswer second = Enumerate(file, 2);
-  ASSERT_TRUE(second.enumerated);
-  EXPECT_EQ(second.name, std::string(148, 'n'));  // not half a character
-  EXPECT_EQ(Lookup(file, name).user, "u2");
+// A text longer than the caller's buffer (149 bytes of name, user and
+// password, 999 of server) is never handed on cut: the record is not
+// delivered, the caller's cleared buffers stay empty and the result says so.
+// Texts that just fit come whole, also past a skipped field longer than the
+// format's 10,000-byte work buffer.
+TEST(AccountReader, TextsPastTheCallersBuffersAreNeverCut) {
+  const std::string u149(149, 'u'), p149(149, 'p'), s999(999, 's');
+  // Stored password bytes are plain + position.
+  const auto scramble = [](std::string t) {
+    for (std::size_t i = 0; i < t.size(); ++i) t[i] = static_cast<char>(t[i] + i);
+    return t;
+  };
+  // 147 letters then a two-byte character: 149 bytes; one more letter: 150.
+  const std::string name149 = std::string(147, 'n') + "\x88\x9f";
+  const std::string name150 = name149 + "z";
+  const std::string file = File(
+      6, Record("whole", u149, scramble(p149), s999, std::string(20000, 'x')) + Record(name149, "u2", "", "s2") +
+             Record("long user", u149 + "u", "", "s") + Record("long password", "u", scramble(p149 + "p"), "s") +
+             Record("long server", "u", "", s999 + "s") + Record(name150, "u6", "", "s6"));
+  const AccountAnswer whole = Lookup(file, "whole");
+  ASSERT_TRUE(whole.found);
+  EXPECT_EQ(whole.user, u149);
+  EXPECT_EQ(whole.password, p149);
+  EXPECT_EQ(whole.server, s999);
+  EXPECT_EQ(Lookup(file, name149).user, "u2");
+  EXPECT_EQ(Enumerate(file, 2).name, name149);
+  for (const char* name : {"long user", "long password", "long server"}) {
+    const AccountAnswer a = Lookup(file, name);
+    EXPECT_FALSE(a.found) << name;
+    EXPECT_EQ(a.result, inkwell2::kAccountTooLong) << name;
+    EXPECT_TRUE(a.user.empty() && a.password.empty() && a.server.empty()) << name;
+  }
+  const AccountAnswer long_name = Enumerate(file, 6);
+  EXPECT_FALSE(long_name.enumerated);
+  EXPECT_EQ(long_name.result, inkwell2::kAccountTooLong);
+  EXPECT_TRUE(long_name.name.empty());
 }
 
 }  // namespace

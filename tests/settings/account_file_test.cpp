@@ -12,6 +12,7 @@
 #include "temp_folder.h"
 #include "test_codec.h"
 #include "tidewell/settings/account_file.h"
+#include "tidewell/settings/sheet_rules.h"
 #include "common/atomic_file.h"
 #include "common/paths.h"
 
@@ -112,8 +113,9 @@ TEST(AccountFile, SecurityModeByVersionAndPort) {
   EXPECT_EQ(Parse(kAccountV6.substr(0, kAccountV6.size() - 1), AccountReader::kEngine).size(), 1u);
 }
 
-// Field 11 of versions 3 and 4: the settings page clears both program flags,
-// the engine takes 0 or 1 as the external-program flag and a larger value as 0.
+// Field 11 of versions 3 and 4: both readers take 0 or 1 as the
+// external-program flag and a larger value as 0 (the settings page must save
+// back what the engine acts on).
 TEST(AccountFile, OlderVersionsReadField11ByEachReadersRule) {
   struct Case {
     const std::string* bytes;
@@ -121,9 +123,9 @@ TEST(AccountFile, OlderVersionsReadField11ByEachReadersRule) {
     int exec_a, exec_b, no_dup_a;
   };
   const Case cases[] = {
-      {&kAccountV4, AccountReader::kSettingsPage, 0, 0, 1},
+      {&kAccountV4, AccountReader::kSettingsPage, 1, 0, 1},
       {&kAccountV4, AccountReader::kEngine, 1, 0, 1},
-      {&kAccountV3, AccountReader::kSettingsPage, 0, 0, 0},
+      {&kAccountV3, AccountReader::kSettingsPage, 1, 0, 0},
       {&kAccountV3, AccountReader::kEngine, 1, 0, 0},
   };
   for (const Case& c : cases) {
@@ -333,13 +335,14 @@ TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
     AccountFileStatus status;
   };
   const Case cases[] = {
-      {"", AccountFileStatus::kForeign},
-      {"Tidewel", AccountFileStatus::kForeign},
+      {"", AccountFileStatus::kEmpty},  // holds nothing: a list to fill
+      {"Tidewel", AccountFileStatus::kEmpty},
       {"tidewellv\x05\x00", AccountFileStatus::kForeign},  // the header is case-sensitive
       {"Tide\nwellv\x05", AccountFileStatus::kForeign},
       {"Tidewellx\x05\x01", AccountFileStatus::kForeign},   // no "v"
-      {"Tidewell", AccountFileStatus::kForeign},
-      {"Tidewellv", AccountFileStatus::kOldVersion},        // version at end of file counts as 0
+      {"Tidewell", AccountFileStatus::kEmpty},
+      {"Tidewellv", AccountFileStatus::kEmpty},
+      {TW_BYTES("Tidewellv\x00"), AccountFileStatus::kOldVersion},
       {TW_BYTES("Tidewellv\x02\x01"), AccountFileStatus::kOldVersion},
       {TW_BYTES("Tidewellv\x08\x01"), AccountFileStatus::kNewVersion},
       {TW_BYTES("Tidewellv\x05"), AccountFileStatus::kOk},  // count at end of file counts as 0
@@ -564,7 +567,9 @@ TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
   };
   const Case cases[] = {
       {TW_BYTES("Tidewellv\x02\x00"), 2},  // below 3: converted
-      {"Tidewellv", 2},                     // no version byte: converted
+      {"Tidewellv", 2},                     // no version byte: holds nothing, converted
+      {"", 2},                              // 0 bytes: converted as if missing
+      {"Tidewell", 2},
       {TW_BYTES("Tidewellv\x08\x00"), 0},  // newer: empty
       {TW_BYTES("Tidewellv\x07\x00"), 0},  // version 7 read, empty
       {TW_BYTES("Tidewellv\x06\x00"), 0},  // version 6 read, empty
@@ -632,6 +637,44 @@ TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
     EXPECT_EQ(other.port, 500);
   }
   EXPECT_EQ(inkwell2::read_account(sealed_bytes, {"", 2}).name, "Work");
+}
+
+// The longest entry the account dialog accepts (149-byte display name, user
+// ID and password of two-byte characters, a 999-byte server) is saved and
+// read back whole by every reader: the settings page, the engine, and the
+// codec library's GetAccount (lookup and enumeration) that the list uses.
+TEST(AccountFile, TheLongestDialogEntryReadsBackWholeEverywhere) {
+  std::string two_byte_74, two_byte_499;
+  for (int i = 0; i < 74; ++i) two_byte_74 += "\x82\xa0";   // あ
+  for (int i = 0; i < 499; ++i) two_byte_499 += "\x95\x5c";  // 表, second byte a backslash
+  AccountEntryTexts t;
+  t.display_name = two_byte_74 + "n";
+  t.user_id = two_byte_74 + "u";
+  t.password = two_byte_74 + "p";
+  t.server = two_byte_499 + "s";
+  t.port = "110";
+  t.priority = "0";
+  CAccount entry;
+  ASSERT_TRUE(TakeAccountEntry(t, "", {}, entry).ok);
+  TempFolder dir;
+  CAccount other;
+  other.display_name = "other";
+  ASSERT_TRUE(SaveAccounts(dir.path(), {other, entry}, TestProtector()));
+
+  for (AccountReader reader : kBothReaders) {
+    AccountList list;
+    ASSERT_EQ(ReadAccountFile(dir.path(), reader, list, &TestProtector()), AccountFileStatus::kOk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_TRUE(SameStoredFields(list[1], entry));
+  }
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
+  const inkwell2::AccountAnswer found = inkwell2::read_account(bytes, {t.display_name, -1, &TestProtector()});
+  ASSERT_TRUE(found.found);
+  EXPECT_EQ(found.user, t.user_id);
+  EXPECT_EQ(found.password, t.password);
+  EXPECT_EQ(found.server, t.server);
+  EXPECT_EQ(inkwell2::read_account(bytes, {"", 2}).name, t.display_name);
 }
 #endif
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/common/stand_in_protector.h"
+#include "account_fixtures.h"
 #include "temp_folder.h"
 #include "test_codec.h"
 #include "tidewell/settings/account_file.h"
@@ -233,41 +234,122 @@ TEST(AccountPage, LoadStartsWithNoReleasedNames) {
   EXPECT_TRUE(list.accounts().empty());
 }
 
-// A file that is there but cannot be read loads as an empty list that is
-// never saved over it; a missing file may be created.
-TEST(AccountPage, ApplyNeverSavesOverAFileItCouldNotRead) {
+// What the page takes from each kind of Account.dat, and what its apply then
+// does with an account added: a file that holds accounts or nothing may be
+// filled and saved; one the page cannot take is kept byte for byte, its
+// buttons stay off and a line says why.
+TEST(AccountPage, LoadAndApplyRulesForEveryKindOfFile) {
+  enum class Setup { kNone, kBytes, kFolder };
   struct Case {
     const char* what;
+    Setup setup;
     std::string bytes;
+    bool legacy;  // Tidewell.dat beside it
     AccountFileStatus status;
+    bool may_save;
+    std::size_t loaded;
+    const char* note;
   };
   const Case cases[] = {
-      {"newer version", std::string("Tidewell" "v\x09\x00", 11), AccountFileStatus::kNewVersion},
-      {"foreign file", "[Message]\r\nTime=10\r\n", AccountFileStatus::kForeign},
-      {"version 2", std::string("Tidewell" "v\x02\x00", 11), AccountFileStatus::kOldVersion},
+      {"missing", Setup::kNone, "", false, AccountFileStatus::kMissing, true, 0, ""},
+      // A folder in its place: there, but no file to read (as a file held
+      // open without sharing by another program is, on Windows).
+      {"unreadable", Setup::kFolder, "", false, AccountFileStatus::kUnreadable, false, 0, kAccountFileBusyNote},
+      {"0 bytes", Setup::kBytes, "", false, AccountFileStatus::kEmpty, true, 0, ""},
+      {"Tidewell", Setup::kBytes, "Tidewell", false, AccountFileStatus::kEmpty, true, 0, ""},
+      {"Tidewellv", Setup::kBytes, "Tidewellv", false, AccountFileStatus::kEmpty, true, 0, ""},
+      {"cut in the header", Setup::kBytes, "Tide", false, AccountFileStatus::kEmpty, true, 0, ""},
+      {"version 2 without Tidewell.dat", Setup::kBytes, TW_BYTES("Tidewellv\x02\x00"), false,
+       AccountFileStatus::kOldVersion, true, 0, ""},
+      {"version 2 with Tidewell.dat", Setup::kBytes, TW_BYTES("Tidewellv\x02\x00"), true,
+       AccountFileStatus::kOldVersion, false, 0, kAccountFileLegacyNote},
+      {"version 9", Setup::kBytes, TW_BYTES("Tidewellv\x09\x01\x01X"), false, AccountFileStatus::kNewVersion, false,
+       0, kAccountFileNewerNote},
+      {"foreign", Setup::kBytes, "[Message]\r\nTime=10\r\n", false, AccountFileStatus::kForeign, false, 0,
+       kAccountFileForeignNote},
+      {"good v3", Setup::kBytes, kAccountV3, false, AccountFileStatus::kOk, true, 2, ""},
+      {"good v4", Setup::kBytes, kAccountV4, true, AccountFileStatus::kOk, true, 2, ""},
+      {"good v6", Setup::kBytes, kAccountV6, false, AccountFileStatus::kOk, true, 2, ""},
   };
   for (const Case& c : cases) {
     TempFolder dir;
     MissingCodec codec;
-    ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.bytes));
+    const std::string path = AccountFilePath(dir.path());
+    if (c.setup == Setup::kBytes) {
+      ASSERT_TRUE(WriteFileAtomically(path, c.bytes)) << c.what;
+    } else if (c.setup == Setup::kFolder) {
+      ASSERT_TRUE(std::filesystem::create_directory(path)) << c.what;
+    }
+    if (c.legacy) {
+      ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2)) << c.what;
+    }
+
     AccountPageList list;
     EXPECT_EQ(list.Load(dir.path(), TestProtector()), c.status) << c.what;
-    EXPECT_FALSE(list.file_readable()) << c.what;
-    EXPECT_TRUE(list.accounts().empty());
-    list.Add(Named("A", 0));
-    EXPECT_FALSE(list.Apply(dir.path(), codec, TestProtector())) << c.what;
-    std::string after;
-    ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), after));
-    EXPECT_EQ(after, c.bytes) << c.what;
+    EXPECT_EQ(list.may_save(), c.may_save) << c.what;
+    EXPECT_EQ(list.accounts().size(), c.loaded) << c.what;
+    EXPECT_STREQ(AccountPageNote(list.status(), list.may_save()), c.note) << c.what;
+    const AccountList before = list.accounts();
+
+    ASSERT_TRUE(list.Add(Named("added", 0))) << c.what;
+    EXPECT_EQ(list.Apply(dir.path(), codec, TestProtector()), c.may_save) << c.what;
+    if (!c.may_save) {
+      if (c.setup == Setup::kFolder) {
+        EXPECT_TRUE(std::filesystem::is_directory(path)) << c.what;
+      } else {
+        std::string after;
+        ASSERT_TRUE(ReadWholeFile(path, after)) << c.what;
+        EXPECT_EQ(after, c.bytes) << c.what;
+      }
+      continue;
+    }
+    // Saved: the accounts read, then the new one, by every reader.
+    AccountList saved;
+    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, saved, &TestProtector()), AccountFileStatus::kOk) << c.what;
+    ASSERT_EQ(saved.size(), c.loaded + 1) << c.what;
+    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(SameStoredFields(saved[i], before[i])) << c.what;
+    EXPECT_EQ(saved.back().display_name, "added") << c.what;
   }
-  TempFolder empty;
-  MissingCodec codec;
+}
+
+// A file that could not be read when the sheet opened is read again by the
+// next showing of the sheet.
+TEST(AccountPage, ALaterLoadReadsTheFileAgain) {
+  TempFolder dir;
+  const std::string path = AccountFilePath(dir.path());
+  ASSERT_TRUE(std::filesystem::create_directory(path));
   AccountPageList list;
-  EXPECT_EQ(list.Load(empty.path(), TestProtector()), AccountFileStatus::kMissing);
-  EXPECT_TRUE(list.file_readable());
-  list.Add(Named("A", 0));
-  EXPECT_TRUE(list.Apply(empty.path(), codec, TestProtector()));
-  EXPECT_EQ(LoadPageAccounts(empty.path(), TestProtector()).size(), 1u);
+  EXPECT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kUnreadable);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(WriteFileAtomically(path, kAccountV6));
+  EXPECT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kOk);
+  EXPECT_TRUE(list.may_save());
+  EXPECT_EQ(list.accounts().size(), 2u);
+}
+
+// Versions 3 and 4 carry the external-program flag alone: the page reads it
+// as the engine does, so loading and applying keeps every flag.
+TEST(AccountPage, OlderProgramFlagsSurviveLoadAndApply) {
+  for (const std::string* bytes : {&kAccountV3, &kAccountV4}) {
+    TempFolder dir;
+    MissingCodec codec;
+    ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), *bytes));
+    AccountList engine_before;
+    ReadAccountFile(dir.path(), AccountReader::kEngine, engine_before, &TestProtector());
+    AccountPageList list;
+    ASSERT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kOk);
+    ASSERT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
+    AccountList engine_after;
+    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, engine_after, &TestProtector()), AccountFileStatus::kOk);
+    ASSERT_EQ(engine_after.size(), 2u);
+    EXPECT_EQ(engine_after[0].exec_flag, 1);  // stored 1
+    EXPECT_EQ(engine_after[1].exec_flag, 0);  // stored 2 (v4) or 0 (v3)
+    for (std::size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(engine_after[i].exec_flag, engine_before[i].exec_flag);
+      EXPECT_EQ(engine_after[i].no_duplicate, engine_before[i].no_duplicate);
+      EXPECT_EQ(engine_after[i].program_path, engine_before[i].program_path);
+    }
+  }
 }
 
 #ifdef TIDEWELL_HAVE_INKWELL2

@@ -2,6 +2,7 @@
 // profile functions, the key table, the engine load and the page groups.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -49,7 +50,7 @@ TEST(MemoryProfile, TextIsCutToTheBuffer) {
 TEST(SettingsFile, NoFileGivesTheDocumentedDefaults) {
   MemoryProfile p;
   const EngineOptions o = LoadEngineOptions(p, kFolder);
-  EXPECT_EQ(o.flags, kFastCheck);  // the only option on by default
+  EXPECT_EQ(o.flags, kFastCheck | kBalloon);  // the only options on by default
   EXPECT_EQ(o.time, 10);
   EXPECT_EQ(o.timeout, 5);
   EXPECT_EQ(o.normal_click, 0);
@@ -88,7 +89,7 @@ TEST(SettingsFile, EngineLoadSetsEachFlagFromItsKeyByTheLowestBit) {
       {"Message", "ErrorDisregard", kErrorDisregard}, {"Receive", "ExecCheck", kExecCheck},
       {"Receive", "ExecDuplicate", kExecDuplicate}, {"Receive", "ExecIconChange", kExecIconChange},
       {"Receive", "SoundCheck", kSoundCheck},     {"Receive", "ListOpen", kListOpen},
-      {"Message", "FastCheck", kFastCheck},
+      {"Message", "FastCheck", kFastCheck},       {"Message", "Balloon", kBalloon},
   };
   const std::pair<const char*, bool> values[] = {{"1", true}, {"3", true}, {"2", false}, {"0", false},
                                                  {"x", false}, {"-1", true}};
@@ -97,6 +98,7 @@ TEST(SettingsFile, EngineLoadSetsEachFlagFromItsKeyByTheLowestBit) {
       MemoryProfile p;
       p.WriteString(kIni, c.section, c.key, v.first);
       if (c.bit != kFastCheck) p.WriteString(kIni, "Message", "FastCheck", "0");
+      if (c.bit != kBalloon) p.WriteString(kIni, "Message", "Balloon", "0");
       const EngineOptions o = LoadEngineOptions(p, kFolder);
       EXPECT_EQ(o.flags, v.second ? c.bit : 0u) << c.key << "=" << v.first;
     }
@@ -210,9 +212,9 @@ TEST(SettingsFile, EngineLoadReadsTheKeysTheTableGivesIt) {
     if (kSettingKeys[i].readers & kReadByEngineLoad) expected.emplace(kSettingKeys[i].section, kSettingKeys[i].key);
   std::set<std::pair<std::string, std::string>> read(p.Reads().begin(), p.Reads().end());
   EXPECT_EQ(read, expected);
-  EXPECT_EQ(p.Reads().size(), 17u);
+  EXPECT_EQ(p.Reads().size(), 18u);
   EXPECT_EQ(p.Reads().front(), std::make_pair(std::string("Message"), std::string("TimeCheck")));
-  EXPECT_EQ(p.Reads().back(), std::make_pair(std::string("Icon"), std::string("ReceiveClick")));
+  EXPECT_EQ(p.Reads().back(), std::make_pair(std::string("Message"), std::string("Balloon")));
 }
 
 TEST(SettingsFile, PagesRoundTripThroughTheFile) {
@@ -231,6 +233,7 @@ TEST(SettingsFile, PagesRoundTripThroughTheFile) {
   r.exec_work_folder = "C:\\w";
   r.exec_icon_change = true;
   r.list_open = true;
+  r.balloon = false;  // on by default: off must reach the file
   SaveReceivePage(p, kFolder, r);
   IconPageValues i;
   i.receive = {true, "C:\\r.ico", 3};
@@ -254,6 +257,8 @@ TEST(SettingsFile, PagesRoundTripThroughTheFile) {
   EXPECT_FALSE(r2.exec_duplicate);
   EXPECT_TRUE(r2.exec_icon_change);
   EXPECT_TRUE(r2.list_open);
+  EXPECT_FALSE(r2.balloon);
+  EXPECT_TRUE(LoadReceivePage(*std::make_unique<MemoryProfile>(), kFolder).balloon) << "on without a file";
   const IconPageValues i2 = LoadIconPage(p, kFolder);
   EXPECT_FALSE(i2.normal.use_own);
   EXPECT_TRUE(i2.receive.use_own);

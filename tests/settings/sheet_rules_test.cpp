@@ -226,9 +226,21 @@ TEST(SheetRules, AccountEntryChecksInTheirOrder) {
     cases.push_back({"priority range", t, "", RangeText(0, 100000), id::kPriority});
     std::string two_byte_100;
     for (int i = 0; i < 100; ++i) two_byte_100 += "あ";
+    // The user ID and the password: what every reader keeps (149 bytes).
+    // 75 two-byte characters fit the edit (100) and the record field (199),
+    // and would reach the mail list cut.
     t = Entry("Work");
-    t.user_id = two_byte_100;  // 100 characters fit the edit, 200 bytes not the field
-    cases.push_back({"user ID over its field", t, "", TooLongText(199), id::kUserId});
+    t.user_id = name148 + "x";
+    t.password = name148 + "y";
+    cases.push_back({"149-byte user ID and password", t, "", "", 0});
+    t.user_id = name148 + "あ";
+    cases.push_back({"150-byte user ID", t, "", kUserIdTooLongText, id::kUserId});
+    t.user_id = "user";
+    t.password = name148 + "あ";
+    cases.push_back({"150-byte password", t, "", kPasswordTooLongText, id::kPassword});
+    t = Entry("Work");
+    t.user_id = two_byte_100;  // 100 characters fit the edit
+    cases.push_back({"user ID of 200 bytes", t, "", kUserIdTooLongText, id::kUserId});
     t.user_id = std::string(101, 'u');
     cases.push_back({"user ID over its edit", t, "", TooManyCharsText(100), id::kUserId});
     cases.push_back({"display name over its edit", Entry(std::string(101, 'n')), "", TooManyCharsText(100),

@@ -1012,7 +1012,8 @@ def case_list_session(env):
     rc, _ = run_check_once(env, "-f1", "-e1")
     check(rc == 0, "check exit code %d" % rc)
     with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
-        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+        # Line=10 as an older list left it: taken as set (a new file fetches whole mails).
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\nLine=10\r\n")
     files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b", b"acct-c")}
     before = {n: read(f) for n, f in files.items()}
 
@@ -1304,6 +1305,48 @@ def case_tray_icon(env):
             check(n == 0, "%s: the icon file is not read (%d reads)" % (label, n))
 
 
+NIN_BALLOONUSERCLICK = 0x405
+
+
+def case_balloon(env):
+    """A check with new mail shows the balloon (default on): one more modify
+    of the icon (NIF_INFO; its texts are tested in tests/notify and
+    tests/engine), and a click on it opens the list. None with Balloon=0
+    and none in a check-once run."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS))])
+    write_account_file(env.data, [(b"a", b"alice", b"alicepw", b"127.0.0.1", port, 0)])
+    exe = private_program_folder(env, with_list=True)
+    mail_file = os.path.join(env.data, "Mail", md5_name(b"a"))
+    counts = {}
+    for label, ini in (("default", None), ("off", {"Message": {"Balloon": 0}})):
+        if os.path.exists(mail_file):
+            os.remove(mail_file)
+        if ini:
+            write_ini(env.data, ini)
+        proc, log = env.start(exe=exe)
+        check(env.wait_windows(1), "%s: program runs" % label)
+        env.helper_run("post", str(WM_COMMAND), str(CMD_MAIL_CHECK))
+        check(wait_for(lambda: os.path.exists(mail_file), 30), "%s: check wrote the mail file" % label)
+        time.sleep(1)
+        counts[label] = systray_calls(log)
+        if label == "default":
+            env.helper_run("post", str(WM_TRAY_NOTIFY), "0", str(NIN_BALLOONUSERCLICK))
+            check(list_title(env, 20) is not None, "a click on the balloon opens the list")
+            env.helper_run("close", LIST_CLASS)
+            time.sleep(1)
+        env.helper_run("post", str(WM_TRAY_QUIT))
+        check(proc.wait(20) == 0, "%s: ended" % label)
+    # add, checking, mail, (balloon): the calls up to the end of the check
+    on, off = counts["default"], counts["off"]
+    check(on.count(1) == off.count(1) + 1, "the balloon is one more modify: %r against %r" % (on, off))
+    # A check-once run that ends at once shows none.
+    write_ini(env.data, {"Message": {"Balloon": 1}})
+    os.remove(mail_file)
+    rc, log = run_check_once(env, "-f1", "-e1")
+    check(rc == 0 and os.path.exists(mail_file), "check-once run")
+    once = systray_calls(log)
+    check(once[:-1] == off, "no balloon in a check-once run: %r against %r" % (once, off))
+
 CASES = {
     "check_once": (case_check_once, True),
     "check_error": (case_check_error_keeps_running, False),
@@ -1330,10 +1373,11 @@ CASES = {
     "quit_hang_up": (case_quit_hang_up, False),
     "tray_icon": (case_tray_icon, False),
     "settings_sheet": (case_settings_sheet, True),
+    "balloon": (case_balloon, True),
 }
 
 # Cases that need the marker program and the stand-in list library.
-NEEDS_HELPERS = {"seen_count", "exec_duplicate", "except_program", "list_library", "popup_menu"}
+NEEDS_HELPERS = {"seen_count", "exec_duplicate", "except_program", "list_library", "popup_menu", "balloon"}
 
 
 def main():

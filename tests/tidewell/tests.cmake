@@ -26,7 +26,7 @@ if(WIN32 AND TARGET Tidewell)
   foreach(_case check_once check_error password_unreadable new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server close_message exit_during_check disconnect_during_check unresolvable_host
-                two_exits tray_icon quit_hang_up list_window list_session settings_sheet)
+                two_exits tray_icon quit_hang_up list_window list_session settings_sheet balloon)
     tidewell_add_wine_test(NAME tidewell_e2e_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
@@ -60,6 +60,18 @@ if(WIN32 AND TARGET Tidewell)
         --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_tls_helpers} LABELS tidewell)
     # One at a time: one instance per session, and the test CA in the one prefix.
     set_tests_properties(tidewell_tls_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
+endif()
+
+# The account dialog's connection test against Dovecot, clear and secured.
+if(WIN32 AND TARGET Tidewell)
+  foreach(_case clear secure)
+    tidewell_add_wine_test(NAME tidewell_connection_test_${_case} TIMEOUT 300
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/connection_test_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" LABELS tidewell)
+    set_tests_properties(tidewell_connection_test_${_case} PROPERTIES SKIP_RETURN_CODE 77
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()

@@ -27,6 +27,11 @@
 //   tray_helper sheet-count 0         prints the number of open sheets
 //   tray_helper account-text ID TEXT  sets the text of control ID of the account dialog
 //   tray_helper account-click ID      posts BM_CLICK to control ID of the account dialog
+//   tray_helper account-select ID N   selects item N of combo box ID of the account dialog (with its
+//                                     CBN_SELCHANGE notice)
+//   tray_helper account-label ID      prints the text of control ID of the account dialog
+//   tray_helper box-text CAPTION SECONDS  waits for a message box titled CAPTION, prints its text and
+//                                     presses its OK (exit 1 on time-out)
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -135,6 +140,17 @@ int SheetCommand(int argc, char** argv) {
       PostMessageA(item, BM_CLICK, 0, 0);
       return 0;
     }
+    if (cmd == "account-select" && argc >= 4) {
+      SendMessageA(item, CB_SETCURSEL, std::atoi(argv[3]), 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(std::atoi(argv[2]), CBN_SELCHANGE), reinterpret_cast<LPARAM>(item));
+      return 0;
+    }
+    if (cmd == "account-label") {
+      char text[256] = "";
+      GetWindowTextA(item, text, sizeof text);
+      std::printf("%s\n", text);
+      return 0;
+    }
     return 64;
   }
   if (cmd == "sheet-count") {
@@ -175,6 +191,29 @@ int SheetCommand(int argc, char** argv) {
 }
 
 }  // namespace
+
+BOOL CALLBACK LongestStatic(HWND child, LPARAM lp) {
+  auto* best = reinterpret_cast<std::string*>(lp);
+  char cls[32] = "";
+  GetClassNameA(child, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Static") != 0) return TRUE;
+  char text[4096] = "";
+  GetWindowTextA(child, text, sizeof text);
+  if (std::strlen(text) > best->size()) *best = text;
+  return TRUE;
+}
+
+// The text of a message box: its longest static control.
+int BoxText(const char* caption, DWORD seconds) {
+  HWND box = WaitTopLevel(caption, seconds);
+  if (!box) return 1;
+  std::string text;
+  EnumChildWindows(box, &LongestStatic, reinterpret_cast<LPARAM>(&text));
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "count") == 0) {
@@ -237,6 +276,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "modules") == 0) return PrintModules();
+  if (argc >= 4 && std::strcmp(argv[1], "box-text") == 0) return BoxText(argv[2], std::strtoul(argv[3], nullptr, 10));
   if (argc >= 3 && (std::strncmp(argv[1], "sheet-", 6) == 0 || std::strncmp(argv[1], "account-", 8) == 0))
     return SheetCommand(argc, argv);
   std::fprintf(stderr,

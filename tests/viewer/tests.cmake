@@ -23,3 +23,7 @@ foreach(_t ${_viewer_tests})
   tidewell_use_message_window(viewer_${_name})
   add_dependencies(viewer_${_name} viewer_host viewer_poke)
 endforeach()
+# A stranger's Inkwell2.dll for the viewer's library test.
+if(TARGET viewer_peekglass_paths_test AND COMMAND tidewell_copy_planted_inkwell)
+  tidewell_copy_planted_inkwell(viewer_peekglass_paths_test)
+endif()

@@ -54,6 +54,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/check_errors.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -70,25 +71,6 @@ enum class SessionTls : int {
   kOnConnect = 2,  // TLS from the first byte
 };
 
-// Errors of the TLS layer (phase 4, posted by the driver or the session).
-constexpr int kTlsErrorPhase = 4;
-enum TlsErrorCode : int {
-  kTlsHandshakeFailed = 1,     // the handshake failed (no common protocol, bad record, ...)
-  kTlsUntrusted = 2,           // the chain does not lead to a trusted root
-  kTlsNameMismatch = 3,        // the certificate is not for the server name typed
-  kTlsExpired = 4,             // the certificate is outside its validity period
-  kTlsInjectedText = 5,        // text after the +OK of STLS, before the handshake
-  kTlsChannelError = 6,        // a record that cannot be decrypted after the handshake
-};
-// STLS refused by the server: phase 2 (then QUIT, in clear: nothing secret).
-constexpr int kStlsRefusedCode = 7;
-
-// The account's password could not be read from Account.dat (sealed with
-// another user's or machine's key): the session ends at once with this error
-// (phase 5), before any connection, asking the user to enter it again.
-constexpr int kAccountErrorPhase = 5;
-constexpr int kPasswordUnreadableCode = 1;
-
 // Most one reply may hold: the LIST reply and the TOP reply of one mail
 // together. Real headers stay far below it (Postfix refuses headers over
 // 100 KiB by default, Exim over 1 MiB), while a server that sends a header
@@ -96,10 +78,8 @@ constexpr int kPasswordUnreadableCode = 1;
 // replies are not joined, so each of them is at most one chunk.
 constexpr std::size_t kMaxReply = 1024 * 1024;
 
-// The error of a reply larger than kMaxReply: the account ends with its
-// error entry like a broken connection.
-constexpr int kReplyTooLargePhase = 3;
-constexpr int kReplyTooLargeCode = 7;
+// A reply larger than kMaxReply ends the account with (kReplyTooLargePhase,
+// kReplyTooLargeCode), see common/check_errors.h.
 
 // What a session needs of an account (the Win32 side maps CAccount to it).
 struct SessionAccount {

@@ -97,7 +97,8 @@ std::string SummaryHeaderValue(NotifyCodec& codec, std::string_view entry, std::
   std::string value = codec.GetHeader(entry, name, kHeaderBuffer);
   if (value.size() > kHeaderBuffer - 1) value.resize(kHeaderBuffer - 1);
   // The list's decoder: raw ISO-2022-JP converted, then every encoded word in
-  // ISO-2022-JP, Shift_JIS, UTF-8 or EUC-JP decoded by its own letter.
+  // ISO-2022-JP, Shift_JIS, UTF-8, EUC-JP or a Latin charset decoded by its
+  // own letter.
   NotifyTextCodec text_codec(codec);
   return DecodeEncodedWords(text_codec, value, kHeaderBuffer - 1, false);
 }

@@ -87,15 +87,15 @@ std::string Unscramble(std::string_view stored) {
   return s;
 }
 
-void ReadProgramFlags(int value, int version, AccountReader reader, CAccount& a) {
+// Both readers take versions 3 and 4 by the engine's rule: a page that
+// cleared the flags would save them cleared, and the engine would stop
+// starting the programs it started before.
+void ReadProgramFlags(int value, int version, AccountReader /*reader*/, CAccount& a) {
   if (version >= 5) {
     a.exec_flag = value % 10;
     a.icon_to_normal = (value / 10) % 10;
-  } else if (reader == AccountReader::kEngine) {
-    a.exec_flag = value <= 1 ? value : 0;
-    a.icon_to_normal = 0;
   } else {
-    a.exec_flag = 0;
+    a.exec_flag = value <= 1 ? value : 0;
     a.icon_to_normal = 0;
   }
 }
@@ -214,6 +214,11 @@ AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader,
   AccountFileFacts unused;
   AccountFileFacts& f = facts ? *facts : unused;
   f = AccountFileFacts();
+  // A file that ends before its version byte (a write cut short, a file made
+  // empty by hand) holds no account, and nothing a newer program wrote.
+  const std::string_view header_start("Tidewellv", kMagicSize + 1);
+  if (bytes.size() <= header_start.size() && header_start.substr(0, bytes.size()) == bytes)
+    return AccountFileStatus::kEmpty;
   // The header is read as a line of up to 8 characters: a line feed or a NUL
   // inside it makes it differ from "Tidewell" just as another letter does.
   if (bytes.substr(0, kMagicSize) != std::string_view(kMagic, kMagicSize)) return AccountFileStatus::kForeign;
@@ -249,11 +254,21 @@ std::string EncodeAccountFile(const AccountList& accounts, int version, Password
   return out;
 }
 
+AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out,
+                                  PasswordProtector* protector, AccountFileFacts* facts) {
+  out.clear();
+  const std::string path = AccountFilePath(data_folder);
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes))
+    return FileMissing(path) ? AccountFileStatus::kMissing : AccountFileStatus::kUnreadable;
+  const AccountFileStatus status = ParseAccountFile(bytes, reader, out, protector, facts);
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  return status;
+}
+
 AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& protector) {
   AccountList list;
-  std::string bytes;
-  if (ReadWholeFile(AccountFilePath(data_folder), bytes))
-    ParseAccountFile(bytes, AccountReader::kSettingsPage, list, &protector);
+  ReadAccountFile(data_folder, AccountReader::kSettingsPage, list, &protector);
   return list;
 }
 
@@ -274,24 +289,22 @@ void RemoveLegacyFile(const std::string& data_folder) {
 
 AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector) {
   AccountList list;
-  std::string bytes;
-  AccountFileStatus status = AccountFileStatus::kMissing;
   AccountFileFacts facts;
-  const std::string path = AccountFilePath(data_folder);
-  if (ReadWholeFile(path, bytes)) status = ParseAccountFile(bytes, AccountReader::kEngine, list, &protector, &facts);
+  const AccountFileStatus status =
+      ReadAccountFile(data_folder, AccountReader::kEngine, list, &protector, &facts);
   // An Account.dat that exists but cannot be read now (locked, no access) is
-  // not replaced from the old file: only a missing one or one of a version
-  // before 3 is.
-  if ((status == AccountFileStatus::kMissing && FileMissing(path)) || status == AccountFileStatus::kOldVersion) {
+  // not replaced from the old file: only a missing one, one that holds
+  // nothing, or one of a version before 3 is.
+  if (status == AccountFileStatus::kMissing || status == AccountFileStatus::kEmpty ||
+      status == AccountFileStatus::kOldVersion) {
     ConvertLegacyAccounts(data_folder, codec, protector, list);
   } else if (status == AccountFileStatus::kOk && facts.whole &&
              (facts.version < kAccountFileVersion || facts.clear_passwords)) {
     // Older files and those of tools/account_dat.py keep their passwords
     // readable to anyone who reads the file: they are sealed now, once.
-    if (WriteFileAtomically(path, EncodeAccountFile(list, kAccountFileVersion, &protector)))
+    if (WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, kAccountFileVersion, &protector)))
       RemoveLegacyFile(data_folder);
   }
-  std::fill(bytes.begin(), bytes.end(), '\0');
   return list;
 }
 

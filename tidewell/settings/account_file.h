@@ -38,17 +38,23 @@
 
 namespace tidewell {
 
-// Whose rules read field 11 of versions 3 and 4.
+// Who reads the file. Both read field 11 of versions 3 and 4 alike (0 or 1 is
+// the external-program flag, a larger value gives 0, icon-to-normal 0), so
+// that the settings page saves back the flags the engine acts on.
 enum class AccountReader {
-  kSettingsPage,  // both program flags 0
-  kEngine,        // 0 or 1 is the external-program flag, a larger value gives 0
+  kSettingsPage,
+  kEngine,
 };
 
 enum class AccountFileStatus {
   kOk,          // records read (possibly none)
-  kMissing,     // the file cannot be opened
+  kMissing,     // nothing is there
+  kUnreadable,  // the file is there but cannot be read now (held open without
+                // sharing by another program, no access): empty list
+  kEmpty,       // 0 bytes, or no more than the start of the header
+                // ("Tidewell", "Tidewellv"): holds no account
   kForeign,     // not "Tidewell" + "v": empty list
-  kOldVersion,  // version below 3 (or no version byte): empty list
+  kOldVersion,  // version below 3: empty list
   kNewVersion,  // version above 7: empty list
 };
 
@@ -82,6 +88,11 @@ constexpr int kAccountFileVersion = 7;
 std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion,
                               PasswordProtector* protector = nullptr);
 
+// Reads <folder>\Account.dat into out (cleared first): kMissing or
+// kUnreadable when it cannot be opened, else as ParseAccountFile.
+AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out,
+                                  PasswordProtector* protector = nullptr, AccountFileFacts* facts = nullptr);
+
 // Settings page load: the list of <folder>\Account.dat; empty when the file
 // is missing, foreign or damaged.
 AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& protector);
@@ -92,9 +103,10 @@ AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& 
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts, PasswordProtector& protector);
 
 // Engine load: <folder>\Account.dat by the engine's rules; when that file does
-// not exist or its version is below 3, the legacy Tidewell.dat is converted
-// instead (see ConvertLegacyAccounts). An Account.dat that exists but cannot
-// be read (locked, no access) gives an empty list and is left alone.
+// not exist, holds nothing (kEmpty) or its version is below 3, the legacy
+// Tidewell.dat is converted instead (see ConvertLegacyAccounts). An
+// Account.dat that exists but cannot be read (locked, no access) gives an
+// empty list and is left alone.
 // A file of versions 3 to 6, or one with passwords not sealed (written by
 // tools/account_dat.py), is rewritten as version 7 with sealed passwords,
 // atomically, when it was read whole (a damaged file is left to the settings

@@ -42,15 +42,34 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 AccountFileStatus AccountPageList::Load(const std::string& data_folder, PasswordProtector& protector) {
-  accounts_.clear();
   released_.clear();
-  std::string bytes;
-  AccountFileStatus status = AccountFileStatus::kMissing;
-  if (ReadWholeFile(AccountFilePath(data_folder), bytes))
-    status = ParseAccountFile(bytes, AccountReader::kSettingsPage, accounts_, &protector);
-  readable_ = status == AccountFileStatus::kOk || status == AccountFileStatus::kMissing;
-  if (!readable_) accounts_.clear();
-  return status;
+  status_ = ReadAccountFile(data_folder, AccountReader::kSettingsPage, accounts_, &protector);
+  may_save_ = PageMaySave(status_, !FileMissing(LegacyAccountFilePath(data_folder)));
+  if (!may_save_) accounts_.clear();
+  return status_;
+}
+
+bool PageMaySave(AccountFileStatus status, bool legacy_present) {
+  switch (status) {
+    case AccountFileStatus::kOk:
+    case AccountFileStatus::kMissing:
+    case AccountFileStatus::kEmpty: return true;
+    case AccountFileStatus::kOldVersion: return !legacy_present;
+    case AccountFileStatus::kUnreadable:
+    case AccountFileStatus::kForeign:
+    case AccountFileStatus::kNewVersion: return false;
+  }
+  return false;
+}
+
+const char* AccountPageNote(AccountFileStatus status, bool may_save) {
+  if (may_save) return "";
+  switch (status) {
+    case AccountFileStatus::kUnreadable: return kAccountFileBusyNote;
+    case AccountFileStatus::kNewVersion: return kAccountFileNewerNote;
+    case AccountFileStatus::kOldVersion: return kAccountFileLegacyNote;
+    default: return kAccountFileForeignNote;
+  }
 }
 
 bool AccountPageList::Add(const CAccount& values) {
@@ -113,7 +132,7 @@ bool DeleteAccountMailFile(const std::string& data_folder, const std::string& di
 bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector) {
   // The file first: when it cannot be written, the old file still names the
   // released accounts, so their mail files stay too.
-  if (!readable_ || !SaveAccounts(data_folder, accounts_, protector)) return false;
+  if (!may_save_ || !SaveAccounts(data_folder, accounts_, protector)) return false;
   std::size_t begin = 0;
   while (begin < released_.size()) {
     std::size_t end = released_.find('\n', begin);

@@ -30,6 +30,15 @@ namespace tidewell {
 constexpr const char kChangeErrorText[] = "エラーのため、変更できません。";
 constexpr const char kDeleteErrorText[] = "削除に失敗しました。";
 
+// The line under the list when the page keeps Account.dat as it is (its
+// commands are off meanwhile).
+constexpr const char kAccountFileBusyNote[] =
+    "Account.dat を開けません（使用中かアクセス拒否）。設定を開き直すと読み込みます。";
+constexpr const char kAccountFileNewerNote[] = "Account.dat が新しい版のため、変更できません。";
+constexpr const char kAccountFileForeignNote[] = "Account.dat の形式が違うため、変更できません。";
+constexpr const char kAccountFileLegacyNote[] =
+    "Account.dat が古い版です（Tidewell.dat の変換待ち）。アカウントは変更できません。";
+
 enum class SelectionStatus {
   kOk,
   kNone,      // no selection mark, or past the last record: do nothing
@@ -42,13 +51,14 @@ class AccountPageList {
   explicit AccountPageList(AccountList accounts) : accounts_(std::move(accounts)) {}
 
   // Page initialisation: the list of Account.dat, released names emptied.
-  // Returns how the file read. A file that is there but could not be read
-  // (foreign, older than version 3, newer than version 5) gives an empty list
-  // that must never be saved over it: Apply then refuses (file_readable()).
+  // Returns how the file read. A file whose accounts the page cannot take
+  // (see PageMaySave) gives an empty list that must never be saved over it:
+  // Apply then refuses (may_save()). Every showing of the sheet loads anew.
   AccountFileStatus Load(const std::string& data_folder, PasswordProtector& protector);
 
-  // False after Load found a file it could not read.
-  bool file_readable() const { return readable_; }
+  // False after Load found a file that must be kept as it is.
+  bool may_save() const { return may_save_; }
+  AccountFileStatus status() const { return status_; }
 
   const AccountList& accounts() const { return accounts_; }
 
@@ -86,14 +96,27 @@ class AccountPageList {
   // is deleted when it exists and is not a folder; the names are then
   // removed. Without the codec no file is deleted. Returns false, deleting
   // nothing and keeping the released names for the next apply, when the file
-  // could not be written or was unreadable at Load (it is kept as it is).
+  // could not be written or must be kept (may_save() false).
   bool Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector);
 
  private:
   AccountList accounts_;
   std::string released_;
-  bool readable_ = true;
+  bool may_save_ = true;
+  AccountFileStatus status_ = AccountFileStatus::kMissing;
 };
+
+// Whether the page may fill the list and save it over what Load found
+// (legacy_present: Tidewell.dat exists in the data folder):
+//   missing, holding nothing, or read          yes
+//   there but not readable now                 no (another program holds it, or no access: read again next time)
+//   foreign, or newer than this build          no
+//   older than version 3                       only without Tidewell.dat (with it, the engine converts that file)
+bool PageMaySave(AccountFileStatus status, bool legacy_present);
+
+// The line the page shows when it may not save: why, and that the accounts
+// cannot be changed. "" when it may.
+const char* AccountPageNote(AccountFileStatus status, bool may_save);
 
 // Deletes the account mail file of one display name when it exists and is not
 // a folder. Returns true when a file was deleted.

@@ -31,6 +31,7 @@ enum EngineFlag : std::uint32_t {
   kExiting = 1u << 19,           // program exit has begun
   kFastCheck = 1u << 20,         // pipelined commands and the unique-id cache
   kErrorDisregard = 1u << 22,    // with End: end even after an error
+  kBalloon = 1u << 23,           // balloon notice on new mail
 };
 
 }  // namespace tidewell

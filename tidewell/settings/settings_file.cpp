@@ -56,6 +56,8 @@ const SettingKey kSettingKeys[] = {
     {kSectionIcon, "ConnectNumber", kInt, 0, kNoRule, SettingPage::kIcon, kPage | kOnUse, 0},
     {kSectionIcon, "NormalClick", kInt, 0, kNoRule, SettingPage::kClick, kPage | kLoad, 0},
     {kSectionIcon, "ReceiveClick", kInt, 0, kNoRule, SettingPage::kClick, kPage | kLoad, 0},
+    // The balloon notice on new mail; on unless the file says otherwise.
+    {kSectionMessage, "Balloon", kFlag, 1, kLowBit, SettingPage::kReceive, kPage | kLoad, kBalloon},
 };
 const std::size_t kSettingKeyCount = sizeof kSettingKeys / sizeof kSettingKeys[0];
 
@@ -177,6 +179,7 @@ EngineOptions LoadEngineOptions(Profile& profile, const std::string& data_folder
   flag(kSectionReceive, "ListOpen");
   o.normal_click = Read(profile, path, kSectionIcon, "NormalClick");
   o.receive_click = Read(profile, path, kSectionIcon, "ReceiveClick");
+  flag(kSectionMessage, "Balloon");
   return o;
 }
 
@@ -240,6 +243,7 @@ ReceivePageValues LoadReceivePage(Profile& profile, const std::string& data_fold
   v.exec_duplicate = Read(profile, path, kSectionReceive, "ExecDuplicate") != 0;
   v.exec_icon_change = Read(profile, path, kSectionReceive, "ExecIconChange") != 0;
   v.list_open = Read(profile, path, kSectionReceive, "ListOpen") != 0;
+  v.balloon = Read(profile, path, kSectionMessage, "Balloon") != 0;
   return v;
 }
 
@@ -254,6 +258,7 @@ void SaveReceivePage(Profile& profile, const std::string& data_folder, const Rec
   WriteFlag(profile, path, kSectionReceive, "ExecDuplicate", v.exec_duplicate);
   WriteFlag(profile, path, kSectionReceive, "ExecIconChange", v.exec_icon_change);
   WriteFlag(profile, path, kSectionReceive, "ListOpen", v.list_open);
+  WriteFlag(profile, path, kSectionMessage, "Balloon", v.balloon);
 }
 
 IconPageValues LoadIconPage(Profile& profile, const std::string& data_folder) {

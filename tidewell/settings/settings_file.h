@@ -70,7 +70,7 @@ int ReadSettingValue(Profile& profile, const std::string& data_folder, const Set
 // Receive); every other bit of the flag word is engine state.
 constexpr std::uint32_t kEngineOptionFlags = kMsgCheck | kStart | kTimeCheck | kExceptProgram | kSoundCheck |
                                              kExecCheck | kExecDuplicate | kExecIconChange | kEnd | kListOpen |
-                                             kNewMessage | kErrorDisregard | kFastCheck;
+                                             kNewMessage | kErrorDisregard | kFastCheck | kBalloon;
 
 struct EngineOptions {
   std::uint32_t flags = 0;  // only kEngineOptionFlags bits
@@ -83,7 +83,7 @@ struct EngineOptions {
 // Engine load, in this order: TimeCheck, Time, Start, End, MsgCheck,
 // NewMessage, ExceptProgram, Timeout, ErrorDisregard, FastCheck (default on),
 // ExecCheck, ExecDuplicate, ExecIconChange, SoundCheck, ListOpen, NormalClick,
-// ReceiveClick.
+// ReceiveClick, Balloon (default on).
 EngineOptions LoadEngineOptions(Profile& profile, const std::string& data_folder);
 
 // The flag word with its option bits replaced by those of options.flags and
@@ -151,6 +151,7 @@ struct ReceivePageValues {
   bool exec_duplicate = false;
   bool exec_icon_change = false;
   bool list_open = false;
+  bool balloon = true;  // Message/Balloon, shown on this page
 };
 ReceivePageValues LoadReceivePage(Profile& profile, const std::string& data_folder);
 void SaveReceivePage(Profile& profile, const std::string& data_folder, const ReceivePageValues& values);

@@ -197,6 +197,8 @@ AccountEntryCheck TakeAccountEntry(const AccountEntryTexts& t, const std::string
   } texts[] = {{&t.user_id, id::kUserId}, {&t.password, id::kPassword}, {&t.server, id::kServer}};
   for (const auto& x : texts)
     if (!chars_ok(*x.text, x.control)) return Refuse(TooManyCharsText(limit_of(x.control)), x.control);
+  if (t.user_id.size() > kUserIdMaxBytes) return Refuse(kUserIdTooLongText, id::kUserId);
+  if (t.password.size() > kPasswordMaxBytes) return Refuse(kPasswordTooLongText, id::kPassword);
   if (!TakeText(t.user_id, out.user_id)) return Refuse(TooLongText(decltype(out.user_id)::kMaxBytes), id::kUserId);
   if (!TakeText(t.password, out.password))
     return Refuse(TooLongText(decltype(out.password)::kMaxBytes), id::kPassword);

@@ -145,9 +145,6 @@ std::array<std::string, kAccountColumnCount> AccountRowTexts(const CAccount& acc
 // Page messages of its own (no caption, OK button).
 constexpr const char kTooManyAccountsText[] =
     "アカウントは 255 個まで登録できます。\nこれ以上追加するには、使っていないアカウントを削除してください。";
-constexpr const char kUnreadableAccountFileText[] =
-    "Account.dat を読み込めませんでした（新しい版のファイルか、別の形式のファイルです）。\n"
-    "ファイルを上書きしないよう、このシートではアカウントを変更できません。";
 constexpr const char kAccountSaveFailedText[] =
     "Account.dat を保存できませんでした。\n"
     "ディスクの空きや書き込みの許可を確かめてから、もう一度 OK か適用を押してください。";
@@ -160,11 +157,19 @@ constexpr const char kSettingsSaveFailedText[] =
 constexpr const char kDuplicateNameText[] = "表示名が一致するものは、追加・変更できません。";
 constexpr const char kRequiredFieldsText[] = "必須項目を入力してください。";
 
-// The mail list looks an account up through GetAccount, which keeps 149 bytes
-// of a display name: a longer name would never find its mail.
+// The mail list reads accounts through GetAccount, whose callers give 150
+// bytes for the display name, the user ID and the password: a longer name
+// would never find its mail, a longer user ID or password would log in with
+// a cut value. The dialog keeps all three within 149 bytes.
 constexpr std::size_t kDisplayNameMaxBytes = 149;
+constexpr std::size_t kUserIdMaxBytes = 149;
+constexpr std::size_t kPasswordMaxBytes = 149;
 constexpr const char kDisplayNameTooLongText[] =
     "表示名が長すぎます。半角 149 文字（全角 74 文字）以内で入力してください。";
+constexpr const char kUserIdTooLongText[] =
+    "ID(アカウント名)が長すぎます。半角 149 文字（全角 74 文字）以内で入力してください。";
+constexpr const char kPasswordTooLongText[] =
+    "パスワードが長すぎます。半角 149 文字（全角 74 文字）以内で入力してください。";
 
 // The connection security choices of the account dialog, in the order of
 // their values (kTlsNone, kTlsStls, kTlsOnConnect).
@@ -198,7 +203,7 @@ struct AccountEntryCheck {
 
 // OK of the account dialog, steps 1 to 3: the texts are taken into out's
 // text and number fields (each against its field size and range, the display
-// name against 149 bytes); then the display name must not equal (byte for
+// name, user ID and password against 149 bytes); then the display name must not equal (byte for
 // byte) another account's name of list unless it is the opening name; then
 // the display name, user ID, password and server must not be empty. The check
 // boxes are not touched.

@@ -3,6 +3,8 @@
 #include <commdlg.h>
 #include <richedit.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "common/win32/handles.h"
@@ -73,9 +75,40 @@ void BuildLogFont(MessageWindow& w) {
   CopyToBuffer(s.font_name, lf.lfFaceName, sizeof lf.lfFaceName);
 }
 
+// Gives the control its text as plain text: EM_STREAMIN with SF_TEXT never
+// reads RTF, whatever the text begins with ("{\\rtf" included).
+struct StreamSource {
+  const std::string* text;
+  std::size_t done;
+};
+
+DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) {
+  auto* source = reinterpret_cast<StreamSource*>(cookie);
+  const std::size_t left = source->text->size() - source->done;
+  const std::size_t n = std::min(left, static_cast<std::size_t>(wanted > 0 ? wanted : 0));
+  std::memcpy(buffer, source->text->data() + source->done, n);
+  source->done += n;
+  *given = static_cast<LONG>(n);
+  return 0;
+}
+
+void StreamPlainText(HWND control, const std::string& text) {
+  StreamSource source{&text, 0};
+  EDITSTREAM stream{};
+  stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+  stream.pfnCallback = ReadStream;
+  SendMessageA(control, EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+}
+
+// The body as the reader made it (command 0), or the part on display in the
+// code of a code menu command.
 void SetBodyText(MessageWindow& w, int command) {
-  const std::string shown = BodyForCode(*w.options->codec, w.options->fields->body, command);
-  SetWindowTextA(w.body.get(), shown.c_str());
+  const DisplayFields& fields = *w.options->fields;
+  if (command == 0) {
+    StreamPlainText(w.body.get(), fields.body);
+  } else {
+    StreamPlainText(w.body.get(), BodyTextForCode(*w.options->codec, fields, command));
+  }
 }
 
 // The window's restored rectangle, made usable when it lies off the screen or
@@ -99,7 +132,7 @@ void LayOut(HWND dialog, int width, int height) {
 }
 
 // Replaces the rich edit control by one with the other wrap setting; the body
-// goes back to its ISO-2022-JP conversion.
+// goes back to the reader's text.
 void RebuildBody(HWND dialog) {
   MessageWindow& w = *StateOf(dialog);
   w.body.reset();
@@ -116,7 +149,8 @@ void RebuildBody(HWND dialog) {
   SendMessageA(w.body.get(), WM_SETFONT, reinterpret_cast<WPARAM>(w.font.get()), TRUE);
   // Rich edit controls hold 32K characters unless told otherwise.
   SendMessageA(w.body.get(), EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kBodyBuffer));
-  SetBodyText(w, ID_MESSAGE_CODE_JIS);
+  SendMessageA(w.body.get(), EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+  SetBodyText(w, 0);
 
   const WindowRect r = NormalRect(dialog);
   MoveWindow(dialog, r.left, r.top, r.right - r.left, r.bottom - r.top - 1, FALSE);
@@ -125,12 +159,13 @@ void RebuildBody(HWND dialog) {
   SendMessageA(w.body.get(), EM_SETWORDWRAPMODE, WBF_WORDWRAP, 0);
   const LRESULT mask = SendMessageA(w.body.get(), EM_GETEVENTMASK, 0, 0);
   SendMessageA(w.body.get(), EM_SETEVENTMASK, 0, mask | ENM_MOUSEEVENTS);
-  SendMessageA(w.body.get(), EM_SETTEXTMODE, TM_PLAINTEXT, 0);
 }
 
 void SaveSettings(HWND dialog) {
   MessageWindow& w = *StateOf(dialog);
-  if (IsZoomed(dialog)) {
+  // Maximised or minimised (where the window stands at -32000, -32000): the
+  // rectangle it comes back to.
+  if (IsZoomed(dialog) || IsIconic(dialog)) {
     w.settings.rect = NormalRect(dialog);
   } else {
     RECT r{};

@@ -46,7 +46,8 @@ std::string BitsAndDestroy(HICON icon) {
 }
 
 std::string BuiltIn(int id) {
-  return IconBits(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16,
+  return IconBits(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                                 LR_SHARED)));
 }
 

@@ -340,7 +340,9 @@ TEST_F(ListWindowTest, CloseWritesTheSettingsAndASecondOpenRestoresThem) {
   EXPECT_EQ(IniInt("Setting", "DeleteCheck"), 0);
   EXPECT_EQ(IniInt("Setting", "Toolbar"), 1);
   EXPECT_EQ(IniInt("Setting", "DeleteMsgFromAllHeader"), 1);
-  EXPECT_EQ(IniInt("Message", "Line"), 10);
+  // A new file: whole mails up to 1 MiB, 200 body lines of larger ones.
+  EXPECT_EQ(IniInt("Message", "Line"), -1);
+  EXPECT_EQ(IniInt("Message", "LargeLine"), 200);
   EXPECT_EQ(IniInt("Message", "Viewer"), 2);
 
   ASSERT_NE(Open(), nullptr);

@@ -21,7 +21,7 @@ namespace {
 class NoCodec : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The library is looked for in the current folder too.
+    // The current folder is a temporary one (where the planted library goes).
     ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
     ASSERT_FALSE(InkwellAvailable()) << "Inkwell2.dll was found; the test needs a folder without it";
   }
@@ -63,6 +63,37 @@ TEST_F(NoCodec, ApplyWritesTheFileAndKeepsTheMailFiles) {
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].display_name, "Work");
 }
+
+#ifdef TIDEWELL_HAVE_PLANTED_INKWELL
+// A stranger's Inkwell2.dll in the current folder and on the PATH is never
+// loaded in place of the missing one beside the program: no call finds it,
+// and its start-up never runs (it would leave a file in the current folder).
+TEST_F(NoCodec, ADllOfThatNameInTheCurrentFolderOrOnThePathIsNeverLoaded) {
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, sizeof exe);
+  std::string planted = exe;
+  planted = planted.substr(0, planted.rfind('\\') + 1) + "planted\\Inkwell2.dll";
+  ASSERT_TRUE(CopyFileA(planted.c_str(), (dir_ / "Inkwell2.dll").c_str(), FALSE)) << planted;
+  char path[32768] = "";
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  const std::string old_path = path;
+  SetEnvironmentVariableA("PATH", (dir_.path() + ";" + old_path).c_str());
+  EXPECT_FALSE(InkwellAvailable());
+  EXPECT_EQ(InkwellMd5("abc"), "");
+  std::string out;
+  EXPECT_FALSE(InkwellCodeConv("a", 1, out));
+  EXPECT_EQ(LoadInkwellLibrary(), nullptr);
+  EXPECT_EQ(GetModuleHandleA("Inkwell2.dll"), nullptr);
+  EXPECT_FALSE(Exists(dir_ / "planted-inkwell-loaded.txt"));
+  SetEnvironmentVariableA("PATH", old_path.c_str());
+  // The same file loaded by its full path does leave its mark: the check
+  // above can see a load.
+  HMODULE direct = LoadLibraryA((dir_ / "Inkwell2.dll").c_str());
+  ASSERT_NE(direct, nullptr);
+  FreeLibrary(direct);
+  EXPECT_TRUE(Exists(dir_ / "planted-inkwell-loaded.txt"));
+}
+#endif
 
 }  // namespace
 }  // namespace tidewell

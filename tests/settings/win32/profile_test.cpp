@@ -46,7 +46,7 @@ TEST(Win32Profile, MissingFileAndMissingKeyGiveTheDefaults) {
   WinTempFolder dir;
   Win32Profile p;
   const EngineOptions o = LoadEngineOptions(p, dir.path());
-  EXPECT_EQ(o.flags, kFastCheck);  // the only option on by default
+  EXPECT_EQ(o.flags, kFastCheck | kBalloon);  // the only options on by default
   EXPECT_EQ(o.time, 10);
   EXPECT_EQ(o.timeout, 5);
   EXPECT_EQ(ReadSettingText(p, dir.path(), "Receive", "Exec"), "");
@@ -54,7 +54,7 @@ TEST(Win32Profile, MissingFileAndMissingKeyGiveTheDefaults) {
 
   ASSERT_TRUE(WriteBytes(SettingsFilePath(dir.path()), "[Message]\r\nStart=1\r\n[Icon]\r\nNormalClick=1\r\n"));
   const EngineOptions o2 = LoadEngineOptions(p, dir.path());
-  EXPECT_EQ(o2.flags, kStart | kFastCheck);
+  EXPECT_EQ(o2.flags, kStart | kFastCheck | kBalloon);
   EXPECT_EQ(o2.time, 10);
   EXPECT_EQ(o2.timeout, 5);
   EXPECT_EQ(o2.normal_click, 1);
@@ -68,7 +68,7 @@ TEST(Win32Profile, FlagRulesHoldOnTheRealFunctions) {
                          "[Receive]\r\nListOpen=5\r\n"
                          "[Icon]\r\nNormalCheck=3\r\nReceiveCheck=1\r\nConnectCheck=2\r\nReceiveNumber=4\r\n"));
   const EngineOptions o = LoadEngineOptions(p, dir.path());
-  EXPECT_EQ(o.flags, kTimeCheck | kListOpen | kFastCheck);
+  EXPECT_EQ(o.flags, kTimeCheck | kListOpen | kFastCheck | kBalloon);
   EXPECT_EQ(o.time, 0);  // present but not a number
   EXPECT_EQ(o.timeout, 7);
   EXPECT_FALSE(ReadIconChoice(p, dir.path(), TrayIconState::kNormal).use_own);
@@ -123,7 +123,7 @@ TEST(Win32Profile, PagesRoundTripThroughARealFileWithShiftJisTexts) {
 
   EXPECT_TRUE(Exists(dir.path() + "\\Tidewell.ini"));
   const EngineOptions o = LoadEngineOptions(p, dir.path());
-  EXPECT_EQ(o.flags, kTimeCheck | kNewMessage | kExecCheck | kFastCheck);
+  EXPECT_EQ(o.flags, kTimeCheck | kNewMessage | kExecCheck | kFastCheck | kBalloon);
   EXPECT_EQ(o.time, 1440);
   EXPECT_EQ(o.normal_click, 1);
   EXPECT_EQ(o.receive_click, 2);

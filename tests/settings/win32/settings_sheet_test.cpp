@@ -154,6 +154,13 @@ class Driver {
     Check(IsWindow(dialog) != FALSE, "account dialog stays open after: " + text);
     return text;
   }
+  // 追加 on the page, the account dialog filled with name and the defaults, OK.
+  void AddAccount(HWND page, const std::string& name) {
+    ClickAsync(page, IDC_ACCOUNT_ADD);
+    Entry e;
+    e.name = name;
+    FillAccount(e);
+  }
   void CancelAccount() {
     HWND dialog = Top("アカウント");
     if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -338,6 +345,8 @@ TEST(SettingsSheet, EveryPageEditedAndWrittenWhole) {
 
     HWND p3 = d.Page(1);
     d.Check(!d.Enabled(p3, IDC_SOUND) && !d.Enabled(p3, IDC_EXEC_DUPLICATE), "receive groups start disabled");
+    d.Check(d.Checked(p3, IDC_BALLOON), "the balloon starts on without its key");
+    d.Click(p3, IDC_BALLOON);
     d.Click(p3, IDC_SOUND_CHECK);
     d.Check(d.Enabled(p3, IDC_SOUND) && d.Enabled(p3, IDC_SOUND_BROWSE), "sound group enabled");
     d.SetText(p3, IDC_SOUND, "C:\\音\\表.wav");
@@ -373,7 +382,7 @@ TEST(SettingsSheet, EveryPageEditedAndWrittenWhole) {
   EXPECT_EQ(flags.account_changed, 0);
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=1440\r\nEnd=0\r\nErrorDisregard=1\r\nStart=0\r\nMsgCheck=0\r\n"
-            "NewMessage=1\r\n"
+            "NewMessage=1\r\nBalloon=0\r\n"
             "[Icon]\r\nNormalCheck=1\r\nNormal=C:\\none.ico\r\nNormalNumber=3\r\nReceiveClick=2\r\n"
             "ReceiveCheck=0\r\nReceive=\r\nReceiveNumber=0\r\nConnectCheck=1\r\n"
             "Connect=C:\\windows\\system32\\shell32.dll\r\nConnectNumber=0\r\nNormalClick=1\r\n"
@@ -404,7 +413,7 @@ TEST(SettingsSheet, NonNumericIntervalKeepsTheSheetOpen) {
   EXPECT_TRUE(EngineReloadsAfterSheet(flags));
   EXPECT_EQ(Ini(dir.path()),
             "[Message]\r\nTimeCheck=1\r\nTime=-3\r\nStart=0\r\nEnd=0\r\nErrorDisregard=0\r\nMsgCheck=0\r\n"
-            "NewMessage=0\r\n"
+            "NewMessage=0\r\nBalloon=1\r\n"
             "[Receive]\r\nSoundCheck=0\r\nSound=\r\nExecCheck=0\r\nExec=\r\nExecCmdline=" +
                 std::string(1000, 'x') +
                 "\r\nExecWorkFolder=\r\nExecDuplicate=0\r\nExecIconChange=0\r\nListOpen=0\r\n");
@@ -520,7 +529,8 @@ TEST(SettingsSheet, FailedSettingsWriteIsToldAndTheSheetStays) {
     d.Press(PSBTN_CANCEL);
     d.Check(d.SheetClosed(), "sheet cancelled");
   });
-  EXPECT_EQ(flags.message_applied, 0);
+  // The sheet was applied (the page's apply ran), but nothing changed.
+  EXPECT_EQ(flags.message_applied, 1);
   EXPECT_FALSE(EngineReloadsAfterSheet(flags));
 }
 
@@ -705,15 +715,25 @@ TEST_F(SheetAccounts, CancelAfterDeleteKeepsAccountAndMailFile) {
   EXPECT_TRUE(Exists(MailFile(dir.path(), "A")));
 }
 
-TEST_F(SheetAccounts, UnreadableFileIsToldAndKept) {
+// The line under the list when the page keeps the file: shown, with its
+// text, and the list view ends above it.
+bool NoteShown(HWND page, const std::string& text) {
+  HWND note = GetDlgItem(page, IDC_ACCOUNT_NOTE);
+  if (!note || !IsWindowVisible(note) || Driver::Text(page, IDC_ACCOUNT_NOTE) != text) return false;
+  RECT n{}, v{};
+  GetWindowRect(note, &n);
+  GetWindowRect(GetDlgItem(page, IDC_ACCOUNT_LIST), &v);
+  return v.bottom <= n.top;
+}
+
+TEST_F(SheetAccounts, NewerFileIsToldAndKept) {
   WinTempFolder dir;
   const std::string newer("Tidewellv\x09\x01\x01X", 13);  // a version this build does not know
   ASSERT_TRUE(WriteBytes(AccountFilePath(dir.path()), newer));
   RunSheet(dir.path(), [](Driver& d) {
-    HWND sheet = d.Sheet();
-    if (sheet) PostMessageA(sheet, PSM_SETCURSEL, 4, 0);
-    d.Check(d.TakeMessageBox() == kUnreadableAccountFileText, "unreadable file told");
-    HWND page = reinterpret_cast<HWND>(SendMessageA(d.Sheet(), PSM_GETCURRENTPAGEHWND, 0, 0));
+    HWND page = d.Page(4);
+    d.Check(NoteShown(page, kAccountFileNewerNote), "newer file told under the list");
+    d.Check(d.NoMessageBox(), "no message box");
     d.Check(!d.Enabled(page, IDC_ACCOUNT_ADD) && !d.Enabled(page, IDC_ACCOUNT_DELETE), "commands disabled");
     d.Press(PSBTN_APPLYNOW);
     d.Check(d.NoMessageBox(), "apply quiet");
@@ -723,18 +743,107 @@ TEST_F(SheetAccounts, UnreadableFileIsToldAndKept) {
   EXPECT_EQ(ReadBytes(AccountFilePath(dir.path())), newer);
 }
 
+// Account.dat held open without sharing by another program (a backup or sync
+// tool) while the sheet opens and OK is pressed: the page says so, offers no
+// command and writes nothing; once the holder lets go the file is as it was,
+// and the next showing of the sheet reads it.
+TEST_F(SheetAccounts, FileHeldByAnotherProgramIsNeitherShownNorSaved) {
+  WinTempFolder dir;
+  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("Home", 1), Account("Work", 0)}, SystemPasswordProtector()));
+  const std::string before = ReadBytes(AccountFilePath(dir.path()));
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, sizeof exe);
+  std::string holder = exe;
+  holder = holder.substr(0, holder.rfind('\\') + 1) + "hold_file.exe";
+  const std::string name = "tidewell-hold-" + std::to_string(GetCurrentProcessId());
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, (name + "-held").c_str());
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, (name + "-release").c_str());
+  std::string line = "\"" + holder + "\" " + name + " \"" + AccountFilePath(dir.path()) + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) << line;
+  ASSERT_EQ(WaitForSingleObject(held, 20000), WAIT_OBJECT_0) << "the holder did not open the file";
+
+  const SheetFlags flags = RunSheet(dir.path(), [](Driver& d) {
+    HWND page = d.Page(4);
+    d.Check(d.Rows(page) == 0, "no accounts shown");
+    d.Check(NoteShown(page, kAccountFileBusyNote), "held file told under the list");
+    d.Check(!d.Enabled(page, IDC_ACCOUNT_ADD) && !d.Enabled(page, IDC_ACCOUNT_CHANGE) &&
+                !d.Enabled(page, IDC_ACCOUNT_DELETE),
+            "commands disabled");
+    d.Press(PSBTN_OK);
+    d.Check(d.SheetClosed(), "sheet closed");
+  });
+  EXPECT_EQ(flags.account_changed, 0);
+  SetEvent(release);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  CloseHandle(held);
+  CloseHandle(release);
+  EXPECT_EQ(ReadBytes(AccountFilePath(dir.path())), before);
+
+  RunSheet(dir.path(), [](Driver& d) {
+    HWND page = d.Page(4);
+    d.Check(d.Rows(page) == 2 && d.Cell(page, 1, 0) == "Work", "read again by the next sheet");
+    d.Check(d.Enabled(page, IDC_ACCOUNT_ADD), "commands back");
+    d.Check(!IsWindowVisible(GetDlgItem(page, IDC_ACCOUNT_NOTE)), "no note");
+    d.Press(PSBTN_CANCEL);
+    d.Check(d.SheetClosed(), "sheet cancelled");
+  });
+}
+
+// A Tidewell.ini that cannot be written (read-only) fails page 1's apply;
+// the other pages are applied all the same, so the account added through the
+// dialog reaches Account.dat; the failure is told once and the sheet stays
+// open on page 1 until it is cancelled.
+TEST_F(SheetAccounts, ReadOnlySettingsFileStillSavesTheAccounts) {
+  WinTempFolder dir;
+  const std::string ini = "[Message]\r\nTime=10\r\n";
+  const std::string ini_path = SettingsFilePath(dir.path());
+  ASSERT_TRUE(WriteBytes(ini_path, ini));
+  ASSERT_TRUE(SetFileAttributesA(ini_path.c_str(), FILE_ATTRIBUTE_READONLY));
+  // Run as root, Wine writes a read-only file all the same: a handle that
+  // shares reading only keeps every writer out, as the attribute does for a
+  // user.
+  HANDLE reader = CreateFileA(ini_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  const SheetFlags flags = RunSheet(dir.path(), [](Driver& d) {
+    HWND first = d.Page(0);
+    HWND page = d.Page(4);
+    d.AddAccount(page, "A");
+    d.Press(PSBTN_OK);
+    d.Check(d.TakeMessageBox() == kSettingsSaveFailedText, "settings write failure told");
+    d.Check(d.NoMessageBox(), "told once");
+    HWND sheet = d.Sheet();
+    d.Check(sheet != nullptr, "sheet stays open");
+    if (sheet)
+      d.Check(reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) == first,
+              "the failed page is shown");
+    d.Press(PSBTN_CANCEL);
+    d.Check(d.SheetClosed(), "sheet cancelled");
+  });
+  CloseHandle(reader);
+  SetFileAttributesA(ini_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const AccountList saved = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0].display_name, "A");
+  EXPECT_EQ(Ini(dir.path()), ini);
+  // The engine takes the saved account up.
+  EXPECT_TRUE(EngineReloadsAfterSheet(flags));
+}
+
 TEST_F(SheetAccounts, FailedAccountWriteIsToldAndTheEditsStay) {
   WinTempFolder dir;
   ASSERT_TRUE(CreateDirectoryA(MailFolderPath(dir.path()).c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(MailFile(dir.path(), "A"), "+OK\r\n"));
-  // Account.dat is a folder: the file cannot be replaced.
-  ASSERT_TRUE(CreateDirectoryA(AccountFilePath(dir.path()).c_str(), nullptr));
+  // A folder where the new file is written first: Account.dat cannot be
+  // replaced (a folder named Account.dat would be a file the page cannot read).
+  ASSERT_TRUE(CreateDirectoryA((AccountFilePath(dir.path()) + ".tmp~").c_str(), nullptr));
   RunSheet(dir.path(), [](Driver& d) {
     HWND page = d.Page(4);
-    d.ClickAsync(page, IDC_ACCOUNT_ADD);
-    Driver::Entry e;
-    e.name = "A";
-    d.FillAccount(e);
+    d.AddAccount(page, "A");
     d.Press(PSBTN_OK);
     d.Check(d.TakeMessageBox() == kAccountSaveFailedText, "write failure told");
     d.Check(d.Sheet() != nullptr && d.Rows(page) == 1, "sheet open with the new account");

@@ -92,7 +92,7 @@ bool WrapChecked(HWND w) { return (GetMenuState(GetMenu(w), 40031, MF_BYCOMMAND)
 TEST(MessageWindow, OwnWindowShowsTheCacheFileAndRebuildsOnWrapToggles) {
   DataFolder data;
   const std::string cache = data.Cache(Fixture("utf8.eml"));
-  std::string subject, sender, date, first, utf8, after_toggle;
+  std::string subject, sender, date, first, jis, utf8, after_toggle;
   bool wrap_before = true, wrap_after = false, scroll_before = false, scroll_after = true;
   std::string caption;
   bool minimise_box = true;
@@ -106,8 +106,11 @@ TEST(MessageWindow, OwnWindowShowsTheCacheFileAndRebuildsOnWrapToggles) {
     first = ItemText(w, 1017);
     wrap_before = WrapChecked(w);
     scroll_before = HasHorizontalScroll(w);
+    SendMessageA(w, WM_COMMAND, 40019, 0);
+    jis = ItemText(w, 1017);
     SendMessageA(w, WM_COMMAND, 40023, 0);
     utf8 = ItemText(w, 1017);
+    SendMessageA(w, WM_COMMAND, 40019, 0);
     SendMessageA(w, WM_COMMAND, 40031, 0);
     wrap_after = WrapChecked(w);
     scroll_after = HasHorizontalScroll(w);
@@ -121,13 +124,51 @@ TEST(MessageWindow, OwnWindowShowsTheCacheFileAndRebuildsOnWrapToggles) {
   EXPECT_EQ(subject, "新年のご挨拶");
   EXPECT_EQ(sender, "");           // the first line is not searched in a cache file
   EXPECT_EQ(date, "2024/1/4 07:00:00");
+  // Readable at once (the charset is honoured); the code menu re-reads the
+  // part, and a rebuild goes back to the reader's text.
+  EXPECT_NE(first.find("本年もよろしくお願いいたします。"), std::string::npos) << first;
   EXPECT_NE(utf8.find("本年もよろしくお願いいたします。"), std::string::npos) << utf8;
-  EXPECT_EQ(first, after_toggle);  // a rebuild goes back to the ISO-2022-JP conversion
-  EXPECT_NE(first, utf8);
+  EXPECT_EQ(jis.find("本年もよろしくお願いいたします。"), std::string::npos) << jis;
+  EXPECT_EQ(first, after_toggle);
   EXPECT_FALSE(wrap_before);
   EXPECT_TRUE(scroll_before);
   EXPECT_TRUE(wrap_after);
   EXPECT_FALSE(scroll_after);
+}
+
+TEST(MessageWindow, OwnWindowReadsCurrentMailAsPeekglassDoes) {
+  const struct {
+    const char* file;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"utf8-base64.eml", {"こんにちは、世界。", "二行目です。"}},
+      {"sjis-qp.eml", {"こんにちは、世界。", "二行目です。"}},
+      {"euc-8bit.eml", {"こんにちは、世界。"}},
+      {"html-only.eml", {"お知らせ&ご案内", "一段落目", "項目二"}},
+      {"mixed.eml", {"こんにちは、世界。", "添付ファイル：見積書.pdf (1,024 バイト)", "添付ファイル：資料.zip (100 バイト)"}},
+      {"forward.eml", {"転送します。", "件名：元の件名", "転送された本文です。"}},
+      {"cut-base64.eml", {".この行は点で始まる", "（メッセージはここで途切れています。続きは受信していません）"}},
+      {"dots-cache.eml", {".点で始まる行", "最後の行"}},
+      {"rtf.eml", {"{\\rtf1\\ansi {\\fonttbl\\f0 Arial;}\\f0 hidden\\v secret\\v0 shown}"}},
+  };
+  const char* const never[] = {"Content-Type", "==_b0", "<p>", "</", "44GT", "=E3=81", "=82=B1", "+OK"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    DataFolder data;
+    std::string bytes = Fixture(c.file);
+    if (bytes.compare(0, 3, "+OK") != 0) bytes = "+OK\r\n" + bytes + ".\r\n";  // as the list caches it
+    const std::string cache = data.Cache(bytes);
+    std::string body = "<not read>";
+    ModalDriver driver([&](HWND w) {
+      if (!Ready(w)) return false;
+      body = ItemText(w, 1017);
+      PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+      return true;
+    });
+    EXPECT_EQ(DisplayMessage(Request(data, cache, 0)), IDCANCEL);
+    for (const std::string& line : c.lines) EXPECT_NE(body.find(line), std::string::npos) << line << "\n" << body;
+    for (const char* hidden : never) EXPECT_EQ(body.find(hidden), std::string::npos) << hidden << "\n" << body;
+  }
 }
 
 TEST(MessageWindow, Utf16BodiesThroughTheCodecLibrary) {
@@ -150,7 +191,7 @@ TEST(MessageWindow, Utf16BodiesThroughTheCodecLibrary) {
     DataFolder data;
     DisplayFields fields;
     fields.subject = "utf16";
-    fields.body = c.body;
+    fields.part = c.body;
     InkwellDllTextCodec codec;
     MessageWindowOptions options;
     options.resources = GetModuleHandleA(nullptr);
@@ -235,6 +276,7 @@ TEST(MessageWindow, LargeBodiesAreShownWhole) {
   DataFolder data;
   DisplayFields fields;
   fields.body = std::string(kBodyBuffer - 1, 'x');
+  fields.part = fields.body;
   InkwellDllTextCodec codec;
   MessageWindowOptions options;
   options.resources = GetModuleHandleA(nullptr);
@@ -296,7 +338,7 @@ TEST(MessageWindow, FailuresShowNumberedMessagesAndNoWindow) {
       {"no blank line", false, "+OK\r\nContent-Type: multipart/mixed; boundary=b\r\n--b\r\n",
        {"メッセージ表示に失敗しました。(2)"}},
       {"part without blank line", false,
-       "+OK\r\nContent-Type: multipart/mixed; boundary=\"b\"; x=y\r\n\r\n--b\r\n\r\nbody\r\n--b--\r\n",
+       "+OK\r\nContent-Type: multipart/mixed; boundary=\"b\"; x=y\r\n\r\n--b\r\nContent-Type: text/plain\r\n--b--\r\n",
        {"メッセージ表示に失敗しました。(3)"}},
       {"missing file", true, "", {"メッセージ表示に失敗しました。(4)", "<path>"}},
   };

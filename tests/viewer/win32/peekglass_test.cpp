@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "viewer_win32_util.h"
 
@@ -86,21 +88,39 @@ struct MailCase {
   std::string subject;
   std::string sender;
   std::string date;
-  int code;              // 0: as first shown (from ISO-2022-JP); else the code command chosen
-  std::string body_line; // a line the body shows
+  std::vector<std::string> lines;  // lines the body shows as first opened
 };
 
+// What no body may show: transfer-encoded text, part headers, boundaries, markup.
+const char* const kNeverShown[] = {"Content-Type", "Content-Transfer-Encoding", "==_b0", "<p>", "</", "44GT",
+                                   "=E3=81", "=82=B1", "$B"};
+
 TEST_F(Peekglass, ShowsJapaneseMessages) {
+  const std::string text_lines[] = {"こんにちは、世界。", "二行目です。"};
+  const std::vector<std::string> text(std::begin(text_lines), std::end(text_lines));
+  const std::string taro = "Taro <taro@example.jp>";
+  const std::string date = "2024/1/8 10:00:00";
   const MailCase cases[] = {
-      {"jis-cache.eml", false, "会議の予定について", "山田太郎 <taro@example.jp>", "2024/1/2 09:15:00", 0,
-       "明日の会議は十時からです。"},
-      {"sjis.eml", true, "見積書の送付", "佐藤花子 <hanako@example.jp>", "2024/1/3 18:30:00", 40020,
-       "見積書を添付いたしました。ご確認ください。"},
-      {"utf8.eml", false, "新年のご挨拶", "鈴木一郎 <ichiro@example.jp>", "2024/1/4 07:00:00", 40023,
-       "本年もよろしくお願いいたします。"},
-      {"qp-jis.eml", true, "お昼ご飯", "jiro@example.jp", "2024/1/5 12:00:00", 0, "お昼はカレーにしましょう。"},
-      {"multipart.eml", false, "資料をお送りします", "高橋次郎 <jiro@example.jp>", "2024/1/6 20:45:00", 0,
-       "資料を添付します。"},
+      {"jis-cache.eml", false, "会議の予定について", "山田太郎 <taro@example.jp>", "2024/1/2 09:15:00",
+       {"明日の会議は十時からです。"}},
+      {"sjis.eml", true, "見積書の送付", "佐藤花子 <hanako@example.jp>", "2024/1/3 18:30:00",
+       {"見積書を添付いたしました。ご確認ください。"}},
+      {"utf8.eml", false, "新年のご挨拶", "鈴木一郎 <ichiro@example.jp>", "2024/1/4 07:00:00",
+       {"本年もよろしくお願いいたします。"}},
+      {"qp-jis.eml", true, "お昼ご飯", "jiro@example.jp", "2024/1/5 12:00:00", {"お昼はカレーにしましょう。"}},
+      {"multipart.eml", false, "資料をお送りします", "高橋次郎 <jiro@example.jp>", "2024/1/6 20:45:00",
+       {"資料を添付します。", "添付ファイル：a.bin (4 バイト)"}},
+      {"utf8-base64.eml", false, "UTF-8 Base64", taro, date, text},
+      {"utf8-qp.eml", false, "UTF-8 quoted-printable", taro, date, text},
+      {"sjis-qp.eml", false, "Shift_JIS quoted-printable", taro, date, text},
+      {"euc-8bit.eml", false, "EUC-JP 8bit", taro, date, text},
+      {"alternative.eml", false, "alternative", taro, date, text},
+      {"html-only.eml", false, "HTML only", taro, date, {"お知らせ&ご案内", "一段落目", "改行後", "項目一"}},
+      {"mixed.eml", false, "mixed", taro, date,
+       {"こんにちは、世界。", "添付ファイル：見積書.pdf (1,024 バイト)", "添付ファイル：資料.zip (100 バイト)"}},
+      {"forward.eml", false, "forward", taro, date,
+       {"転送します。", "件名：元の件名", "転送された本文です。"}},
+      {"utf16.eml", false, "UTF-16", taro, date, {"日本語のテキスト"}},
   };
   for (const MailCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + (c.quoted ? " quoted" : " unquoted"));
@@ -113,15 +133,27 @@ TEST_F(Peekglass, ShowsJapaneseMessages) {
     EXPECT_EQ(ItemText(w, 1015), c.subject);
     EXPECT_EQ(ItemText(w, 1013), c.sender);
     EXPECT_EQ(ItemText(w, 1014), c.date);
-    if (c.code) SendMessageA(w, WM_COMMAND, c.code, 0);
     const std::string body = BodyByCopy(w);
-    EXPECT_NE(body.find(c.body_line), std::string::npos) << body;
+    for (const std::string& line : c.lines) EXPECT_NE(body.find(line), std::string::npos) << line << "\n" << body;
+    for (const char* hidden : kNeverShown) EXPECT_EQ(body.find(hidden), std::string::npos) << hidden << "\n" << body;
     PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(WaitExit(), 0u);
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
     process_ = PROCESS_INFORMATION{};
   }
+}
+
+TEST_F(Peekglass, RtfLookingBodyIsShownAsText) {
+  const std::string path = folder_.File("rtf.eml");
+  ASSERT_TRUE(WriteFileBytes(path, Fixture("rtf.eml")));
+  Start(path);
+  HWND w = Window("RTF looking body");
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(ItemText(w, 1017).find("{\\rtf1\\ansi {\\fonttbl\\f0 Arial;}\\f0 hidden\\v secret\\v0 shown}"), 0u)
+      << ItemText(w, 1017);
+  PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WaitExit(), 0u);
 }
 
 TEST_F(Peekglass, MissingFileIsReportedAndNoWindowOpens) {

@@ -68,7 +68,8 @@ INT_PTR CALLBACK AccountIcons::DialogProc(HWND dialog, UINT message, WPARAM, LPA
         extracted = true;
       } else {
         small_icon = static_cast<HICON>(
-            LoadImageA(init->instance, MAKEINTRESOURCEA(IDI_TRAY_NORMAL), IMAGE_ICON, 16, 16, LR_SHARED));
+            LoadImageA(init->instance, MAKEINTRESOURCEA(IDI_TRAY_NORMAL), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
       }
       NOTIFYICONDATAA data = IconData(dialog, self->tray_id);
       data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/win32/own_module.h"
 #include "tidewell/engine/win32/module_folder.h"
 
 namespace tidewell {
@@ -10,7 +11,7 @@ bool ListLibraryPresent() { return GetFileAttributesA(BesideProgram("Quillbox.dl
 
 bool ListLibrary::Load() {
   if (module_) return list_show_ != nullptr;
-  HMODULE module = LoadLibraryA("Quillbox.dll");
+  HMODULE module = LoadBesideOwnModule("Quillbox.dll");
   if (!module) return false;
   auto list_show = reinterpret_cast<ListShowFn>(reinterpret_cast<void*>(GetProcAddress(module, "ListShow")));
   if (!list_show) {

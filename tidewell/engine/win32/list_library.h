@@ -1,5 +1,5 @@
-// The mail list library Quillbox.dll: loaded by its plain file name when the
-// list opens, ListShow called with the owner window, the account count and
+// The mail list library Quillbox.dll: loaded from the program's own folder
+// (never from anywhere else) when the list opens, ListShow called with the owner window, the account count and
 // the data folder, unloaded 100 ms after the list window reports its close
 // (WM_LIST_CLOSED).
 #pragma once

@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "tidewell/engine/command_line.h"
 #include "common/win32/handles.h"
+#include "common/win32/own_module.h"
 #include "tidewell/engine/win32/tray_window.h"
 
 namespace {
@@ -34,6 +35,9 @@ void ShowSocketFailure(HINSTANCE instance) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
   const std::string args = command_line ? command_line : "";
+  // Libraries named without a folder never come from the data folder (the
+  // current folder) or the PATH.
+  tidewell::RestrictDllSearch();
 
   SocketLayer sockets;
   if (!sockets.ok) {

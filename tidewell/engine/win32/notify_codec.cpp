@@ -12,7 +12,7 @@ using GetHeaderFn = int(__stdcall*)(const char* text, const char* name, char* ds
 
 }  // namespace
 
-Win32NotifyCodec::Win32NotifyCodec() : held_(LoadLibraryA(kInkwellDllName)) {}
+Win32NotifyCodec::Win32NotifyCodec() : held_(LoadInkwellLibrary()) {}
 
 Win32NotifyCodec::~Win32NotifyCodec() {
   if (held_) FreeLibrary(held_);
@@ -20,7 +20,7 @@ Win32NotifyCodec::~Win32NotifyCodec() {
 
 std::string Win32NotifyCodec::GetHeader(std::string_view text, std::string_view name, int max) {
   if (max < 1) return std::string();
-  HMODULE library = LoadLibraryA(kInkwellDllName);
+  HMODULE library = LoadInkwellLibrary();
   if (!library) return std::string();
   std::string value;
   auto get_header =

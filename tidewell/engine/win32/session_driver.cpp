@@ -19,7 +19,7 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
     return false;
   }
   socket_layer_started_ = true;
-  codec_reference_.reset(LoadLibraryA(kInkwellDllName));
+  codec_reference_.reset(LoadInkwellLibrary());
   port_ = static_cast<unsigned short>(account.port);
   tls_mode_ = account.tls;
   server_name_ = account.server;

@@ -20,8 +20,11 @@ HICON LoadTrayStateIcon(HMODULE module, TrayState state, const std::string& data
   }
   // The built-in icon is shared (LR_SHARED): it is copied so that the caller
   // can destroy whatever comes back.
-  HICON shared = static_cast<HICON>(
-      LoadImageA(module, MAKEINTRESOURCEA(TrayIconResource(state)), IMAGE_ICON, 16, 16, LR_SHARED));
+  // The notification area's icon size: 16 pixels at 100 %, 24 at 150 %, 32
+  // at 200 % for the DPI-aware program; the file holds each size.
+  HICON shared = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(TrayIconResource(state)), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_SHARED));
   return shared ? CopyIcon(shared) : nullptr;
 }
 

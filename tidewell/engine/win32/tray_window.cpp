@@ -17,6 +17,7 @@
 #include "tidewell/engine/win32/list_library.h"
 #include "tidewell/engine/win32/mail_folder.h"
 #include "tidewell/engine/win32/notify_codec.h"
+#include "tidewell/engine/win32/tray_balloon.h"
 #include "tidewell/engine/win32/version_dialog.h"
 
 namespace tidewell {
@@ -275,6 +276,7 @@ void TrayWindow::OnTrayNotify(LPARAM mouse) {
   switch (mouse) {
     case WM_RBUTTONDOWN: ShowPopupMenu(); break;
     case WM_LBUTTONDOWN: notifier_->LeftClick(CurrentNotifySettings()); break;
+    case NIN_BALLOONUSERCLICK: OnBalloonClick(); break;
     default: break;
   }
 }
@@ -371,7 +373,25 @@ std::vector<NotifyAccount> TrayWindow::NotifyAccounts() const {
 // The new-mail actions after a check with new mail, in their order: open the
 // list, the sound sequence, the external program, the prioritised account's
 // program, then every account's program and own icon.
-void TrayWindow::RunNewMailActions() { notifier_->RunNewMailActions(CurrentNotifySettings(), NotifyAccounts()); }
+void TrayWindow::RunNewMailActions() {
+  ShowNewMailBalloon();
+  notifier_->RunNewMailActions(CurrentNotifySettings(), NotifyAccounts());
+}
+
+// The balloon: the number of new mails and the newest senders and subjects.
+void TrayWindow::ShowNewMailBalloon() {
+  if (!BalloonWanted(data_.flags, data_.new_count)) return;
+  Win32NotifyCodec codec;
+  const std::vector<BalloonMail> newest =
+      NewestMails(codec, ReadAccountMailFiles(data_.data_folder, DisplayNames(accounts_)));
+  ShowBalloon(hwnd_, kTrayIconId, BuildBalloonNotice(data_.new_count, newest));
+}
+
+// A click on the balloon opens the list, as the list command does.
+void TrayWindow::OnBalloonClick() {
+  TestListLibrary();
+  if (Has(kListLibraryPresent)) PostCommand(kCmdList);
+}
 
 // Tidewell.tmp and Tidewl_cnt.tmp for other programs.
 void TrayWindow::WriteSummaryFiles(int total_count) {

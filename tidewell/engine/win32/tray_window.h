@@ -72,6 +72,8 @@ class TrayWindow {
   // New-mail notification (list, sounds, programs, account icons) and the
   // files written after a check with new mail and cleaned up at exit.
   void RunNewMailActions();
+  void ShowNewMailBalloon();
+  void OnBalloonClick();
   void WriteSummaryFiles(int total_count);
   void RemoveAccountIcons();
   void CloseSoundDevice();

@@ -1,6 +1,7 @@
 #include "tidewell/engine/win32/version_dialog.h"
 
 #include "notify_res.h"
+#include "tidewell_version.h"
 
 namespace tidewell {
 namespace {
@@ -8,6 +9,8 @@ namespace {
 INT_PTR CALLBACK VersionProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
+      // The number comes from the build's one version number.
+      SetDlgItemTextA(dialog, IDC_VERSION_TEXT, "Tidewell ver" TIDEWELL_VERSION_TEXT);
       MessageBeep(MB_OK);
       return TRUE;
     case WM_COMMAND:

@@ -1,5 +1,5 @@
 // Command 32771: the modal version dialog (resource 148) with the program
-// icon and "Tidewell ver2.11"; the default beep sounds when it opens.
+// icon and "Tidewell ver" and the version number; the default beep sounds when it opens.
 #pragma once
 
 #include <windows.h>

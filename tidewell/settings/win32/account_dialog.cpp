@@ -89,6 +89,7 @@ bool CAccountDlg::OnCommand(int id, int code) {
     case IDC_ACC_ICON_PICK: OnPickIcon(); return true;
     case IDC_ACC_SOUND_BROWSE: OnBrowse(IDC_ACC_SOUND_FILE, true); return true;
     case IDC_ACC_PROGRAM_BROWSE: OnBrowse(IDC_ACC_PROGRAM, false); return true;
+    case IDC_ACC_TEST: OnConnectionTest(); return true;
     default: return false;
   }
 }

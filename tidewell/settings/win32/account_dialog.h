@@ -6,10 +6,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "common/win32/handles.h"
 #include "tidewell/settings/account.h"
+#include "tidewell/settings/win32/connection_probe_driver.h"
 
 namespace tidewell {
 
@@ -38,6 +40,10 @@ class CAccountDlg {
   void EnableGroups();
   void OnSecurityChange();
   void ShowPreview(UniqueIcon icon);
+  // "接続テスト" (account_dialog_probe.cpp): starts the test with the values
+  // as entered, or cancels the running one.
+  void OnConnectionTest();
+  void OnConnectionTestDone(bool ok, const std::string& report);
 
   HINSTANCE instance_;
   HWND dialog_ = nullptr;
@@ -47,6 +53,7 @@ class CAccountDlg {
   int security_ = 0;  // the mode the combo box shows
   UniqueIcon button_picture_;
   UniqueIcon preview_;
+  std::unique_ptr<ConnectionProbeDriver> probe_;
 };
 
 }  // namespace tidewell

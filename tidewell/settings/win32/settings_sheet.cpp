@@ -90,7 +90,14 @@ INT_PTR CALLBACK CPropPage::Proc(HWND page, UINT message, WPARAM wparam, LPARAM 
 
 INT_PTR CPropPage::OnNotifyMessage(const NMHDR& header) {
   switch (header.code) {
-    case PSN_APPLY: SetResult(page_, OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE); return TRUE;
+    case PSN_APPLY:
+      if (sheet_) {
+        SetResult(page_, sheet_->ApplyPages(*this));
+      } else {
+        RunApply();
+        SetResult(page_, apply_ok_ ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+      }
+      return TRUE;
     case PSN_KILLACTIVE: SetResult(page_, OnKillActive() ? FALSE : TRUE); return TRUE;
     default: return OnNotify(header) ? TRUE : FALSE;
   }
@@ -108,12 +115,15 @@ void CPropPage::FinishInit() {
   ready_ = true;
 }
 
-bool CPropPage::WritesSucceeded() {
-  const bool ok = !writer_.failed();
+void CPropPage::RunApply() {
   writer_.Reset();
-  if (!ok) ShowMessage(page_, kSettingsSaveFailedText);
-  return ok;
+  apply_ok_ = OnApply();
+  ini_failed_ = writer_.failed();
+  writer_.Reset();
+  if (ini_failed_ && !sheet_) ShowMessage(page_, kSettingsSaveFailedText);
 }
+
+bool CPropPage::WritesSucceeded() { return !writer_.failed(); }
 
 bool CPropPage::TakeText(int id, int max_chars, std::string& out) {
   std::string text = ItemText(page_, id);
@@ -191,6 +201,9 @@ bool CPropPg1::TakeTime() {
 bool CPropPg1::OnKillActive() { return TakeTime(); }
 
 bool CPropPg1::OnApply() {
+  // The sheet was applied, whatever becomes of this page's values: the
+  // engine's reload looks at this and the pages' changed flags.
+  applied = 1;
   if (!TakeTime()) return false;
   values.time_check = IsChecked(page_, IDC_TIME_CHECK);
   values.start = IsChecked(page_, IDC_START);
@@ -199,9 +212,7 @@ bool CPropPg1::OnApply() {
   values.msg_check = IsChecked(page_, IDC_MSG_CHECK);
   values.new_message = IsChecked(page_, IDC_NEW_MESSAGE);
   SaveMessagePage(Writer(), data_folder, values);
-  if (!WritesSucceeded()) return false;
-  applied = 1;
-  return true;
+  return WritesSucceeded();
 }
 
 // ---- CPropPg3 "受信時処理" ------------------------------------------------
@@ -222,6 +233,7 @@ void CPropPg3::OnInit() {
   SetChecked(page_, IDC_SOUND_CHECK, values.sound_check);
   SetChecked(page_, IDC_EXEC_CHECK, values.exec_check);
   SetChecked(page_, IDC_LIST_OPEN, values.list_open);
+  SetChecked(page_, IDC_BALLOON, values.balloon);
   SetChecked(page_, IDC_EXEC_DUPLICATE, values.exec_duplicate);
   SetChecked(page_, IDC_EXEC_ICON_CHANGE, values.exec_icon_change);
   EnableGroups();
@@ -243,6 +255,7 @@ void CPropPg3::OnCommand(int id, int code) {
       EnableGroups();
       break;
     case IDC_LIST_OPEN:
+    case IDC_BALLOON:
     case IDC_EXEC_DUPLICATE:
     case IDC_EXEC_ICON_CHANGE:
       if (code != BN_CLICKED) return;
@@ -278,6 +291,7 @@ bool CPropPg3::OnApply() {
   values.exec_duplicate = IsChecked(page_, IDC_EXEC_DUPLICATE);
   values.exec_icon_change = IsChecked(page_, IDC_EXEC_ICON_CHANGE);
   values.list_open = IsChecked(page_, IDC_LIST_OPEN);
+  values.balloon = IsChecked(page_, IDC_BALLOON);
   SaveReceivePage(Writer(), data_folder, values);
   return WritesSucceeded();
 }
@@ -420,12 +434,29 @@ void CPropPg2::OnInit() {
     SendMessageA(view, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
   Refill();
-  if (!list.file_readable()) {
-    // Never save over a file that could not be read: the page shows no
-    // accounts and offers no command, and its apply writes nothing.
+  if (!list.may_save()) {
+    // Never save over a file that must be kept: the page shows no accounts,
+    // offers no command and says why, and its apply writes nothing.
     EnableItems(page_, {IDC_ACCOUNT_ADD, IDC_ACCOUNT_CHANGE, IDC_ACCOUNT_DELETE}, false);
-    ShowMessage(page_, kUnreadableAccountFileText);
+    ShowNote(AccountPageNote(list.status(), false));
   }
+}
+
+// The note under the list view, which gives it the room.
+void CPropPg2::ShowNote(const char* text) {
+  HWND note = GetDlgItem(page_, IDC_ACCOUNT_NOTE);
+  HWND view = GetDlgItem(page_, IDC_ACCOUNT_LIST);
+  if (!note || !view) return;
+  SetWindowTextA(note, text);
+  RECT n{}, v{};
+  GetWindowRect(note, &n);
+  GetWindowRect(view, &v);
+  MapWindowPoints(nullptr, page_, reinterpret_cast<POINT*>(&n), 2);
+  MapWindowPoints(nullptr, page_, reinterpret_cast<POINT*>(&v), 2);
+  const int gap = 4;
+  if (n.top - gap > v.top)
+    SetWindowPos(view, nullptr, 0, 0, v.right - v.left, n.top - gap - v.top, SWP_NOMOVE | SWP_NOZORDER);
+  ShowWindow(note, SW_SHOWNA);
 }
 
 void CPropPg2::Refill() {
@@ -512,7 +543,7 @@ void CPropPg2::OnDelete() {
 // The released names and the file; a file that could not be read at opening
 // is kept as it is. A failed write keeps the sheet open with the edits.
 bool CPropPg2::OnApply() {
-  if (!list.file_readable()) return true;
+  if (!list.may_save()) return true;
   if (list.Apply(data_folder, codec_, SystemPasswordProtector())) return true;
   ShowMessage(page_, kAccountSaveFailedText);
   return false;
@@ -527,11 +558,37 @@ CSetDlg::CSetDlg(HINSTANCE instance, const std::string& data_folder, Profile& pr
       page5(instance, profile),
       page2(instance, profile, codec),
       instance_(instance) {
-  for (CPropPage* p : std::initializer_list<CPropPage*>{&page1, &page3, &page4, &page5, &page2})
+  for (CPropPage* p : Pages()) {
     p->data_folder = data_folder;
+    p->set_sheet(this);
+  }
 }
 
 HWND CSetDlg::OpenSheet() { return g_open_sheet; }
+
+std::array<CPropPage*, 5> CSetDlg::Pages() { return {&page1, &page3, &page4, &page5, &page2}; }
+
+LONG_PTR CSetDlg::ApplyPages(CPropPage& page) {
+  // The platform sends PSN_APPLY to the pages with a window in tab order:
+  // the first of them starts the round.
+  CPropPage* first = nullptr;
+  for (CPropPage* p : Pages())
+    if (p->window()) {
+      first = p;
+      break;
+    }
+  if (&page == first) {
+    CPropPage* ini_failed = nullptr;
+    for (CPropPage* p : Pages()) {
+      if (!p->window()) continue;
+      p->RunApply();
+      if (p->ini_failed() && !ini_failed) ini_failed = p;
+    }
+    if (ini_failed) ShowMessage(GetParent(ini_failed->window()), kSettingsSaveFailedText);
+  }
+  // PSNRET_INVALID ends the round here and shows this page.
+  return page.apply_ok() ? PSNRET_NOERROR : PSNRET_INVALID;
+}
 
 int CALLBACK CSetDlg::SheetCallback(HWND sheet, UINT message, LPARAM) {
   if (message == PSCB_INITIALIZED) g_open_sheet = sheet;

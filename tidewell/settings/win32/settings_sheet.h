@@ -23,6 +23,8 @@
 
 namespace tidewell {
 
+class CSetDlg;
+
 // What every page shares: its template, its dialog procedure, the changed
 // flag and the apply result that keeps the sheet open on a failure.
 class CPropPage {
@@ -43,6 +45,16 @@ class CPropPage {
 
   HWND window() const { return page_; }
 
+  // The sheet whose apply runs every page's (see CSetDlg::ApplyPages).
+  void set_sheet(CSetDlg* sheet) { sheet_ = sheet; }
+
+  // Runs the page's apply and keeps its outcome: apply_ok() false when the
+  // page refused its values (told already) or a write failed; a failed write
+  // of Tidewell.ini is left for the sheet to tell once (ini_failed()).
+  void RunApply();
+  bool apply_ok() const { return apply_ok_; }
+  bool ini_failed() const { return ini_failed_; }
+
  protected:
   virtual void OnInit() = 0;
   virtual void OnCommand(int id, int code) = 0;
@@ -57,7 +69,7 @@ class CPropPage {
   // Initialisation done: the modified state cleared, later changes count.
   void FinishInit();
   // A page write: the profile's failures are watched; false after a failed
-  // write has been told to the user.
+  // write (which the sheet tells).
   WriteWatchProfile& Writer() { return writer_; }
   bool WritesSucceeded();
   // The text of an edit, refused (told, focus on it) when it is longer than
@@ -77,6 +89,9 @@ class CPropPage {
   int id_;
   std::string template_;  // the page's template in the sheet's font
   bool ready_ = false;
+  CSetDlg* sheet_ = nullptr;
+  bool apply_ok_ = true;
+  bool ini_failed_ = false;
   WriteWatchProfile writer_{profile_};
   UniqueIcon browse_picture_;
 };
@@ -161,6 +176,7 @@ class CPropPg2 : public CPropPage {
   void OnAdd();
   void OnChange();
   void OnDelete();
+  void ShowNote(const char* text);
 
   CodecCalls& codec_;
 };
@@ -182,6 +198,15 @@ class CSetDlg {
   // The sheet currently open, or null.
   static HWND OpenSheet();
 
+  // The answer to one page's PSN_APPLY. The platform's sheet applies its
+  // pages one after the other and stops at the first that refuses, so a
+  // failed write of page 1 would keep the accounts from ever being saved.
+  // Instead, the first page's notice applies every page whose window exists,
+  // each on its own; a failed Tidewell.ini write is told once; then each page
+  // answers with its own outcome, and the sheet stays open on the first page
+  // that failed.
+  LONG_PTR ApplyPages(CPropPage& page);
+
   CPropPg1 page1;
   CPropPg3 page3;
   CPropPg4 page4;
@@ -190,6 +215,7 @@ class CSetDlg {
 
  private:
   static int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM lparam);
+  std::array<CPropPage*, 5> Pages();
   HINSTANCE instance_;
 };
 

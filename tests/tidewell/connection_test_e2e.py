@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""The account dialog's connection test ("接続テスト") under Wine against
+Dovecot, read back from its message box.
+
+    connection_test_e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
+
+Cases:
+  clear   clear text: greeting, capabilities, mail count and size; a wrong
+          password and a refused connection give the error texts of a check;
+          the button reads "中止" while a test runs and cancels it (a server
+          that never answers); nothing is saved
+  secure  STLS and TLS on connect with a trusted test CA: the certificate's
+          subject and expiry; a certificate for another name fails for both
+          with the check's text, and no user ID or password crosses
+          (relay records every byte)
+Exits 77 (skipped) without root, Dovecot or openssl.
+"""
+import argparse
+import os
+import shutil
+import socket
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import e2e  # noqa: E402
+import tls_e2e  # noqa: E402
+from e2e import Failure, check, dovecot  # noqa: E402
+
+WM_COMMAND = 273
+CMD_SETTINGS = 32774
+TEST_BUTTON = "1058"
+SECURITY = "1057"
+MODES = {"none": 0, "stls": 1, "tls": 2}
+
+
+def ok(env, *args):
+    rc = env.helper_run(*args).returncode
+    check(rc == 0, "helper %r: exit code %d" % (args, rc))
+
+
+def open_account_dialog(env):
+    env.start()
+    check(env.wait_windows(1), "Tidewell started")
+    ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    ok(env, "sheet-page", "4")
+    ok(env, "sheet-click", "1007")  # 追加
+
+
+def enter(env, user, password, server, port, mode="none"):
+    ok(env, "account-select", SECURITY, str(MODES[mode]))
+    for control, text in (("1010", user), ("1011", password), ("1012", server), ("1013", str(port))):
+        ok(env, "account-text", control, text)
+
+
+def run_test(env, seconds=60):
+    ok(env, "account-click", TEST_BUTTON)
+    out = env.helper_run("box-text", "接続テスト", str(seconds), timeout=seconds + 20)
+    check(out.returncode == 0, "the test reported in a box within %d s" % seconds)
+    time.sleep(0.3)
+    return out.stdout.replace("\r\n", "\n")
+
+
+def expect(report, *parts):
+    for p in parts:
+        check(p in report, "%r in the report:\n%s" % (p, report))
+
+
+def silent_server():
+    """A listening socket that accepts and never answers."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen(4)
+    return s
+
+
+def finish(env):
+    """Cancel the dialog and the sheet: nothing of the test is stored."""
+    ok(env, "account-click", "2")
+    ok(env, "account-closed", "10")
+    ok(env, "sheet-press", "5")  # PSBTN_CANCEL
+    ok(env, "sheet-closed", "10")
+    check(not os.path.exists(os.path.join(env.data, "Account.dat")), "the test saved no account")
+    check(not os.path.exists(os.path.join(env.data, "Mail")) or not [
+        n for n in os.listdir(os.path.join(env.data, "Mail")) if n != "hash.dat"], "the test wrote no mail file")
+
+
+def case_clear(env):
+    port = e2e.start_dovecot(env, [("alice", "alicepw", e2e.mail_dir(env, e2e.MAILS))])
+    entries = e2e.server_entries(port, "alice", "alicepw")
+    size = sum(int(l.split()[2]) for l, _ in entries)
+    open_account_dialog(env)
+
+    enter(env, "alice", "alicepw", "127.0.0.1", port)
+    report = run_test(env)
+    expect(report, "接続テストに成功しました。", "接続の保護: なし", "応答: +OK", "UIDL あり", "PIPELINING あり",
+           "STLS なし", "SASL PLAIN", "メール: 3通、%dバイト" % size)
+
+    enter(env, "alice", "wrong", "127.0.0.1", port)
+    report = run_test(env)
+    expect(report, "接続テストに失敗しました。", "認証に失敗しました。")
+    check("メール:" not in report, "no mail count after a refused login")
+
+    enter(env, "alice", "alicepw", "127.0.0.1", e2e.closed_port())
+    expect(run_test(env), "接続テストに失敗しました。", "接続に失敗しました。")
+
+    # A server that never answers: the button cancels the running test, and
+    # the dialog stays usable meanwhile.
+    silent = silent_server()
+    try:
+        enter(env, "alice", "alicepw", "127.0.0.1", silent.getsockname()[1])
+        ok(env, "account-click", TEST_BUTTON)
+        time.sleep(1.5)
+        label = env.helper_run("account-label", TEST_BUTTON).stdout.strip()
+        check(label == "中止", "the button offers to cancel while the test runs: %r" % label)
+        ok(env, "account-text", "1008", "まだ入力できる")
+        ok(env, "account-click", TEST_BUTTON)
+        time.sleep(1)
+        label = env.helper_run("account-label", TEST_BUTTON).stdout.strip()
+        check(label == "接続テスト", "cancelled: the button is back: %r" % label)
+        check(env.helper_run("box-text", "接続テスト", "2", timeout=30).returncode == 1, "a cancelled test shows no box")
+    finally:
+        silent.close()
+    finish(env)
+
+
+def case_secure(env):
+    setup = tls_e2e.Setup(env)
+    try:
+        cert = tls_e2e.make_server_cert(setup.folder, setup.ca, "localhost", "server")
+        password = tls_e2e.PASSWORD.decode()
+        port, ssl_port = tls_e2e.start_server(env, [("alice", password, e2e.mail_dir(env, e2e.MAILS))], cert)
+        open_account_dialog(env)
+        for mode, target in (("stls", port), ("tls", ssl_port)):
+            relay = setup.relay(target)
+            enter(env, "alice", password, "localhost", relay.port, mode)
+            report = run_test(env)
+            expect(report, "接続テストに成功しました。", "接続の保護: %s（暗号化済み）" % ("STLS" if mode == "stls" else "SSL/TLS"),
+                   "証明書: ", "CN=localhost", "有効期限: ", "メール: 3通")
+            sent = relay.client_bytes()
+            check(sent and (tls_e2e.is_tls_stream(sent[0]) if mode == "tls" else sent[0].startswith(b"CAPA\r\nSTLS\r\n")),
+                  "%s: only CAPA and STLS in clear: %r" % (mode, sent[0][:40] if sent else b""))
+            tls_e2e.expect_no_secret(relay, mode)
+        dovecot.stop(env.server_dir)
+
+        wrong = tls_e2e.make_server_cert(setup.folder, setup.ca, "other.example", "wrong-name")
+        shutil.rmtree(env.server_dir, ignore_errors=True)
+        port, ssl_port = tls_e2e.start_server(env, [("alice", password, e2e.mail_dir(env, e2e.MAILS))], wrong)
+        for mode, target in (("stls", port), ("tls", ssl_port)):
+            relay = setup.relay(target)
+            enter(env, "alice", password, "localhost", relay.port, mode)
+            report = run_test(env)
+            expect(report, "接続テストに失敗しました。",
+                   "サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(4,3)")
+            tls_e2e.expect_no_secret(relay, "wrong name, " + mode)
+        log = dovecot.log_text(env.server_dir)
+        check("user=<alice>" not in log, "no login reached Dovecot with the wrong certificate: %s" % log[-600:])
+        finish(env)
+    finally:
+        setup.close()
+
+
+CASES = {"clear": case_clear, "secure": case_secure}
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("case", choices=sorted(CASES))
+    p.add_argument("--dist", required=True)
+    p.add_argument("--helper", required=True)
+    p.add_argument("--work", required=True)
+    args = p.parse_args()
+    args.dist, args.helper, args.work = (os.path.abspath(x) for x in (args.dist, args.helper, args.work))
+    args.marker = args.quillbox = args.list_test = args.session_test = None
+    if not dovecot.available() or not shutil.which("openssl"):
+        print("skipped: needs root, /usr/sbin/dovecot and openssl")
+        return e2e.SKIP
+    env = e2e.Env(args, "connection_test_" + args.case)
+    try:
+        CASES[args.case](env)
+    except Failure as e:
+        print("FAILED:", e)
+        return 1
+    finally:
+        env.cleanup()
+    print("passed:", args.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
