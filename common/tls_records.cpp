@@ -18,6 +18,16 @@ TlsHeaderCheck ParseTlsRecordHeader(std::string_view bytes, TlsRecordHeader& out
   return TlsHeaderCheck::kOk;
 }
 
+TlsLateRecord ClassifyRecordAfterHandshake(const TlsRecordHeader& header) {
+  switch (header.type) {
+    case TlsContentType::kApplicationData: return TlsLateRecord::kData;
+    case TlsContentType::kAlert: return TlsLateRecord::kAlert;
+    case TlsContentType::kHandshake: return TlsLateRecord::kRenegotiation;
+    case TlsContentType::kChangeCipherSpec: break;
+  }
+  return TlsLateRecord::kUnexpected;
+}
+
 void TlsRecordReader::Append(std::string_view bytes) {
   if (start_ > 0 && start_ == buffer_.size()) {
     buffer_.clear();

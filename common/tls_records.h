@@ -48,6 +48,21 @@ enum class TlsHeaderCheck {
 // Reads and checks the header at the start of `bytes`.
 TlsHeaderCheck ParseTlsRecordHeader(std::string_view bytes, TlsRecordHeader& out);
 
+// What a record that arrives once the handshake is done stands for. TLS 1.3
+// sends its post-handshake messages (session tickets, key updates) inside
+// application-data records; a record of the handshake type after the
+// handshake is a TLS 1.2 (or older) renegotiation: a new handshake whose
+// certificate the client would have to check all over again. It is refused:
+// the connection ends with the channel error.
+enum class TlsLateRecord {
+  kData,           // application data (and TLS 1.3 post-handshake messages)
+  kAlert,          // close_notify or a fatal alert: the peer has finished
+  kRenegotiation,  // a handshake record: refused
+  kUnexpected,     // change_cipher_spec outside a handshake: refused
+};
+
+TlsLateRecord ClassifyRecordAfterHandshake(const TlsRecordHeader& header);
+
 class TlsRecordReader {
  public:
   enum class Status {

@@ -3,6 +3,8 @@
 // is not delivered, nor one whose text does not fit the caller's buffer: a
 // cut user ID or password would only fail the login, a cut name would find
 // another account's mail or none.
+#include <algorithm>
+
 #include "inkwell2/conv_internal.h"
 
 namespace inkwell2 {
@@ -76,7 +78,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
   const int version = r.byte();
   int count = r.byte();
   if (count < 0) count = 0;
-  if (version < 3 || version > 6) {
+  if (version < 3 || version > 7) {
     a.result = 1;
     return a;
   }
@@ -110,7 +112,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       break;
     }
     if (!r.ok()) break;
-    // Fields 7 to 15, and the security byte of version 6.
+    // Fields 7 to 15, the security byte of versions 6 and 7.
     r.skip(3);
     r.text2();
     r.skip(3);
@@ -124,20 +126,36 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       const int stored = r.byte();
       tls_mode = (stored == 0 || stored == 1) ? stored : 2;
     }
+    // Version 7: the password form, and the password sealed with the
+    // user's key (form 1; field 3 is then empty and never used).
+    int form = 0;
+    std::string_view sealed;
+    if (version >= 7) {
+      form = r.byte();
+      sealed = r.text2();
+    }
     if (found) {
       // A record cut short is not delivered: its security byte is unknown.
       if (!r.ok()) break;
-      std::string plain(password);
-      for (std::size_t i = 0; i < plain.size(); ++i)
-        plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+      std::string plain;
+      if (form == 0) {
+        plain.assign(password);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+          plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+      } else if (form != 1 || !query.protector || !query.protector->Unprotect(sealed, plain)) {
+        plain.clear();
+        a.password_unreadable = true;
+      }
       if (!fits(user, kAccountUserBuffer) || !fits(plain, kAccountPasswordBuffer) ||
           !fits(server, kAccountServerBuffer)) {
+        std::fill(plain.begin(), plain.end(), '\0');
         a.result = kAccountTooLong;
         return a;
       }
       a.found = true;
       a.user = std::string(as_text(user));
       a.password = std::string(as_text(plain));
+      std::fill(plain.begin(), plain.end(), '\0');
       a.server = std::string(as_text(server));
       a.apop = apop;
       a.port = port;

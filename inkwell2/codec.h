@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/password_protector.h"
+
 namespace inkwell2 {
 
 // Conversion codes of code_conv.
@@ -96,6 +98,9 @@ class Md5 {
 struct AccountQuery {
   std::string_view name;  // lookup: display name to find
   int index = -1;         // 1-based position to enumerate; no match = lookup
+  // Opens the passwords that version 7 keeps sealed; without it, or when it
+  // cannot open one, the password is delivered empty.
+  tidewell::PasswordProtector* protector = nullptr;
 };
 
 struct AccountAnswer {
@@ -110,6 +115,9 @@ struct AccountAnswer {
   // 16 of version 6; older records read as 0, or 2 with port 995. Unknown
   // values read as 2, so the password is never sent in clear by mistake.
   int tls_mode = 0;
+  // Lookup hit: the record's sealed password could not be opened (another
+  // user's or machine's file); password is empty.
+  bool password_unreadable = false;
 };
 
 // Caller buffer sizes the exports assume for GetAccount's text outputs.

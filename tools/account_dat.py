@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes or lists the accounts of a Tidewell data folder (Account.dat,
-version 6), for setting Tidewell up from a shell.
+version 7), for setting Tidewell up from a shell.
 
     tools/account_dat.py add  DATA --name NAME --user USER --password PW --server HOST [--port N] [--apop]
                               [--priority N] [--tls none|stls|tls]
@@ -8,8 +8,13 @@ version 6), for setting Tidewell up from a shell.
 
 Texts given on the command line are stored in Shift_JIS (code page 932).
 `add` appends an account to the file (creating it when missing) and replaces
-the file atomically; a version-5 file is rewritten as version 6 first (its
-records read as no TLS, or TLS on connect on port 995). Only the login fields,
+the file atomically; a version-5 or 6 file is rewritten as version 7 first
+(version-5 records read as no TLS, or TLS on connect on port 995). This tool
+cannot seal a password with the Windows user's key: it stores the new one
+scrambled only (readable to anyone who reads the file), and Tidewell seals it
+when it next starts or saves its accounts. Records Tidewell sealed are kept
+as they are. `list` shows each account and whether its password is sealed.
+Only the login fields,
 the priority and the connection security are set; an account's own icon,
 sound and program stay off. The priority follows the rule of the settings
 sheet: at most one past the largest in the file, and the accounts at or after
@@ -35,10 +40,18 @@ def _t2(b):
 
 TLS_MODES = {"none": 0, "stls": 1, "tls": 2}
 
+# Field 17 of version 7: how the password is kept.
+PASSWORD_SCRAMBLED = 0  # field 3, each byte plus its position
+PASSWORD_SEALED = 1     # field 18, sealed with the Windows user's key (field 3 empty)
 
-def record(name, user, password, server, port, apop, priority=0, tls=None, version=6):
-    """One record of the given version (6, or 5); texts are bytes (Shift_JIS).
-    tls is "none", "stls" or "tls"; by default TLS on connect for port 995."""
+# Every version this tool reads.
+VERSIONS = (3, 4, 5, 6, 7)
+
+
+def record(name, user, password, server, port, apop, priority=0, tls=None, version=7):
+    """One record of the given version (7, 6 or 5); texts are bytes (Shift_JIS).
+    tls is "none", "stls" or "tls"; by default TLS on connect for port 995.
+    The password is stored scrambled (version 7: form 0, no sealed bytes)."""
     if tls is None:
         tls = "tls" if port == 995 else "none"
     scrambled = bytes((c + i) % 256 for i, c in enumerate(password))
@@ -48,18 +61,23 @@ def record(name, user, password, server, port, apop, priority=0, tls=None, versi
             struct.pack(">H", 0) + b"\0" + _t2(b"") +          # icon index, sound flag, sound file
             b"\0" + b"\0" +                                    # program flags, no-duplicate flag
             _t2(b"") + _t2(b"") + _t2(b"") +                   # program, command line, folder
-            (bytes([TLS_MODES[tls]]) if version >= 6 else b""))  # connection security
+            (bytes([TLS_MODES[tls]]) if version >= 6 else b"") +  # connection security
+            (bytes([PASSWORD_SCRAMBLED]) + _t2(b"") if version >= 7 else b""))  # password form, sealed
 
 
-def encode_file(records, version=6):
-    """A whole Account.dat (version 6, or 5) from records of that version."""
+def encode_file(records, version=7):
+    """A whole Account.dat (version 7, 6 or 5) from records of that version."""
     return b"Tidewellv" + bytes([version, len(records)]) + b"".join(records)
 
 
-def read_records(data):
-    """Splits a version 3-6 file into (name, raw record bytes, version)."""
-    if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in (3, 4, 5, 6):
-        raise SystemExit("not an account file of version 3 to 6")
+def walk_records(data):
+    """Splits a version 3-7 file into records, each a dict: name, raw (the
+    record's bytes), version, prio_at (offset of the priority in raw), form
+    (field 17; 0 before version 7), scrambled (length of field 3), pw_at
+    (offset of field 3's length byte) and form_at (offset of field 17; the
+    record's length before version 7)."""
+    if data[:9] != b"Tidewellv" or len(data) < 11 or data[9] not in VERSIONS:
+        raise SystemExit("not an account file of version 3 to 7")
     version, count, pos, out = data[9], data[10], 11, []
 
     def take(n):
@@ -73,7 +91,8 @@ def read_records(data):
         start = pos
         name = take(take(1)[0])
         take(take(1)[0])                      # user
-        take(take(1)[0])                      # password
+        pw_at = pos - start
+        scrambled = len(take(take(1)[0]))     # password (field 3)
         take(struct.unpack(">H", take(2))[0])  # server
         take(1 + 2)                           # apop, port
         prio_at = pos - start
@@ -86,21 +105,47 @@ def read_records(data):
             take(struct.unpack(">H", take(2))[0])
         if version >= 6:
             take(1)                           # connection security
-        out.append((name, data[start:pos], version, prio_at))
+        form = PASSWORD_SCRAMBLED
+        form_at = pos - start
+        if version >= 7:
+            form = take(1)[0]                 # password form
+            take(struct.unpack(">H", take(2))[0])  # sealed password
+        out.append({"name": name, "raw": data[start:pos], "version": version, "prio_at": prio_at,
+                    "form": form, "scrambled": scrambled, "pw_at": pw_at, "form_at": form_at})
     return out
 
 
+def read_records(data):
+    """Splits a version 3-7 file into (name, raw record bytes, version,
+    offset of the priority in the record)."""
+    return [(r["name"], r["raw"], r["version"], r["prio_at"]) for r in walk_records(data)]
+
+
+def password_state(rec):
+    """How a record of walk_records keeps its password: "sealed" (with the
+    Windows user's key), "not sealed" (scrambled only, readable to anyone who
+    reads the file), "none" (no password) or "unknown form"."""
+    if rec["form"] == PASSWORD_SEALED:
+        return "sealed"
+    if rec["form"] != PASSWORD_SCRAMBLED:
+        return "unknown form"
+    return "not sealed" if rec["scrambled"] else "none"
+
+
 def upgrade(raw, version):
-    """A raw record of version 5 or 6 as a version-6 record: a version-5
-    record gets the security byte its port implies (995: TLS on connect)."""
-    if version >= 6:
+    """A raw record of version 5, 6 or 7 as a version-7 record: a version-5
+    record gets the security byte its port implies (995: TLS on connect);
+    older records get password form 0 (field 3) and no sealed bytes."""
+    if version >= 7:
         return raw
-    pos = 1 + raw[0]
-    pos += 1 + raw[pos]
-    pos += 1 + raw[pos]
-    pos += 2 + struct.unpack(">H", raw[pos:pos + 2])[0] + 1
-    port = struct.unpack(">H", raw[pos:pos + 2])[0]
-    return raw + bytes([TLS_MODES["tls"] if port == 995 else 0])
+    if version < 6:
+        pos = 1 + raw[0]
+        pos += 1 + raw[pos]
+        pos += 1 + raw[pos]
+        pos += 2 + struct.unpack(">H", raw[pos:pos + 2])[0] + 1
+        port = struct.unpack(">H", raw[pos:pos + 2])[0]
+        raw = raw + bytes([TLS_MODES["tls"] if port == 995 else 0])
+    return raw + bytes([PASSWORD_SCRAMBLED]) + _t2(b"")
 
 
 def priority_of(rec, at):
@@ -142,16 +187,17 @@ def main():
     args = p.parse_args()
 
     path = os.path.join(args.data, "Account.dat")
-    existing = []
+    walked = []
     if os.path.exists(path):
         with open(path, "rb") as f:
-            existing = read_records(f.read())
+            walked = walk_records(f.read())
+    existing = [(r["name"], r["raw"], r["version"], r["prio_at"]) for r in walked]
     if args.cmd == "list":
-        for name, _, _, _ in existing:
-            print(name.decode("cp932", "replace"))
+        for r in walked:
+            print("%s\t%s" % (r["name"].decode("cp932", "replace"), password_state(r)))
         return 0
-    if any(v not in (5, 6) for _, _, v, _ in existing):
-        raise SystemExit("this tool appends only to version-5 and 6 files; let Tidewell rewrite the file first")
+    if any(v not in (5, 6, 7) for _, _, v, _ in existing):
+        raise SystemExit("this tool appends only to files of versions 5 to 7; let Tidewell rewrite the file first")
     enc = lambda s: s.encode("cp932")
     name = enc(args.name)
     if any(n == name for n, _, _, _ in existing):

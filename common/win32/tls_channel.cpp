@@ -26,6 +26,25 @@ std::wstring Wide(const std::string& text) {
 
 constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
 
+// Chain building: URLs only from the cache. The revocation check is a chain
+// of its own: with it, the SSL policy may stop at "revocation unknown" before
+// it looks at the name, so the policy gets the chain without it.
+constexpr DWORD kChainFlags = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+constexpr DWORD kRevocationChainFlags = kChainFlags | CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
+
+// CERT_TRUST_IS_REVOKED when the cached revocation information says a
+// certificate of the chain is revoked; 0 otherwise, also when nothing is known.
+DWORD RevokedStatus(PCCERT_CONTEXT certificate, CERT_CHAIN_PARA& para) {
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, kRevocationChainFlags,
+                               nullptr, &chain) ||
+      !chain)
+    return 0;
+  const DWORD revoked = chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_REVOKED;
+  CertFreeCertificateChain(chain);
+  return revoked;
+}
+
 // Client credentials with Schannel's own certificate validation off (the
 // channel checks the certificate itself) and no client certificate. TLS 1.3
 // needs the newer credential structure (Windows 10 1809 and later); older
@@ -54,6 +73,10 @@ bool AcquireClientCredentials(CredHandle& out) {
 }  // namespace
 
 TlsFailure ClassifyCertificateCheck(DWORD chain_error_status, DWORD policy_error) {
+  // Revocation is checked from what the system has at hand: no answer
+  // (nothing cached, the responder out of reach) fails nothing. A revoked
+  // certificate (CERT_TRUST_IS_REVOKED) still does.
+  chain_error_status &= ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
   if (chain_error_status != CERT_TRUST_NO_ERROR) {
     const DWORD time_errors = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED;
     return (chain_error_status & ~time_errors) == 0 ? TlsFailure::kExpired : TlsFailure::kUntrusted;
@@ -75,8 +98,13 @@ TlsFailure CheckServerCertificate(PCCERT_CONTEXT certificate, const std::string&
   para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   para.RequestedUsage.Usage.cUsageIdentifier = 1;
   para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+  // The check runs on the window thread: nothing is fetched from the network
+  // (no intermediate certificate, no revocation list, no OCSP answer), so a
+  // certificate that names an unreachable address cannot hold the program.
+  // Revocation is checked with what the system has cached (RevokedStatus).
   PCCERT_CHAIN_CONTEXT chain = nullptr;
-  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, 0, nullptr, &chain) ||
+  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, kChainFlags, nullptr,
+                               &chain) ||
       !chain)
     return TlsFailure::kUntrusted;
 
@@ -87,12 +115,14 @@ TlsFailure CheckServerCertificate(PCCERT_CONTEXT certificate, const std::string&
   ssl.pwszServerName = name.data();
   CERT_CHAIN_POLICY_PARA policy = {};
   policy.cbSize = sizeof policy;
+  policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
   policy.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS status = {};
   status.cbSize = sizeof status;
   DWORD policy_error = static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
   if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) policy_error = status.dwError;
-  const TlsFailure failure = ClassifyCertificateCheck(chain->TrustStatus.dwErrorStatus, policy_error);
+  const DWORD chain_status = chain->TrustStatus.dwErrorStatus | RevokedStatus(certificate, para);
+  const TlsFailure failure = ClassifyCertificateCheck(chain_status, policy_error);
   CertFreeCertificateChain(chain);
   return failure;
 }
@@ -141,20 +171,22 @@ SECURITY_STATUS TlsChannel::Continue(const std::string& input, TlsStep& step) {
   std::vector<char> name(server_name_.begin(), server_name_.end());
   name.push_back('\0');
   SECURITY_STATUS s;
+  // After a server asked for a client certificate: go on without one.
+  const ULONG flags = kContextFlags | (without_client_certificate_ ? ISC_REQ_USE_SUPPLIED_CREDS : 0);
   if (!have_context_) {
-    s = InitializeSecurityContextA(&credentials_, nullptr, name.data(), kContextFlags, 0, 0, nullptr, 0,
-                                   &context_, &out_desc, &attributes, &expiry);
+    s = InitializeSecurityContextA(&credentials_, nullptr, name.data(), flags, 0, 0, nullptr, 0, &context_,
+                                   &out_desc, &attributes, &expiry);
     if (s == SEC_I_CONTINUE_NEEDED || s == SEC_E_OK) have_context_ = true;
   } else {
-    s = InitializeSecurityContextA(&credentials_, &context_, name.data(), kContextFlags, 0, 0, &in_desc, 0,
-                                   nullptr, &out_desc, &attributes, &expiry);
+    s = InitializeSecurityContextA(&credentials_, &context_, name.data(), flags, 0, 0, &in_desc, 0, nullptr,
+                                   &out_desc, &attributes, &expiry);
   }
   if (out[0].pvBuffer) {
     if (out[0].cbBuffer > 0) step.send.append(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
     FreeContextBuffer(out[0].pvBuffer);
   }
-  if (s == SEC_E_INCOMPLETE_MESSAGE) {
-    reader_.PutBack(input);  // all of it again, with more behind it
+  if (s == SEC_E_INCOMPLETE_MESSAGE || s == SEC_I_INCOMPLETE_CREDENTIALS) {
+    reader_.PutBack(input);  // all of it again (with more behind it, or without a certificate)
   } else if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0 && in[1].cbBuffer <= input.size()) {
     reader_.PutBack(std::string_view(input).substr(input.size() - in[1].cbBuffer));
   }
@@ -175,6 +207,13 @@ void TlsChannel::Handshake(TlsStep& step) {
       return;
     }
     if (s == SEC_I_CONTINUE_NEEDED) continue;
+    if (s == SEC_I_INCOMPLETE_CREDENTIALS && !without_client_certificate_) {
+      // The server asks for a client certificate; it is optional for the
+      // servers we know, and there is none to give: the same input again,
+      // answered with no certificate. A server that insists refuses then.
+      without_client_certificate_ = true;
+      continue;
+    }
     if (s != SEC_E_OK) return Fail(step, TlsFailure::kHandshake);
 
     PCCERT_CONTEXT certificate = nullptr;
@@ -186,6 +225,9 @@ void TlsChannel::Handshake(TlsStep& step) {
     if (QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK ||
         sizes_.cbMaximumMessage == 0)
       return Fail(step, TlsFailure::kHandshake);
+    SecPkgContext_ConnectionInfo info = {};
+    tls13_ = QueryContextAttributesA(&context_, SECPKG_ATTR_CONNECTION_INFO, &info) == SEC_E_OK &&
+             (info.dwProtocol & SP_PROT_TLS1_3_CLIENT) != 0;
     state_ = State::kOpen;
     step.secured = true;
   }
@@ -198,6 +240,12 @@ void TlsChannel::Decrypt(TlsStep& step) {
     const TlsRecordReader::Status r = reader_.Next(record, header);
     if (r == TlsRecordReader::Status::kMalformed) return Fail(step, TlsFailure::kChannel);
     if (r == TlsRecordReader::Status::kNeedMore) return;
+    switch (ClassifyRecordAfterHandshake(header)) {
+      case TlsLateRecord::kData:
+      case TlsLateRecord::kAlert: break;
+      case TlsLateRecord::kRenegotiation:
+      case TlsLateRecord::kUnexpected: return Fail(step, TlsFailure::kChannel);
+    }
     SecBuffer b[4] = {};
     b[0].BufferType = SECBUFFER_DATA;
     b[0].cbBuffer = static_cast<ULONG>(record.size());
@@ -223,8 +271,11 @@ void TlsChannel::Decrypt(TlsStep& step) {
         return;
       }
       if (s == SEC_I_RENEGOTIATE) {
-        // A handshake message after the handshake (a TLS 1.3 session
-        // ticket): Schannel takes it through InitializeSecurityContext.
+        // A handshake message after the handshake. Under TLS 1.3 it is a
+        // session ticket or a key update, which Schannel takes through
+        // InitializeSecurityContext; anything older would be a new handshake
+        // with a certificate never checked: refused.
+        if (!tls13_) return Fail(step, TlsFailure::kChannel);
         const SECURITY_STATUS again = Continue(extra, step);
         if (again != SEC_E_OK && again != SEC_I_CONTINUE_NEEDED) return Fail(step, TlsFailure::kChannel);
         continue;

@@ -12,7 +12,15 @@
 // handshake is done: the chain must lead to a trusted root with no error
 // status at all (Schannel's own validation is switched off, and the SSL
 // policy alone accepts a lone leaf of an unknown issuer on some systems), and
-// the SSL policy must accept it for the server name the user typed.
+// the SSL policy must accept it for the server name the user typed. The chain
+// is built from what the system holds: no URL is fetched (the check runs on
+// the window thread), and revocation is checked where the cached information
+// tells; an unknown or offline revocation status fails nothing.
+//
+// After the handshake, a TLS 1.2 renegotiation (a handshake record, or
+// SEC_I_RENEGOTIATE outside TLS 1.3) is refused with kChannel: its new
+// certificate would go unchecked. A request for a client certificate during
+// the handshake is answered without one.
 #pragma once
 
 #define SECURITY_WIN32
@@ -51,9 +59,10 @@ struct TlsStep {
 };
 
 // How the chain and policy results of a certificate check map to a failure:
-// any chain error status fails; only-time errors give kExpired. Then the
-// policy error: CERT_E_CN_NO_MATCH kNameMismatch, CERT_E_EXPIRED kExpired,
-// any other non-zero kUntrusted.
+// any chain error status fails (an unknown or offline revocation status
+// aside; revoked fails); only-time errors give kExpired. Then the policy
+// error (of a chain built without the revocation check): CERT_E_CN_NO_MATCH
+// kNameMismatch, CERT_E_EXPIRED kExpired, any other non-zero kUntrusted.
 TlsFailure ClassifyCertificateCheck(DWORD chain_error_status, DWORD policy_error);
 
 // Checks a server certificate (with the certificates the server sent in its
@@ -103,6 +112,8 @@ class TlsChannel {
   CtxtHandle context_ = {};
   bool have_credentials_ = false;
   bool have_context_ = false;
+  bool without_client_certificate_ = false;  // the server asked for one: none is sent
+  bool tls13_ = false;                       // negotiated TLS 1.3 (post-handshake messages allowed)
   SecPkgContext_StreamSizes sizes_ = {};
   TlsRecordReader reader_;
 };

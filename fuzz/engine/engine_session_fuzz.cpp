@@ -16,6 +16,12 @@
 // ends at most once, and, after the input is spent, forcing the end (the
 // server hangs up, the watchdog runs out) ends it exactly once; the account
 // mail file is written at most once per session.
+//
+// The account comes the way the engine gets it: a version-7 Account.dat with
+// the password sealed (or scrambled, as tools/account_dat.py writes it), read
+// back by its owner or by another user who cannot open it. Then, as the
+// driver does, the session ends with the password error before any
+// connection, and no login command ever goes out, whatever arrives.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,7 +32,10 @@
 #include <vector>
 
 #include "inkwell2/codec.h"
+#include "tests/common/stand_in_protector.h"
 #include "tidewell/engine/pop3_session.h"
+#include "tidewell/engine/session_account.h"
+#include "tidewell/settings/account_file.h"
 
 namespace {
 
@@ -78,8 +87,32 @@ class Input {
 
 constexpr tidewell::SessionLimits kLimits{64 * 1024, 2 * 1024, 16 * 1024, 200};
 
+// Bits of `how`: 1 another user reads the file, 2 no password, 4 the file
+// holds the password scrambled.
+tidewell::SessionAccount AccountFromFile(std::uint8_t how, bool apop, tidewell::SessionTls tls) {
+  tidewell::CAccount a;
+  a.user_id = "user";
+  a.password = (how & 2) ? "" : "secret";
+  a.display_name = "acct";
+  a.server = "h";
+  a.apop = apop ? 1 : 0;
+  a.tls_mode = static_cast<int>(tls);
+  tidewell::StandInProtector owner("taro"), other("hanako");
+  const std::string file = tidewell::EncodeAccountFile({a}, 7, (how & 4) ? nullptr : &owner);
+  tidewell::AccountList list;
+  Check(tidewell::ParseAccountFile(file, tidewell::AccountReader::kEngine, list, (how & 1) ? &other : &owner) ==
+        tidewell::AccountFileStatus::kOk);
+  Check(list.size() == 1);
+  const tidewell::SessionAccount account = tidewell::ToSessionAccount(list[0]);
+  // Only a sealed password of another user cannot be read.
+  Check(account.password_unreadable == ((how & 7) == 1));
+  Check(account.password == (account.password_unreadable ? "" : a.password.str()));
+  return account;
+}
+
 struct Harness {
-  Harness(std::uint32_t flags, bool apop, int timeout, tidewell::SessionTls tls) : tls(tls) {
+  Harness(std::uint32_t flags, const tidewell::SessionAccount& account, int timeout, tidewell::SessionTls tls)
+      : tls(tls), unreadable(account.password_unreadable) {
     data.data_folder = "C:\\tw";
     data.flags = flags;
     data.timeout = timeout;
@@ -94,7 +127,10 @@ struct Harness {
     store.files[tidewell::AccountMailFilePath(data.data_folder, Md5("acct")) + ".uid"] =
         tidewell::SerializeUidCache(tidewell::UidCacheKey("h", 110, "user", static_cast<int>(tls)), cached);
     session.set_limits(kLimits);
-    session.Start(tidewell::SessionAccount{"user", "secret", "acct", "h", 110, apop, tls}, data, 0);
+    session.Start(account, data, 0);
+    // The driver makes no connection: it reports the error at once.
+    if (unreadable) queue.push_back(SessionAction{Kind::kPostError, {}, tidewell::kAccountErrorPhase,
+                                                  tidewell::kPasswordUnreadableCode});
   }
 
   void Run(const SessionActions& actions) {
@@ -102,7 +138,7 @@ struct Harness {
       switch (a.kind) {
         case Kind::kSend:
           if (a.text.rfind("USER ", 0) == 0 || a.text.rfind("PASS ", 0) == 0 || a.text.rfind("APOP ", 0) == 0)
-            Check(greeting_read && (tls == tidewell::SessionTls::kNone || secured));
+            Check(!unreadable && greeting_read && (tls == tidewell::SessionTls::kNone || secured));
           break;
         case Kind::kStartTls:
           Check(tls == tidewell::SessionTls::kStls && !tls_started);
@@ -160,6 +196,7 @@ struct Harness {
   bool greeting_read = false;
   int account_done = 0;
   tidewell::SessionTls tls;
+  bool unreadable;
   bool tls_started = false;
   bool secured = false;
 };
@@ -175,7 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (setup & 0x40) flags |= tidewell::kFastCheck;
   const int timeout = static_cast<int>((setup >> 3) & 7) - 1;  // -1..6: below 1 acts as 5
   const auto tls = static_cast<tidewell::SessionTls>((setup >> 6) % 3);
-  Harness h(flags, (setup & 4) != 0, timeout, tls);
+  Harness h(flags, AccountFromFile(in.Byte(), (setup & 4) != 0, tls), timeout, tls);
 
   static const std::string kFiller(tidewell::kMaxChunk, 'x');
   while (!in.empty()) {

@@ -1,12 +1,14 @@
 // Damaged account files: the readers never read past the input, never store
 // a text past its field, and what they return survives a write and a read
-// unchanged. The legacy reader's result always gets unique names.
+// unchanged (sealed passwords included, and those that cannot be opened keep
+// their sealed bytes). The legacy reader's result always gets unique names.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "tests/common/stand_in_protector.h"
 #include "tidewell/settings/account_file.h"
 
 namespace {
@@ -40,20 +42,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using tidewell::AccountList;
   using tidewell::AccountReader;
 
+  tidewell::StandInProtector protector;
   AccountList page, engine;
-  const auto status = tidewell::ParseAccountFile(bytes, AccountReader::kSettingsPage, page);
-  Check(tidewell::ParseAccountFile(bytes, AccountReader::kEngine, engine) == status);
+  const auto status = tidewell::ParseAccountFile(bytes, AccountReader::kSettingsPage, page, &protector);
+  Check(tidewell::ParseAccountFile(bytes, AccountReader::kEngine, engine, &protector) == status);
   Check(page.size() == engine.size() && page.size() <= 255);
   // Both readers take every field alike: the page saves what the engine uses.
   for (std::size_t i = 0; i < page.size(); ++i)
     Check(FieldsFit(page[i]) && tidewell::SameStoredFields(page[i], engine[i]));
 
-  // Written as version 6 and read back, the settings page's list is unchanged.
+  // Written as version 7 and read back, the settings page's list is unchanged.
   AccountList again;
-  Check(tidewell::ParseAccountFile(tidewell::EncodeAccountFile(page), AccountReader::kSettingsPage, again) ==
-        tidewell::AccountFileStatus::kOk);
+  Check(tidewell::ParseAccountFile(tidewell::EncodeAccountFile(page, 7, &protector), AccountReader::kSettingsPage,
+                                   again, &protector) == tidewell::AccountFileStatus::kOk);
   Check(again.size() == page.size());
-  for (std::size_t i = 0; i < page.size(); ++i) Check(tidewell::SameStoredFields(again[i], page[i]));
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    Check(tidewell::SameStoredFields(again[i], page[i]));
+    Check(again[i].sealed_password == page[i].sealed_password);
+    // Only a password that could not be opened and was kept stays unreadable.
+    Check(again[i].password_unreadable == (page[i].password_unreadable && !page[i].sealed_password.empty()));
+  }
 
   EchoCodec codec;
   AccountList legacy;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/win32/dpapi_protector.h"
 #include "inkwell2/codec.h"
 
 namespace {
@@ -181,6 +182,7 @@ INKWELL_API int WINAPI GetAccount(char* name, const char* folder, char* user, ch
   inkwell2::AccountQuery query;
   if (name) query.name = std::string_view(name, strnlen(name, inkwell2::kAccountNameBuffer));
   query.index = index;
+  query.protector = &tidewell::SystemPasswordProtector();
   const inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
   if (a.enumerated) {
     copy_out(name, a.name);

@@ -151,5 +151,25 @@ TEST(TlsRecords, HeaderFields) {
   EXPECT_EQ(h.body, kTlsMaxBody);  // the largest body allowed
 }
 
+// Once the handshake is done: TLS 1.3 tickets and key updates travel as
+// application data; a handshake record is a TLS 1.2 renegotiation, refused.
+TEST(TlsRecords, RecordsAfterTheHandshake) {
+  struct Case {
+    const char* header;
+    TlsLateRecord expected;
+  };
+  const Case cases[] = {
+      {"\x17\x03\x03\x00\x20", TlsLateRecord::kData},           // application data (also 1.3 tickets)
+      {"\x15\x03\x03\x00\x1A", TlsLateRecord::kAlert},          // close_notify, encrypted
+      {"\x16\x03\x03\x00\x20", TlsLateRecord::kRenegotiation},  // HelloRequest under TLS 1.2
+      {"\x14\x03\x03\x00\x01", TlsLateRecord::kUnexpected},     // change_cipher_spec
+  };
+  for (const Case& c : cases) {
+    TlsRecordHeader h;
+    ASSERT_EQ(ParseTlsRecordHeader(std::string(c.header, 5), h), TlsHeaderCheck::kOk);
+    EXPECT_EQ(ClassifyRecordAfterHandshake(h), c.expected) << static_cast<int>(c.header[0]);
+  }
+}
+
 }  // namespace
 }  // namespace tidewell

@@ -221,6 +221,29 @@ TEST(Pop3Session, ErrorEntriesAreShiftJis) {
   EXPECT_EQ(ErrorEntry(3, 2), "*ERR\r\n接続中にエラーが発生しました。(3,2)\r\n.\r\n");
 }
 
+// A password that could not be read from Account.dat: the driver reports the
+// error without connecting; should a greeting come all the same, no login
+// goes out. Either way the entry asks for the password.
+TEST(Pop3Session, AnUnreadablePasswordEndsWithItsEntryAndNoLogin) {
+  const std::string entry =
+      "*ERR\r\nパスワードを読み取れないため、接続を中止しました。設定のアカウントでパスワードを入力し直してください。(5,1)"
+      "\r\n.\r\n";
+  EXPECT_EQ(ErrorEntry(kAccountErrorPhase, kPasswordUnreadableCode), entry);
+  for (bool greeting_first : {false, true}) {
+    SCOPED_TRACE(greeting_first);
+    Harness h;
+    h.account.password = "";
+    h.account.password_unreadable = true;
+    h.session.Start(h.account, h.data, 0);
+    if (greeting_first) h.Reply("+OK hi\r\n");
+    else h.Run(h.session.OnError(kAccountErrorPhase, kPasswordUnreadableCode));
+    EXPECT_TRUE(h.sent.empty());
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), entry);
+    EXPECT_TRUE(h.data.Has(kCheckError));
+  }
+}
+
 TEST(Pop3Session, WatchdogGivesUpAfterTimeoutTicksWithoutSocketEvents) {
   struct Case { int timeout; int ticks_to_fire; int timeout_after; };
   for (const Case& c : {Case{3, 3, 3}, Case{0, 5, 5}, Case{-2, 5, 5}, Case{1, 1, 1}}) {

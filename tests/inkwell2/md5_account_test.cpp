@@ -94,6 +94,16 @@ const unsigned char kV6[] = {
 
 std::string Bytes(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
+// Version 7 as tools/account_dat.py writes it: version 6 plus, after each
+// security byte, password form 0 (field 3 holds it) and no sealed bytes.
+std::string V7Scrambled() {
+  std::string b = Bytes(kV6, sizeof kV6);
+  b[9] = 7;
+  const std::size_t work = b.find("\x04work");
+  b.insert(work, std::string(3, '\0'));
+  return b + std::string(3, '\0');
+}
+
 AccountAnswer Lookup(const std::string& file, std::string_view name) { return read_account(file, {name, -1}); }
 AccountAnswer Enumerate(const std::string& file, int index) { return read_account(file, {"", index}); }
 
@@ -142,7 +152,7 @@ TEST_P(AccountVersions, EnumeratesNamesInFileOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, AccountVersions,
                          ::testing::Values(Bytes(kV3, sizeof kV3), Bytes(kV4, sizeof kV4), Bytes(kV5, sizeof kV5),
-                                           Bytes(kV6, sizeof kV6)));
+                                           Bytes(kV6, sizeof kV6), V7Scrambled()));
 
 // The security mode of a lookup: version 6 stores it; older records read as
 // none, except port 995, which reads as TLS on connect; an unknown stored
@@ -163,6 +173,7 @@ TEST(AccountReader, SecurityModeByVersion) {
       {"v6", Bytes(kV6, sizeof kV6), 1, 2},
       {"v6 unknown value", v6_unknown, 1, 2},
       {"v6 stored none on 995", v6_clear_995, 1, 0},
+      {"v7", V7Scrambled(), 1, 2},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Lookup(c.file, "home").tls_mode, c.home) << c.what;
@@ -215,7 +226,7 @@ TEST(AccountReader, BadHeadersReadNothing) {
       {"wrong magic", "tidewellv\x05\x01" + Record("n", "u", "", "s")},
       {"no v", std::string("Tidewellx\x05\x01") + Record("n", "u", "", "s")},
       {"version 2", File(1, Record("n", "u", "", "s"), 2)},
-      {"version 7", File(1, Record("n", "u", "", "s"), 7)},
+      {"version 8", File(1, Record("n", "u", "", "s"), 8)},
       {"magic only", "Tidewell"},
       {"empty file", ""},
   };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "account_fixtures.h"
+#include "tests/common/stand_in_protector.h"
 #include "temp_folder.h"
 #include "test_codec.h"
 #include "tidewell/settings/account_file.h"
@@ -69,7 +70,7 @@ TEST(AccountFile, WriterProducesTheVersion5And6BytesExactly) {
   EXPECT_EQ(EncodeAccountFile(list, 5), kAccountV5);
   list[0].tls_mode = kTlsStls;
   list[1].tls_mode = kTlsOnConnect;
-  EXPECT_EQ(EncodeAccountFile(list), kAccountV6);  // version 6 by default
+  EXPECT_EQ(EncodeAccountFile(list, 6), kAccountV6);
 }
 
 // The security byte of version 6, and what older records read as. Both
@@ -211,14 +212,103 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
     a.mail_count = 9;  // not stored
     list.push_back(a);
   }
-  for (AccountReader reader : kBothReaders) {
-    const AccountList back = Parse(EncodeAccountFile(list), reader);
-    ASSERT_EQ(back.size(), list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      EXPECT_TRUE(SameStoredFields(back[i], list[i])) << i;
-      EXPECT_EQ(back[i].mail_count, 0);
+  StandInProtector protector;
+  for (PasswordProtector* p : {static_cast<PasswordProtector*>(nullptr), static_cast<PasswordProtector*>(&protector)}) {
+    for (AccountReader reader : kBothReaders) {
+      AccountList back;
+      ASSERT_EQ(ParseAccountFile(EncodeAccountFile(list, kAccountFileVersion, p), reader, back, p),
+                AccountFileStatus::kOk);
+      ASSERT_EQ(back.size(), list.size());
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_TRUE(SameStoredFields(back[i], list[i])) << i;
+        EXPECT_EQ(back[i].mail_count, 0);
+        EXPECT_FALSE(back[i].password_unreadable);
+      }
     }
   }
+}
+
+// Version 7 keeps the password sealed after field 16: field 3 empty, the form
+// byte 1, the sealed bytes with a 2-byte length. Nothing of the password is
+// in the file, neither as typed nor scrambled.
+TEST(AccountFile, Version7SealsThePasswordAfterTheSecurityByte) {
+  CAccount a;
+  a.display_name = "n";
+  a.password = "hunter2";
+  a.tls_mode = kTlsStls;
+  StandInProtector protector;
+  std::string sealed;
+  ASSERT_TRUE(protector.Protect("hunter2", sealed));
+  const std::string bytes = EncodeAccountFile({a}, 7, &protector);
+  EXPECT_EQ(bytes.substr(0, 11), TW_BYTES("Tidewellv\x07\x01"));
+  EXPECT_EQ(bytes.substr(11, 4), TW_BYTES("\x01n\x00\x00"));  // name, empty user ID, empty field 3
+  const std::string tail = TW_BYTES("\x01\x01") + std::string(1, static_cast<char>(sealed.size() >> 8)) +
+                           std::string(1, static_cast<char>(sealed.size() & 0xFF)) + sealed;
+  ASSERT_GE(bytes.size(), tail.size());
+  EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);  // security byte, form, sealed
+  EXPECT_EQ(bytes.find("hunter2"), std::string::npos);
+  // header 11, name 2, user ID 1, password length 1: the scrambled password
+  EXPECT_EQ(bytes.find(EncodeAccountFile({a}, 6).substr(15, 7)), std::string::npos);
+  for (AccountReader reader : kBothReaders) {
+    AccountList back;
+    AccountFileFacts facts;
+    ASSERT_EQ(ParseAccountFile(bytes, reader, back, &protector, &facts), AccountFileStatus::kOk);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].password, "hunter2");
+    EXPECT_EQ(back[0].tls_mode, kTlsStls);
+    EXPECT_EQ(facts.version, 7);
+    EXPECT_TRUE(facts.whole);
+    EXPECT_FALSE(facts.clear_passwords);
+  }
+}
+
+// A file sealed for another user (or a form this build does not know): the
+// password reads empty and is marked; the sealed bytes are written back as
+// they were until the user enters a new password.
+TEST(AccountFile, APasswordThatCannotBeOpenedReadsEmptyAndIsKept) {
+  CAccount a;
+  a.display_name = "n";
+  a.password = "hunter2";
+  StandInProtector taro("taro"), hanako("hanako");
+  const std::string bytes = EncodeAccountFile({a}, 7, &taro);
+  for (PasswordProtector* p : {static_cast<PasswordProtector*>(&hanako), static_cast<PasswordProtector*>(nullptr)}) {
+    AccountList back;
+    ASSERT_EQ(ParseAccountFile(bytes, AccountReader::kEngine, back, p), AccountFileStatus::kOk);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].password, "");
+    EXPECT_TRUE(back[0].password_unreadable);
+    EXPECT_EQ(EncodeAccountFile(back, 7, &hanako), bytes);  // kept for its owner
+    back[0].password = "new";
+    AccountList again;
+    ParseAccountFile(EncodeAccountFile(back, 7, &hanako), AccountReader::kEngine, again, &hanako);
+    EXPECT_EQ(again.at(0).password, "new");
+    EXPECT_FALSE(again.at(0).password_unreadable);
+  }
+  // An unknown form: unreadable, and field 3 is not taken instead.
+  std::string unknown = EncodeAccountFile({a}, 7, nullptr);  // form 0, field 3 scrambled
+  unknown[unknown.size() - 3] = '\x09';
+  AccountList back;
+  ASSERT_EQ(ParseAccountFile(unknown, AccountReader::kSettingsPage, back, &taro), AccountFileStatus::kOk);
+  EXPECT_EQ(back.at(0).password, "");
+  EXPECT_TRUE(back.at(0).password_unreadable);
+}
+
+// A password that cannot be sealed now is stored scrambled (form 0) rather
+// than lost; such a record counts as not protected.
+TEST(AccountFile, APasswordThatCannotBeSealedIsStoredScrambled) {
+  CAccount a;
+  a.display_name = "n";
+  a.password = "abc";
+  StandInProtector protector;
+  protector.set_refuse(true);
+  const std::string bytes = EncodeAccountFile({a}, 7, &protector);
+  EXPECT_EQ(bytes.substr(11, 7), TW_BYTES("\x01n\x00\x03\x61\x63\x65"));
+  EXPECT_EQ(bytes.substr(bytes.size() - 3), TW_BYTES("\x00\x00\x00"));  // form 0, no sealed bytes
+  AccountList back;
+  AccountFileFacts facts;
+  ParseAccountFile(bytes, AccountReader::kEngine, back, &protector, &facts);
+  EXPECT_EQ(back.at(0).password, "abc");
+  EXPECT_TRUE(facts.clear_passwords);
 }
 
 // The account dialog's port follow-up when the security mode changes.
@@ -254,7 +344,7 @@ TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
       {"Tidewellv", AccountFileStatus::kEmpty},
       {TW_BYTES("Tidewellv\x00"), AccountFileStatus::kOldVersion},
       {TW_BYTES("Tidewellv\x02\x01"), AccountFileStatus::kOldVersion},
-      {TW_BYTES("Tidewellv\x07\x01"), AccountFileStatus::kNewVersion},
+      {TW_BYTES("Tidewellv\x08\x01"), AccountFileStatus::kNewVersion},
       {TW_BYTES("Tidewellv\x05"), AccountFileStatus::kOk},  // count at end of file counts as 0
       {TW_BYTES("Tidewellv\x05\x00"), AccountFileStatus::kOk},
   };
@@ -384,25 +474,90 @@ TEST(EngineLoad, MissingAccountFileConvertsTheLegacyFile) {
   TempFolder dir;
   ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
   CoreCodec codec;
-  const AccountList list = LoadEngineAccounts(dir.path(), codec);
+  StandInProtector protector;
+  const AccountList list = LoadEngineAccounts(dir.path(), codec, protector);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].display_name, "x");
   EXPECT_EQ(list[1].display_name, "x_1");
   EXPECT_EQ(list[1].password, "secret");
-  // Account.dat is now a version-4 file with field 11 = 0; Tidewell.dat stays.
+  // Account.dat is now a version-7 file with the passwords sealed, and
+  // Tidewell.dat, which holds them readable, is gone.
   std::string written;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), written));
-  EXPECT_EQ(written.substr(0, 11), TW_BYTES("Tidewellv\x04\x02"));
-  EXPECT_TRUE(std::filesystem::exists(LegacyAccountFilePath(dir.path())));
-  const AccountList again = Parse(written, AccountReader::kEngine);
+  EXPECT_EQ(written.substr(0, 11), TW_BYTES("Tidewellv\x07\x02"));
+  EXPECT_FALSE(std::filesystem::exists(LegacyAccountFilePath(dir.path())));
+  EXPECT_EQ(written.find("secret"), std::string::npos);
+  AccountList again;
+  ParseAccountFile(written, AccountReader::kEngine, again, &protector);
   ASSERT_EQ(again.size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) EXPECT_TRUE(SameStoredFields(again[i], list[i]));
-  EXPECT_EQ(written, EncodeAccountFile(list, 4));
+  EXPECT_EQ(written, EncodeAccountFile(list, 7, &protector));
   // The codec's own reader finds the converted accounts too.
-  const inkwell2::AccountAnswer found = inkwell2::read_account(written, {"x_1", -1});
+  inkwell2::AccountQuery query{"x_1", -1, &protector};
+  const inkwell2::AccountAnswer found = inkwell2::read_account(written, query);
   ASSERT_TRUE(found.found);
   EXPECT_EQ(found.password, "secret");
   EXPECT_EQ(found.port, 999);
+}
+
+// The engine's load seals what is not sealed yet: files of versions 3 to 6
+// and version-7 files written by tools/account_dat.py are rewritten as
+// version 7 (and a Tidewell.dat left from an old conversion goes); a sealed
+// file, or one the reader could not take whole, is left as it is.
+TEST(EngineLoad, UnsealedFilesAreRewrittenSealedOnce) {
+  CAccount tool_account;
+  tool_account.display_name = "t";
+  tool_account.password = "toolpw";
+  StandInProtector protector;
+  const std::string tool_v7 = EncodeAccountFile({tool_account}, 7, nullptr);
+  const std::string sealed_v7 = EncodeAccountFile({tool_account}, 7, &protector);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {"version 3", kAccountV3, true},
+      {"version 4", kAccountV4, true},
+      {"version 5", kAccountV5, true},
+      {"version 6", kAccountV6, true},
+      {"version 7 of the tool", tool_v7, true},
+      {"version 7 sealed", sealed_v7, false},
+      {"version 6 cut short", kAccountV6.substr(0, kAccountV6.size() - 1), false},
+      {"version 6 with bytes after its records", kAccountV6 + "x", false},
+  };
+  for (const Case& c : cases) {
+    TempFolder dir;
+    ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.bytes));
+    ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
+    CoreCodec codec;
+    AccountList before;
+    ParseAccountFile(c.bytes, AccountReader::kEngine, before, &protector);
+    const AccountList list = LoadEngineAccounts(dir.path(), codec, protector);
+    ASSERT_EQ(list.size(), before.size()) << c.what;
+    std::string now;
+    ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), now));
+    EXPECT_EQ(now != c.bytes, c.rewritten) << c.what;
+    EXPECT_EQ(std::filesystem::exists(LegacyAccountFilePath(dir.path())), !c.rewritten) << c.what;
+    EXPECT_EQ(codec.base64_calls, 0) << c.what;  // never the legacy conversion
+    if (!c.rewritten) continue;
+    AccountList back;
+    AccountFileFacts facts;
+    ASSERT_EQ(ParseAccountFile(now, AccountReader::kEngine, back, &protector, &facts), AccountFileStatus::kOk);
+    EXPECT_EQ(facts.version, 7) << c.what;
+    EXPECT_FALSE(facts.clear_passwords) << c.what;
+    ASSERT_EQ(back.size(), list.size());
+    for (std::size_t i = 0; i < back.size(); ++i) {
+      EXPECT_TRUE(SameStoredFields(back[i], list[i])) << c.what << i;
+      // (The fixtures' short passwords may occur by chance in other fields.)
+      if (list[i].password.size() >= 5) EXPECT_EQ(now.find(list[i].password.str()), std::string::npos) << c.what;
+    }
+    // The next start finds nothing to do.
+    const std::string sealed_now = now;
+    LoadEngineAccounts(dir.path(), codec, protector);
+    ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), now));
+    EXPECT_EQ(now, sealed_now) << c.what;
+  }
 }
 
 TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
@@ -415,7 +570,8 @@ TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
       {"Tidewellv", 2},                     // no version byte: holds nothing, converted
       {"", 2},                              // 0 bytes: converted as if missing
       {"Tidewell", 2},
-      {TW_BYTES("Tidewellv\x07\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x08\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x07\x00"), 0},  // version 7 read, empty
       {TW_BYTES("Tidewellv\x06\x00"), 0},  // version 6 read, empty
       {"garbage", 0},                       // foreign: empty
       {TW_BYTES("Tidewellv\x05\x00"), 0},  // a valid empty file stays empty
@@ -425,7 +581,8 @@ TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
     ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), c.account_dat));
     ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
     CoreCodec codec;
-    EXPECT_EQ(LoadEngineAccounts(dir.path(), codec).size(), c.accounts) << c.account_dat;
+    StandInProtector protector;
+    EXPECT_EQ(LoadEngineAccounts(dir.path(), codec, protector).size(), c.accounts) << c.account_dat;
   }
 }
 
@@ -434,11 +591,13 @@ TEST(EngineLoad, ReadsTheAccountFileByTheEngineRules) {
   ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), kAccountV4));
   ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV2));
   CoreCodec codec;
-  const AccountList list = LoadEngineAccounts(dir.path(), codec);
+  StandInProtector protector;
+  const AccountList list = LoadEngineAccounts(dir.path(), codec, protector);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].exec_flag, 1);
   EXPECT_EQ(codec.base64_calls, 0);  // no conversion
-  EXPECT_EQ(LoadPageAccounts(dir.path()).at(0).exec_flag, 1);
+  // The version-7 file the load wrote keeps the flags as the engine read them.
+  EXPECT_EQ(LoadPageAccounts(dir.path(), protector).at(0).exec_flag, 1);
 }
 
 TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
@@ -460,6 +619,24 @@ TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
   const inkwell2::AccountAnswer second = inkwell2::read_account(bytes, {"", 2});
   EXPECT_TRUE(second.enumerated);
   EXPECT_EQ(second.name, "Work");
+  // Sealed passwords: opened with the protector; another user's gives an
+  // empty password, marked; the fields after the password still read.
+  StandInProtector taro("taro"), hanako("hanako");
+  const std::string sealed_bytes = EncodeAccountFile(secured, 7, &taro);
+  const inkwell2::AccountAnswer mine = inkwell2::read_account(sealed_bytes, {"Work", -1, &taro});
+  ASSERT_TRUE(mine.found);
+  EXPECT_EQ(mine.password, "pq");
+  EXPECT_FALSE(mine.password_unreadable);
+  EXPECT_EQ(mine.tls_mode, kTlsOnConnect);
+  for (PasswordProtector* p : {static_cast<PasswordProtector*>(&hanako), static_cast<PasswordProtector*>(nullptr)}) {
+    const inkwell2::AccountAnswer other = inkwell2::read_account(sealed_bytes, {"Work", -1, p});
+    ASSERT_TRUE(other.found);
+    EXPECT_EQ(other.password, "");
+    EXPECT_TRUE(other.password_unreadable);
+    EXPECT_EQ(other.user, "u");
+    EXPECT_EQ(other.port, 500);
+  }
+  EXPECT_EQ(inkwell2::read_account(sealed_bytes, {"", 2}).name, "Work");
 }
 
 // The longest entry the account dialog accepts (149-byte display name, user
@@ -482,17 +659,17 @@ TEST(AccountFile, TheLongestDialogEntryReadsBackWholeEverywhere) {
   TempFolder dir;
   CAccount other;
   other.display_name = "other";
-  ASSERT_TRUE(SaveAccounts(dir.path(), {other, entry}));
+  ASSERT_TRUE(SaveAccounts(dir.path(), {other, entry}, TestProtector()));
 
   for (AccountReader reader : kBothReaders) {
     AccountList list;
-    ASSERT_EQ(ReadAccountFile(dir.path(), reader, list), AccountFileStatus::kOk);
+    ASSERT_EQ(ReadAccountFile(dir.path(), reader, list, &TestProtector()), AccountFileStatus::kOk);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_TRUE(SameStoredFields(list[1], entry));
   }
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
-  const inkwell2::AccountAnswer found = inkwell2::read_account(bytes, {t.display_name, -1});
+  const inkwell2::AccountAnswer found = inkwell2::read_account(bytes, {t.display_name, -1, &TestProtector()});
   ASSERT_TRUE(found.found);
   EXPECT_EQ(found.user, t.user_id);
   EXPECT_EQ(found.password, t.password);
@@ -505,15 +682,17 @@ TEST(EngineLoad, WithoutTheCodecLibraryNothingIsConverted) {
   TempFolder dir;
   ASSERT_TRUE(WriteFileAtomically(LegacyAccountFilePath(dir.path()), kLegacyV1));
   MissingCodec codec;
-  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec).empty());
+  StandInProtector protector;
+  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec, protector).empty());
   EXPECT_FALSE(std::filesystem::exists(AccountFilePath(dir.path())));
 }
 
 TEST(EngineLoad, NoFilesAtAllGiveAnEmptyList) {
   TempFolder dir;
   MissingCodec codec;
-  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec).empty());
-  EXPECT_TRUE(LoadPageAccounts(dir.path()).empty());
+  StandInProtector protector;
+  EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec, protector).empty());
+  EXPECT_TRUE(LoadPageAccounts(dir.path(), protector).empty());
 }
 
 TEST(SaveAccounts, AFailedWriteLeavesTheOldFileWhole) {
@@ -523,13 +702,14 @@ TEST(SaveAccounts, AFailedWriteLeavesTheOldFileWhole) {
   std::filesystem::create_directory(AccountFilePath(dir.path()) + ".tmp~");
   AccountList list(1);
   list[0].display_name = "new";
-  EXPECT_FALSE(SaveAccounts(dir.path(), list));
+  StandInProtector protector;
+  EXPECT_FALSE(SaveAccounts(dir.path(), list, protector));
   std::string now;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), now));
   EXPECT_EQ(now, kAccountV5);
   std::filesystem::remove(AccountFilePath(dir.path()) + ".tmp~");
-  EXPECT_TRUE(SaveAccounts(dir.path(), list));
-  EXPECT_EQ(LoadPageAccounts(dir.path()).at(0).display_name, "new");
+  EXPECT_TRUE(SaveAccounts(dir.path(), list, protector));
+  EXPECT_EQ(LoadPageAccounts(dir.path(), protector).at(0).display_name, "new");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/stand_in_protector.h"
 #include "account_fixtures.h"
 #include "temp_folder.h"
 #include "test_codec.h"
@@ -187,24 +188,24 @@ TEST(AccountPage, ApplyDeletesTheReleasedMailFilesThenSaves) {
   values.display_name = "A";
   ASSERT_TRUE(list.Change(0, values));
   ASSERT_EQ(list.Delete(2, "D"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
 
   EXPECT_FALSE(std::filesystem::exists(mail("A")));
   EXPECT_FALSE(std::filesystem::exists(mail("B")));
   EXPECT_TRUE(std::filesystem::exists(mail("C")));
   EXPECT_TRUE(std::filesystem::is_directory(mail("D")));
   EXPECT_EQ(list.released_names(), "");
-  const AccountList saved = LoadPageAccounts(dir.path());
+  const AccountList saved = LoadPageAccounts(dir.path(), TestProtector());
   ASSERT_EQ(saved.size(), 2u);
   EXPECT_EQ(saved[0].display_name, "A");
   EXPECT_EQ(saved[1].display_name, "C");
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
-  EXPECT_EQ(bytes[9], 6);  // version 6
+  EXPECT_EQ(bytes[9], 7);  // version 7
 
   // A second apply in the same sheet: nothing left to delete, file rewritten.
   ASSERT_TRUE(WriteFileAtomically(mail("A"), "+OK"));
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail("A")));
 }
 #endif
@@ -218,17 +219,17 @@ TEST(AccountPage, ApplyWithoutTheCodecStillWritesTheFile) {
   ASSERT_TRUE(WriteFileAtomically(mail_a, "+OK"));
   AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail_a));
   EXPECT_TRUE(std::filesystem::is_directory(MailFolderPath(dir.path())));
-  ASSERT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+  ASSERT_EQ(LoadPageAccounts(dir.path(), TestProtector()).size(), 1u);
 }
 
 TEST(AccountPage, LoadStartsWithNoReleasedNames) {
   TempFolder dir;
   AccountPageList list = ListOf({{"A", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  list.Load(dir.path());
+  list.Load(dir.path(), TestProtector());
   EXPECT_EQ(list.released_names(), "");
   EXPECT_TRUE(list.accounts().empty());
 }
@@ -284,14 +285,14 @@ TEST(AccountPage, LoadAndApplyRulesForEveryKindOfFile) {
     }
 
     AccountPageList list;
-    EXPECT_EQ(list.Load(dir.path()), c.status) << c.what;
+    EXPECT_EQ(list.Load(dir.path(), TestProtector()), c.status) << c.what;
     EXPECT_EQ(list.may_save(), c.may_save) << c.what;
     EXPECT_EQ(list.accounts().size(), c.loaded) << c.what;
     EXPECT_STREQ(AccountPageNote(list.status(), list.may_save()), c.note) << c.what;
     const AccountList before = list.accounts();
 
     ASSERT_TRUE(list.Add(Named("added", 0))) << c.what;
-    EXPECT_EQ(list.Apply(dir.path(), codec), c.may_save) << c.what;
+    EXPECT_EQ(list.Apply(dir.path(), codec, TestProtector()), c.may_save) << c.what;
     if (!c.may_save) {
       if (c.setup == Setup::kFolder) {
         EXPECT_TRUE(std::filesystem::is_directory(path)) << c.what;
@@ -304,7 +305,7 @@ TEST(AccountPage, LoadAndApplyRulesForEveryKindOfFile) {
     }
     // Saved: the accounts read, then the new one, by every reader.
     AccountList saved;
-    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, saved), AccountFileStatus::kOk) << c.what;
+    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, saved, &TestProtector()), AccountFileStatus::kOk) << c.what;
     ASSERT_EQ(saved.size(), c.loaded + 1) << c.what;
     for (std::size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(SameStoredFields(saved[i], before[i])) << c.what;
     EXPECT_EQ(saved.back().display_name, "added") << c.what;
@@ -318,10 +319,10 @@ TEST(AccountPage, ALaterLoadReadsTheFileAgain) {
   const std::string path = AccountFilePath(dir.path());
   ASSERT_TRUE(std::filesystem::create_directory(path));
   AccountPageList list;
-  EXPECT_EQ(list.Load(dir.path()), AccountFileStatus::kUnreadable);
+  EXPECT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kUnreadable);
   std::filesystem::remove(path);
   ASSERT_TRUE(WriteFileAtomically(path, kAccountV6));
-  EXPECT_EQ(list.Load(dir.path()), AccountFileStatus::kOk);
+  EXPECT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kOk);
   EXPECT_TRUE(list.may_save());
   EXPECT_EQ(list.accounts().size(), 2u);
 }
@@ -334,12 +335,12 @@ TEST(AccountPage, OlderProgramFlagsSurviveLoadAndApply) {
     MissingCodec codec;
     ASSERT_TRUE(WriteFileAtomically(AccountFilePath(dir.path()), *bytes));
     AccountList engine_before;
-    ReadAccountFile(dir.path(), AccountReader::kEngine, engine_before);
+    ReadAccountFile(dir.path(), AccountReader::kEngine, engine_before, &TestProtector());
     AccountPageList list;
-    ASSERT_EQ(list.Load(dir.path()), AccountFileStatus::kOk);
-    ASSERT_TRUE(list.Apply(dir.path(), codec));
+    ASSERT_EQ(list.Load(dir.path(), TestProtector()), AccountFileStatus::kOk);
+    ASSERT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
     AccountList engine_after;
-    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, engine_after), AccountFileStatus::kOk);
+    ASSERT_EQ(ReadAccountFile(dir.path(), AccountReader::kEngine, engine_after, &TestProtector()), AccountFileStatus::kOk);
     ASSERT_EQ(engine_after.size(), 2u);
     EXPECT_EQ(engine_after[0].exec_flag, 1);  // stored 1
     EXPECT_EQ(engine_after[1].exec_flag, 0);  // stored 2 (v4) or 0 (v3)
@@ -364,16 +365,16 @@ TEST(AccountPage, FailedSaveKeepsMailFilesAndReleasedNames) {
   std::filesystem::create_directory(AccountFilePath(dir.path()));
   AccountPageList list = ListOf({{"A", 0}, {"B", 0}});
   ASSERT_EQ(list.Delete(0, "A"), SelectionStatus::kOk);
-  EXPECT_FALSE(list.Apply(dir.path(), codec));
+  EXPECT_FALSE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_TRUE(std::filesystem::exists(mail_a));
   EXPECT_EQ(list.released_names(), "A\n");
   EXPECT_EQ(list.accounts().size(), 1u);
 
   std::filesystem::remove(AccountFilePath(dir.path()));
-  EXPECT_TRUE(list.Apply(dir.path(), codec));
+  EXPECT_TRUE(list.Apply(dir.path(), codec, TestProtector()));
   EXPECT_FALSE(std::filesystem::exists(mail_a));
   EXPECT_EQ(list.released_names(), "");
-  EXPECT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+  EXPECT_EQ(LoadPageAccounts(dir.path(), TestProtector()).size(), 1u);
 }
 #endif
 

@@ -25,6 +25,7 @@ import poplib
 import pwd
 import quopri
 import re
+import struct
 import shutil
 import socket
 import subprocess
@@ -69,8 +70,12 @@ def account_record(name, user, password, server, port, apop):
     return account_dat.record(name, user, password, server, port, apop)
 
 
+def account_file_bytes(accounts):
+    return account_dat.encode_file([account_record(*a) for a in accounts])
+
+
 def write_account_file(folder, accounts):
-    data = account_dat.encode_file([account_record(*a) for a in accounts])
+    data = account_file_bytes(accounts)
     with open(os.path.join(folder, "Account.dat"), "wb") as f:
         f.write(data)
 
@@ -287,15 +292,40 @@ def run_check_once(env, *switches):
     return rc, log
 
 
+def sealed_like(written, expected, passwords):
+    """Whether `written` is the version-7 file `expected` (as tools/account_dat.py
+    writes it) with every password sealed by Tidewell: same records but for
+    the password fields, each record's password form 1, and no password in
+    clear or scrambled anywhere."""
+    got, want = account_dat.walk_records(written), account_dat.walk_records(expected)
+    if written[9] != 7 or len(got) != len(want):
+        return False
+    for g, w in zip(got, want):
+        if account_dat.password_state(g) != ("sealed" if w["scrambled"] else "none"):
+            return False
+        # Everything but fields 3, 17 and 18 is as the tool wrote it.
+        gr, wr = g["raw"], w["raw"]
+        if gr[:g["pw_at"]] != wr[:w["pw_at"]] or gr[g["pw_at"]] != 0:
+            return False
+        if gr[g["pw_at"] + 1:g["form_at"]] != wr[w["pw_at"] + 1 + w["scrambled"]:w["form_at"]]:
+            return False
+    for pw in passwords:
+        scrambled = bytes((c + i) % 256 for i, c in enumerate(pw))
+        if pw in written or scrambled in written:
+            return False
+    return True
+
+
 def case_check_once(env):
     port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS)),
                                           ("bob", "bobpw", mail_dir(env, MAILS[:2]))])
     names = ["ユーザー1".encode("cp932"), b"apop account", b"closed"]
-    write_account_file(env.data, [
+    accounts = [
         (names[0], b"alice", b"alicepw", b"127.0.0.1", port, 0),
         (names[1], b"bob", b"bobpw", b"localhost", port, 1),  # host name lookup, APOP
         (names[2], b"nobody", b"x", b"127.0.0.1", closed_port(), 0),
-    ])
+    ]
+    write_account_file(env.data, accounts)
     rc, log = run_check_once(env, "-f1", "-e1", "-i1")
     check(rc == 0, "exit code %d" % rc)
 
@@ -308,6 +338,10 @@ def case_check_once(env):
     check(read(os.path.join(mail, md5_name(names[2]))) == CONNECT_FAILED, "closed-port account file")
     hashes = "".join(header_hash(l, t) + "\n" for l, t in alice + bob).encode()
     check(read(os.path.join(mail, "hash.dat")) == hashes, "hash.dat")
+    # The file of tools/account_dat.py (passwords scrambled only) was sealed
+    # at start-up, before the check that read it.
+    check(sealed_like(read(os.path.join(env.data, "Account.dat")), account_file_bytes(accounts),
+                      [b"alicepw", b"bobpw"]), "Account.dat rewritten as version 7 with sealed passwords")
     check(os.path.isdir(os.path.join(env.data, "Del")), "Del folder")
     leftovers = [n for n in os.listdir(mail) if n.endswith("~")]
     check(not leftovers, "no temporary files left: %r" % leftovers)
@@ -329,6 +363,35 @@ def case_check_error_keeps_running(env):
     check(env.helper_run("post", str(WM_TRAY_QUIT)).returncode == 0, "quit posted")
     check(proc.wait(20) == 0, "ended by WM_TRAY_QUIT")
     expect_removed_icon(log)
+
+
+PASSWORD_UNREADABLE = ("*ERR\r\nパスワードを読み取れないため、接続を中止しました。"
+                       "設定のアカウントでパスワードを入力し直してください。(5,1)\r\n.\r\n").encode("cp932")
+
+
+def case_password_unreadable(env):
+    """A password sealed with another user's key (here: bytes no key opens)
+    reads as empty: that account's check ends with the entry that asks for
+    the password, without a connection (its port is closed, which would give
+    the connection error), and the next account is checked as usual. The
+    sealed bytes stay in Account.dat."""
+    port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS))])
+    foreign = account_dat.record(b"foreign", b"nobody", b"", b"127.0.0.1", closed_port(), False)
+    blob = bytes(range(1, 200))
+    foreign = foreign[:-3] + bytes([account_dat.PASSWORD_SEALED]) + struct.pack(">H", len(blob)) + blob
+    good = account_record(b"good", b"alice", b"alicepw", b"127.0.0.1", port, 0)
+    with open(os.path.join(env.data, "Account.dat"), "wb") as f:
+        f.write(account_dat.encode_file([foreign, good]))
+    rc, log = run_check_once(env, "-f1", "-e1", "-i1")
+    check(rc == 0, "exit code %d" % rc)
+    mail = os.path.join(env.data, "Mail")
+    got = read(os.path.join(mail, md5_name(b"foreign")))
+    check(got == PASSWORD_UNREADABLE, "password entry written: %r" % got)
+    check(read(os.path.join(mail, md5_name(b"good"))) == expected_mail_file(server_entries(port, "alice", "alicepw")),
+          "the next account checked")
+    after = account_dat.walk_records(read(os.path.join(env.data, "Account.dat")))
+    check(after[0]["raw"] == foreign, "the sealed bytes kept")
+    check(account_dat.password_state(after[1]) == "sealed", "the other password sealed")
 
 
 def case_new_message(env):
@@ -764,7 +827,8 @@ def case_settings_sheet(env):
     helper_ok(env, "sheet-closed", "10")
     name = "設定から".encode("cp932")
     expected = account_dat.encode_file([account_record(name, b"alice", b"alicepw", b"127.0.0.1", port, 0)])
-    check(read(os.path.join(env.data, "Account.dat")) == expected, "Account.dat written by the sheet")
+    check(sealed_like(read(os.path.join(env.data, "Account.dat")), expected, [b"alicepw"]),
+          "Account.dat written by the sheet, its password sealed")
     ini = read(os.path.join(env.data, "Tidewell.ini"))
     check(ini.startswith(b"[Message]\r\nTimeCheck=0\r\nTime=10\r\n"), "page 1 applied: %r" % ini)
 
@@ -1298,6 +1362,7 @@ def case_balloon(env):
 CASES = {
     "check_once": (case_check_once, True),
     "check_error": (case_check_error_keeps_running, False),
+    "password_unreadable": (case_password_unreadable, True),
     "new_message": (case_new_message, True),
     "single_instance": (case_single_instance, False),
     "quit_message": (case_quit_message, False),

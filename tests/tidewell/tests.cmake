@@ -23,7 +23,7 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET quillbox_list_session_test)
     list(APPEND _helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
   endif()
-  foreach(_case check_once check_error new_message single_instance quit_message summary_file seen_count
+  foreach(_case check_once check_error password_unreadable new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server uidl_flood close_message exit_during_check disconnect_during_check unresolvable_host
                 two_exits tray_icon quit_hang_up list_window list_session settings_sheet balloon)
@@ -52,7 +52,8 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET quillbox_list_session_test)
     set(_tls_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
   endif()
-  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list list_bad_cert)
+  foreach(_case connect stls bad_name untrusted expired stls_refused stls_inject list list_bad_cert
+                client_cert renegotiate)
     tidewell_add_wine_test(NAME tidewell_tls_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/tls_e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

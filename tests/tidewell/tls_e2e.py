@@ -29,6 +29,11 @@ Cases:
                delete over TLS on connect and over STLS (the cache file equals
                the server's TOP n 10 reply, exactly the selected mails go), no
                command or password in clear
+  client_cert  a TLS 1.2 server that asks for an optional client certificate
+               (Python's ssl module, CERT_OPTIONAL): the handshake goes on
+               without one and the account is checked
+  renegotiate  openssl s_server (TLS 1.2) renegotiates after the greeting:
+               refused, the channel error entry (4,6), no password sent
   list_bad_cert the list's session to a server whose certificate does not
                carry the name typed: the view and the delete fail with the
                certificate error, no password sent, nothing deleted
@@ -66,6 +71,7 @@ NAME_MISMATCH = entry("サーバー証明書の名前がサーバー名と一致
 INJECTED = entry("STLSの応答の後に不正なデータを受信したため、接続を中止しました。(4,5)")
 EXPIRED = entry("サーバー証明書の有効期限が切れているため、接続を中止しました。(4,4)")
 STLS_REFUSED = entry("サーバーがSTLSに対応していないため、接続を中止しました。(2,7)")
+CHANNEL_ERROR = entry("暗号化された通信でエラーが発生しました。(4,6)")
 
 
 # ---- certificates --------------------------------------------------------
@@ -492,7 +498,109 @@ def case_list_bad_cert(env, setup):
     check(e2e.server_subjects(port, "bob", PASSWORD.decode()) == ["b-1", "b-2", "b-3"], "bob kept all")
 
 
+class TinyPop3s:
+    """A TLS 1.2 POP3 server with an empty mailbox on a thread: asks for a
+    client certificate it does not insist on, and records what it got."""
+
+    def __init__(self, cert, ca_pem):
+        import ssl
+        self.ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.ctx.maximum_version = ssl.TLSVersion.TLSv1_2
+        self.ctx.load_cert_chain(cert[0], cert[1])
+        self.ctx.load_verify_locations(ca_pem)  # names the CA in the request
+        self.ctx.verify_mode = ssl.CERT_OPTIONAL
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.port = self.sock.getsockname()[1]
+        self.commands, self.peer_certs, self.errors = [], [], []
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                raw, _ = self.sock.accept()
+            except OSError:
+                return
+            try:
+                with self.ctx.wrap_socket(raw, server_side=True) as c:
+                    self.peer_certs.append(c.getpeercert(binary_form=True))
+                    c.sendall(b"+OK ready\r\n")
+                    f = c.makefile("rb")
+                    for line in f:
+                        word = line.split(b" ")[0].strip().upper()
+                        self.commands.append(word)
+                        reply = {b"USER": b"+OK", b"PASS": b"+OK", b"STAT": b"+OK 0 0",
+                                 b"QUIT": b"+OK bye"}.get(word, b"-ERR")
+                        c.sendall(reply + b"\r\n")
+                        if word == b"QUIT":
+                            break
+            except Exception as e:  # noqa: BLE001 - reported by the case
+                self.errors.append(repr(e))
+
+    def close(self):
+        self.sock.close()
+
+
+def case_client_cert(env, setup):
+    cert = make_server_cert(setup.folder, setup.ca, "localhost", "server")
+    server = TinyPop3s(cert, os.path.join(setup.folder, "ca.pem"))
+    try:
+        write_accounts(env, [(b"asks", b"alice", b"localhost", server.port, "tls")])
+        run_once(env)
+        got = mail_file(env, b"asks")
+        check(not got.startswith(b"*ERR"), "checked without a client certificate: %r" % got[:200])
+        check(server.peer_certs == [None], "no client certificate sent: %r" % server.peer_certs)
+        check(b"PASS" in server.commands and server.commands[-1] == b"QUIT",
+              "the session ran over TLS: %r %r" % (server.commands, server.errors))
+    finally:
+        server.close()
+
+
+def case_renegotiate(env, setup):
+    """s_server's "r" line asks the client for a new handshake: sent once the
+    program has answered the greeting, before the reply to USER."""
+    cert = make_server_cert(setup.folder, setup.ca, "localhost", "server")
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    proc = subprocess.Popen(["openssl", "s_server", "-tls1_2", "-accept", "127.0.0.1:%d" % port,
+                             "-cert", cert[0], "-key", cert[1], "-ign_eof"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    seen = []
+
+    def drive():
+        # The greeting goes out as soon as the client is connected.
+        proc.stdin.write(b"+OK ready\n")
+        proc.stdin.flush()
+        for line in proc.stdout:
+            seen.append(line)
+            if line.startswith(b"USER") or line.startswith(b"CAPA"):
+                proc.stdin.write(b"r\n")
+                proc.stdin.flush()
+                break
+
+    try:
+        import time
+        time.sleep(1)  # s_server listening
+        relay = setup.relay(port)
+        threading.Thread(target=drive, daemon=True).start()
+        write_accounts(env, [(b"reneg", b"alice", b"localhost", relay.port, "tls")])
+        run_once(env)
+        got = mail_file(env, b"reneg")
+        check(got == CHANNEL_ERROR, "renegotiation refused with the channel error: %r (server saw %r)"
+              % (got[:200], seen[-5:]))
+        expect_no_secret(relay, "renegotiate")
+        for sent in relay.client_bytes():
+            check(PASSWORD not in sent, "no password")
+    finally:
+        proc.kill()
+        proc.wait()
+
+
 CASES = {
+    "client_cert": case_client_cert,
+    "renegotiate": case_renegotiate,
     "list": case_list,
     "list_bad_cert": case_list_bad_cert,
     "stls_inject": case_stls_inject,

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """tools/account_dat.py add: the priority of a new account follows the
-store's rule, so that no two accounts share a rank."""
+store's rule, so that no two accounts share a rank; version 7 records, and
+what `list` says of each password."""
 import os
 import struct
 import subprocess
@@ -58,6 +59,51 @@ class AddPriority(unittest.TestCase):
             at = before[3]
             self.assertEqual(before[1][:at] + before[1][at + 2:], after[1][:at] + after[1][at + 2:])
             self.assertEqual(struct.unpack(">H", after[1][at:at + 2])[0], 2)
+
+
+
+def list_output(data):
+    out = subprocess.run([sys.executable, TOOL, "list", data], check=True, stdout=subprocess.PIPE).stdout
+    return [line.split(b"\t") for line in out.splitlines()]
+
+
+class Version7(unittest.TestCase):
+    def test_add_keeps_sealed_records_and_list_tells_them_apart(self):
+        sealed_blob = bytes(range(200)) + bytes(range(200))  # longer than a 1-byte length holds
+        sealed = account_dat.record(b"sealed", b"u", b"", b"s", 110, False)
+        # form 1 with the sealed bytes instead of form 0 and none
+        sealed = sealed[:-3] + bytes([account_dat.PASSWORD_SEALED]) + struct.pack(">H", len(sealed_blob)) + sealed_blob
+        v5 = account_dat.record(b"old", b"u", b"pw", b"s", 995, False, version=5)
+        with tempfile.TemporaryDirectory() as data:
+            path = os.path.join(data, "Account.dat")
+            with open(path, "wb") as f:
+                f.write(b"Tidewellv\x05\x01" + v5)
+            add(data, "second", 0)
+            with open(path, "rb") as f:
+                upgraded = f.read()
+            self.assertEqual(upgraded[9], 7)
+            # The version-5 record gained its security byte (995: TLS on connect),
+            # form 0 and no sealed bytes; the new one is scrambled, form 0.
+            recs = account_dat.walk_records(upgraded)
+            self.assertEqual(recs[0]["raw"], v5 + b"\x02\x00\x00\x00")
+            self.assertEqual(recs[1]["form"], account_dat.PASSWORD_SCRAMBLED)
+            with open(path, "wb") as f:
+                f.write(upgraded[:10] + bytes([3]) + upgraded[11:] + sealed)
+            add(data, "fourth", 0)
+            with open(path, "rb") as f:
+                recs = account_dat.walk_records(f.read())
+            self.assertEqual(recs[2]["raw"], sealed)  # kept byte for byte
+            self.assertEqual(list_output(data), [[b"old", b"not sealed"], [b"second", b"not sealed"],
+                                                 [b"sealed", b"sealed"], [b"fourth", b"not sealed"]])
+
+    def test_records_of_every_version_are_read(self):
+        for version in (5, 6, 7):
+            with self.subTest(version=version):
+                rec = account_dat.record(b"n", b"u", b"", b"s", 110, False, version=version)
+                recs = account_dat.walk_records(account_dat.encode_file([rec], version))
+                self.assertEqual(len(recs), 1)
+                self.assertEqual(recs[0]["raw"], rec)
+                self.assertEqual(account_dat.password_state(recs[0]), "none")
 
 
 if __name__ == "__main__":

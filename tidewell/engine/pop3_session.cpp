@@ -20,16 +20,6 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 // A single-line reply decides by its first character only.
 bool Refused(std::string_view chunk) { return IsNegativeReply(chunk); }
 
-std::string ErrorText(const char* message) {
-  return std::string("*ERR\r\n") + message + "\r\n.\r\n";
-}
-
-std::string ErrorText(const char* format, int phase, int code) {
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, "(%d,%d)", phase, code);
-  return std::string("*ERR\r\n") + format + numbers + "\r\n.\r\n";
-}
-
 }  // namespace
 
 bool DiskSessionStore::Read(const std::string& path, std::string& out) {
@@ -49,32 +39,7 @@ std::string HashFilePath(const std::string& data_folder) {
 }
 
 std::string ErrorEntry(int phase, int code) {
-  if (phase == 2 && code == kStlsRefusedCode)
-    return ErrorText("サーバーがSTLSに対応していないため、接続を中止しました。", phase, code);
-  if (phase == kTlsErrorPhase) {
-    switch (code) {
-      case kTlsUntrusted:
-        return ErrorText("サーバー証明書が信頼できないため、接続を中止しました。", phase, code);
-      case kTlsNameMismatch:
-        return ErrorText("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。", phase, code);
-      case kTlsExpired:
-        return ErrorText("サーバー証明書の有効期限が切れているため、接続を中止しました。", phase, code);
-      case kTlsInjectedText:
-        return ErrorText("STLSの応答の後に不正なデータを受信したため、接続を中止しました。", phase, code);
-      case kTlsChannelError:
-        return ErrorText("暗号化された通信でエラーが発生しました。", phase, code);
-      default:
-        return ErrorText("SSL/TLSの接続に失敗しました。", phase, code);
-    }
-  }
-  if (phase == 1 || (phase == 2 && code == 1)) return ErrorText("接続に失敗しました。");
-  if ((phase == 2 && (code == 2 || code == 3)) || (phase == 3 && code == 3))
-    return ErrorText("認証に失敗しました。");
-  if (phase == 3 && code == 5)
-    return ErrorText("サーバーより応答がないため、タイムアウトしました。", phase, code);
-  if (phase == kReplyTooLargePhase && code == kReplyTooLargeCode)
-    return ErrorText("サーバーの応答が大きすぎるため、中断しました。", phase, code);
-  return ErrorText("接続中にエラーが発生しました。", phase, code);
+  return "*ERR\r\n" + CheckErrorMessage(phase, code) + "\r\n.\r\n";
 }
 
 bool HeaderHashText(std::string_view buffer, std::string& out) {
@@ -219,7 +184,10 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
       break;
   }
   switch (state_) {
-    case SessionState::kAwaitGreeting: return Greeting(text);
+    case SessionState::kAwaitGreeting:
+      // No login without the password (the driver does not even connect).
+      if (account_.password_unreadable) return RecordError(kAccountErrorPhase, kPasswordUnreadableCode);
+      return Greeting(text);
     case SessionState::kAwaitStls: return StlsReply(text);
     case SessionState::kAwaitHandshake: return {};  // the TLS layer's business
     case SessionState::kAwaitUser:

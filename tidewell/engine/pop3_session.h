@@ -57,6 +57,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/check_errors.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -72,19 +73,6 @@ enum class SessionTls : int {
   kStls = 1,       // clear greeting, STLS, TLS handshake, then the login
   kOnConnect = 2,  // TLS from the first byte
 };
-
-// Errors of the TLS layer (phase 4, posted by the driver or the session).
-constexpr int kTlsErrorPhase = 4;
-enum TlsErrorCode : int {
-  kTlsHandshakeFailed = 1,     // the handshake failed (no common protocol, bad record, ...)
-  kTlsUntrusted = 2,           // the chain does not lead to a trusted root
-  kTlsNameMismatch = 3,        // the certificate is not for the server name typed
-  kTlsExpired = 4,             // the certificate is outside its validity period
-  kTlsInjectedText = 5,        // text after the +OK of STLS, before the handshake
-  kTlsChannelError = 6,        // a record that cannot be decrypted after the handshake
-};
-// STLS refused by the server: phase 2 (then QUIT, in clear: nothing secret).
-constexpr int kStlsRefusedCode = 7;
 
 // Most one reply may hold: the LIST reply and the TOP reply of one mail
 // together. Real headers stay far below it (Postfix refuses headers over
@@ -117,11 +105,10 @@ struct SessionLimits {
   int listed_mails = kMaxListedMails;
 };
 
-// The error of a reply, a listing, the session text or the hash list grown
-// past its cap: the account ends with its error entry like a broken
-// connection, and the next account is checked.
-constexpr int kReplyTooLargePhase = 3;
-constexpr int kReplyTooLargeCode = 7;
+// A reply, a listing, the session text or the hash list grown past its cap
+// ends the account with (kReplyTooLargePhase, kReplyTooLargeCode), see
+// common/check_errors.h, like a broken connection; the next account is
+// checked.
 
 // Overall deadline of one account's session, in ticks of DeadlineTimer (one
 // a minute from the start of the session, whatever the socket does): this
@@ -141,6 +128,7 @@ struct SessionAccount {
   int port = 110;            // used as a 16-bit number by the driver
   bool apop = false;
   SessionTls tls = SessionTls::kNone;
+  bool password_unreadable = false;  // see kPasswordUnreadableCode: no connection is made
 };
 
 // Session states; the numbers are those the engine has always used.

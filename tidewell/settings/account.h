@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "tidewell/settings/text_field.h"
@@ -54,6 +55,14 @@ class CAccount {
   FieldText<260> work_folder;
   int exec_flag = 0;        // start the own program on new mail
   int tls_mode = kTlsNone;  // how the connection is secured (kTlsNone, kTlsStls, kTlsOnConnect)
+
+  // Run time (store): the file held a sealed password that could not be
+  // opened (Account.dat of another user or machine); password is then empty
+  // and the check asks the user to enter it again. The sealed bytes are
+  // written back as they were while the password stays empty, so a passing
+  // failure loses nothing. Neither is copied by CopyStoredFields.
+  bool password_unreadable = false;
+  std::string sealed_password;
 };
 
 // Copies every field that the account dialog edits and the file stores (all

@@ -1,5 +1,6 @@
 #include "tidewell/settings/account_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -99,10 +100,35 @@ void ReadProgramFlags(int value, int version, AccountReader /*reader*/, CAccount
   }
 }
 
-bool ReadRecord(ByteReader& in, int version, AccountReader reader, CAccount& a) {
+// Fields 17 and 18 of version 7: the password sealed, or field 3 as it is.
+void ReadPasswordForm(ByteReader& in, PasswordProtector* protector, std::string_view scrambled, CAccount& a,
+                      bool& clear) {
+  const int form = in.Byte();
+  const std::string_view sealed = in.LongText();
+  if (!in.ok()) return;
+  if (form == kPasswordScrambled) {
+    clear = !scrambled.empty();
+    return;
+  }
+  // A sealed password never falls back to field 3.
+  a.password = std::string_view();
+  std::string plain;
+  if (form == kPasswordSealed && protector && protector->Unprotect(sealed, plain)) {
+    a.password = plain;
+    std::fill(plain.begin(), plain.end(), '\0');
+    return;
+  }
+  a.password_unreadable = true;
+  if (form == kPasswordSealed) a.sealed_password.assign(sealed);
+}
+
+bool ReadRecord(ByteReader& in, int version, AccountReader reader, PasswordProtector* protector, CAccount& a,
+                bool& clear) {
   a.display_name = in.ShortText();
   a.user_id = in.ShortText();
-  a.password = Unscramble(in.ShortText());
+  const std::string_view scrambled = in.ShortText();
+  a.password = Unscramble(scrambled);
+  clear = !scrambled.empty();
   a.server = in.LongText();
   a.apop = in.Byte();
   a.port = in.Word();
@@ -123,13 +149,42 @@ bool ReadRecord(ByteReader& in, int version, AccountReader reader, CAccount& a) 
   } else {
     a.tls_mode = a.port == kPop3sPort ? kTlsOnConnect : kTlsNone;
   }
+  if (version >= 7) ReadPasswordForm(in, protector, scrambled, a, clear);
   return in.ok();
 }
 
-void WriteRecord(std::string& out, const CAccount& a, int version) {
+// Field 3 and, for version 7, fields 17 and 18 of one record.
+struct StoredPassword {
+  std::string scrambled;  // field 3
+  int form = kPasswordScrambled;
+  std::string sealed;
+};
+
+StoredPassword PasswordFields(const CAccount& a, int version, PasswordProtector* protector) {
+  StoredPassword p;
+  if (version >= 7) {
+    if (a.password.empty() && a.password_unreadable && !a.sealed_password.empty()) {
+      p.form = kPasswordSealed;
+      p.sealed = a.sealed_password;
+      return p;
+    }
+    std::string sealed;
+    if (!a.password.empty() && protector && protector->Protect(a.password.view(), sealed) &&
+        !sealed.empty() && sealed.size() <= 0xFFFF) {
+      p.form = kPasswordSealed;
+      p.sealed = std::move(sealed);
+      return p;
+    }
+  }
+  p.scrambled = Scramble(a.password.view());
+  return p;
+}
+
+void WriteRecord(std::string& out, const CAccount& a, int version, PasswordProtector* protector) {
+  const StoredPassword password = PasswordFields(a, version, protector);
   PutShortText(out, a.display_name.view());
   PutShortText(out, a.user_id.view());
-  PutShortText(out, Scramble(a.password.view()));
+  PutShortText(out, password.scrambled);
   PutLongText(out, a.server.view());
   PutByte(out, a.apop);
   PutWord(out, a.port);
@@ -145,12 +200,20 @@ void WriteRecord(std::string& out, const CAccount& a, int version) {
   PutLongText(out, a.command_line.view());
   PutLongText(out, a.work_folder.view());
   if (version >= 6) PutByte(out, a.tls_mode);
+  if (version >= 7) {
+    PutByte(out, password.form);
+    PutLongText(out, password.sealed);
+  }
 }
 
 }  // namespace
 
-AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out) {
+AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out,
+                                   PasswordProtector* protector, AccountFileFacts* facts) {
   out.clear();
+  AccountFileFacts unused;
+  AccountFileFacts& f = facts ? *facts : unused;
+  f = AccountFileFacts();
   // A file that ends before its version byte (a write cut short, a file made
   // empty by hand) holds no account, and nothing a newer program wrote.
   const std::string_view header_start("Tidewellv", kMagicSize + 1);
@@ -165,52 +228,83 @@ AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader,
   const int count = in.Byte();
   if (version < 3) return AccountFileStatus::kOldVersion;
   if (version > kAccountFileVersion) return AccountFileStatus::kNewVersion;
+  f.version = version;
+  bool whole = in.ok();
   for (int i = 0; i < count; ++i) {
     CAccount a;
-    if (!ReadRecord(in, version, reader, a)) break;  // the file ends inside this record
+    bool clear = false;
+    if (!ReadRecord(in, version, reader, protector, a, clear)) {  // the file ends inside this record
+      whole = false;
+      break;
+    }
+    if (clear) f.clear_passwords = true;
     out.push_back(a);
   }
+  f.whole = whole && in.at_end();
   return AccountFileStatus::kOk;
 }
 
-std::string EncodeAccountFile(const AccountList& accounts, int version) {
+std::string EncodeAccountFile(const AccountList& accounts, int version, PasswordProtector* protector) {
   const std::size_t count = accounts.size() < kMaxAccounts ? accounts.size() : kMaxAccounts;
   std::string out(kMagic, kMagicSize);
   out += 'v';
   PutByte(out, version);
   PutByte(out, static_cast<int>(count));
-  for (std::size_t i = 0; i < count; ++i) WriteRecord(out, accounts[i], version);
+  for (std::size_t i = 0; i < count; ++i) WriteRecord(out, accounts[i], version, protector);
   return out;
 }
 
-AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out) {
+AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out,
+                                  PasswordProtector* protector, AccountFileFacts* facts) {
   out.clear();
   const std::string path = AccountFilePath(data_folder);
   std::string bytes;
   if (!ReadWholeFile(path, bytes))
     return FileMissing(path) ? AccountFileStatus::kMissing : AccountFileStatus::kUnreadable;
-  return ParseAccountFile(bytes, reader, out);
+  const AccountFileStatus status = ParseAccountFile(bytes, reader, out, protector, facts);
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  return status;
 }
 
-AccountList LoadPageAccounts(const std::string& data_folder) {
+AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& protector) {
   AccountList list;
-  ReadAccountFile(data_folder, AccountReader::kSettingsPage, list);
+  ReadAccountFile(data_folder, AccountReader::kSettingsPage, list, &protector);
   return list;
 }
 
-bool SaveAccounts(const std::string& data_folder, const AccountList& accounts) {
-  return WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(accounts, kAccountFileVersion));
+bool SaveAccounts(const std::string& data_folder, const AccountList& accounts, PasswordProtector& protector) {
+  return WriteFileAtomically(AccountFilePath(data_folder),
+                             EncodeAccountFile(accounts, kAccountFileVersion, &protector));
 }
 
-AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec) {
+namespace {
+
+// The passwords of the legacy file live on in Account.dat now.
+void RemoveLegacyFile(const std::string& data_folder) {
+  const std::string legacy = LegacyAccountFilePath(data_folder);
+  if (!FileMissing(legacy)) std::remove(legacy.c_str());
+}
+
+}  // namespace
+
+AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector) {
   AccountList list;
-  const AccountFileStatus status = ReadAccountFile(data_folder, AccountReader::kEngine, list);
+  AccountFileFacts facts;
+  const AccountFileStatus status =
+      ReadAccountFile(data_folder, AccountReader::kEngine, list, &protector, &facts);
   // An Account.dat that exists but cannot be read now (locked, no access) is
   // not replaced from the old file: only a missing one, one that holds
   // nothing, or one of a version before 3 is.
   if (status == AccountFileStatus::kMissing || status == AccountFileStatus::kEmpty ||
-      status == AccountFileStatus::kOldVersion)
-    ConvertLegacyAccounts(data_folder, codec, list);
+      status == AccountFileStatus::kOldVersion) {
+    ConvertLegacyAccounts(data_folder, codec, protector, list);
+  } else if (status == AccountFileStatus::kOk && facts.whole &&
+             (facts.version < kAccountFileVersion || facts.clear_passwords)) {
+    // Older files and those of tools/account_dat.py keep their passwords
+    // readable to anyone who reads the file: they are sealed now, once.
+    if (WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, kAccountFileVersion, &protector)))
+      RemoveLegacyFile(data_folder);
+  }
   return list;
 }
 
@@ -277,7 +371,8 @@ void MakeDisplayNamesUnique(AccountList& accounts) {
   }
 }
 
-bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, AccountList& out) {
+bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector,
+                           AccountList& out) {
   out.clear();
   if (!codec.Available()) return false;
   std::string bytes;
@@ -286,7 +381,8 @@ bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, Ac
   if (!ParseLegacyAccountFile(bytes, codec, list)) return false;
   if (list.size() > kMaxAccounts) list.resize(kMaxAccounts);
   MakeDisplayNamesUnique(list);
-  WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, 4));
+  if (WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, kAccountFileVersion, &protector)))
+    RemoveLegacyFile(data_folder);
   out = std::move(list);
   return true;
 }

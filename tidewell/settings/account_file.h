@@ -1,6 +1,6 @@
-// Account.dat: reading (versions 3 to 6, by the settings page's rules or the
-// engine's), writing (version 6; version 4 for the legacy conversion), and
-// the conversion of the older Tidewell.dat.
+// Account.dat: reading (versions 3 to 7, by the settings page's rules or the
+// engine's), writing (version 7), the engine's upgrade of older files, and the
+// conversion of the older Tidewell.dat.
 //
 // Layout: "Tidewell", "v", version byte, count byte, then count records:
 //   1 display name (1-byte length)   2 user ID (1-byte length)
@@ -12,11 +12,16 @@
 //      v4/v3 the external-program flag alone
 //   12 no-duplicate flag (1 byte; versions 4 to 6)
 //   13 program path, 14 command line, 15 working folder (2-byte lengths)
-//   16 connection security (1 byte; version 6 only): 0 none, 1 STLS,
+//   16 connection security (1 byte; versions 6 and 7): 0 none, 1 STLS,
 //      2 TLS on connect. Any other value reads as TLS on connect, so that an
 //      unknown mode never sends the password in clear. Records of versions 3
 //      to 5 read as 0, except those with port 995, which read as TLS on
 //      connect (clear POP3 on 995 never works).
+//   17 password form (1 byte; version 7 only): 0 the password is field 3,
+//      scrambled (written so by tools/account_dat.py, or when it could not be
+//      sealed); 1 the password is sealed with the user's key in field 18 and
+//      field 3 is empty. Any other value: the password cannot be read.
+//   18 sealed password (2-byte length; version 7 only), empty for form 0
 // 2-byte values and lengths are high byte first.
 //
 // Damaged files never go past their end: a record that the file does not hold
@@ -29,6 +34,7 @@
 
 #include "tidewell/settings/account.h"
 #include "common/codec_calls.h"
+#include "common/password_protector.h"
 
 namespace tidewell {
 
@@ -49,38 +55,64 @@ enum class AccountFileStatus {
                 // ("Tidewell", "Tidewellv"): holds no account
   kForeign,     // not "Tidewell" + "v": empty list
   kOldVersion,  // version below 3: empty list
-  kNewVersion,  // version above 6: empty list
+  kNewVersion,  // version above 7: empty list
 };
 
-// Decodes an Account.dat image into out (cleared first).
-AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out);
+// What a read found besides the records.
+struct AccountFileFacts {
+  int version = 0;
+  bool whole = false;            // the file ends right after its last record
+  bool clear_passwords = false;  // a non-empty password stored scrambled, not sealed
+};
+
+// Password forms of field 17.
+constexpr int kPasswordScrambled = 0;
+constexpr int kPasswordSealed = 1;
+
+// Decodes an Account.dat image into out (cleared first). Sealed passwords are
+// opened with `protector`; one that cannot be opened (or without a
+// protector) gives an empty password with password_unreadable set and the
+// sealed bytes kept in sealed_password.
+AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out,
+                                   PasswordProtector* protector = nullptr, AccountFileFacts* facts = nullptr);
 
 // The newest version, the one Save list writes.
-constexpr int kAccountFileVersion = 6;
+constexpr int kAccountFileVersion = 7;
 
-// Encodes a list as Account.dat of the given version (6, or 4 for the
-// conversion; 5 for tests of older files). At most 255 records are written.
-std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion);
+// Encodes a list as Account.dat of the given version (7; 3 to 6 for tests of
+// older files). At most 255 records are written. Version 7 seals every
+// non-empty password with `protector`; without one, or when sealing fails,
+// the password is stored scrambled (form 0). An account whose sealed password
+// could not be opened and whose password is still empty gets its sealed
+// bytes back unchanged.
+std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion,
+                              PasswordProtector* protector = nullptr);
 
 // Reads <folder>\Account.dat into out (cleared first): kMissing or
 // kUnreadable when it cannot be opened, else as ParseAccountFile.
-AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out);
+AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader reader, AccountList& out,
+                                  PasswordProtector* protector = nullptr, AccountFileFacts* facts = nullptr);
 
 // Settings page load: the list of <folder>\Account.dat; empty when the file
 // is missing, foreign or damaged.
-AccountList LoadPageAccounts(const std::string& data_folder);
+AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& protector);
 
-// Save list: writes <folder>\Account.dat as version 6, replacing the old file
+// Save list: writes <folder>\Account.dat as version 7, replacing the old file
 // atomically (a failed write leaves the old file whole). Returns false when
 // nothing could be written.
-bool SaveAccounts(const std::string& data_folder, const AccountList& accounts);
+bool SaveAccounts(const std::string& data_folder, const AccountList& accounts, PasswordProtector& protector);
 
 // Engine load: <folder>\Account.dat by the engine's rules; when that file does
 // not exist, holds nothing (kEmpty) or its version is below 3, the legacy
 // Tidewell.dat is converted instead (see ConvertLegacyAccounts). An
 // Account.dat that exists but cannot be read (locked, no access) gives an
 // empty list and is left alone.
-AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec);
+// A file of versions 3 to 6, or one with passwords not sealed (written by
+// tools/account_dat.py), is rewritten as version 7 with sealed passwords,
+// atomically, when it was read whole (a damaged file is left to the settings
+// page); after that rewrite a Tidewell.dat left beside it is removed, since
+// it holds the same passwords readable.
+AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector);
 
 // Legacy Tidewell.dat image -> accounts. The first byte is "v" (version and
 // count bytes follow) or the count itself (version 1). Version 2 records:
@@ -99,8 +131,10 @@ void MakeDisplayNamesUnique(AccountList& accounts);
 
 // Convert legacy file: when the codec library is available and
 // <folder>\Tidewell.dat can be read, builds the list from it, makes the names
-// unique and writes Account.dat as version 4 (atomically); Tidewell.dat stays.
-// Returns false (out empty, nothing written) otherwise.
-bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, AccountList& out);
+// unique and writes Account.dat as version 7 with sealed passwords
+// (atomically); once that file is written, Tidewell.dat is removed. Returns
+// false (out empty, nothing written) when there is nothing to convert.
+bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector,
+                           AccountList& out);
 
 }  // namespace tidewell

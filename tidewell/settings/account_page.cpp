@@ -41,9 +41,9 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-AccountFileStatus AccountPageList::Load(const std::string& data_folder) {
+AccountFileStatus AccountPageList::Load(const std::string& data_folder, PasswordProtector& protector) {
   released_.clear();
-  status_ = ReadAccountFile(data_folder, AccountReader::kSettingsPage, accounts_);
+  status_ = ReadAccountFile(data_folder, AccountReader::kSettingsPage, accounts_, &protector);
   may_save_ = PageMaySave(status_, !FileMissing(LegacyAccountFilePath(data_folder)));
   if (!may_save_) accounts_.clear();
   return status_;
@@ -129,10 +129,10 @@ bool DeleteAccountMailFile(const std::string& data_folder, const std::string& di
   return std::remove(path.c_str()) == 0;
 }
 
-bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec) {
+bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector) {
   // The file first: when it cannot be written, the old file still names the
   // released accounts, so their mail files stay too.
-  if (!may_save_ || !SaveAccounts(data_folder, accounts_)) return false;
+  if (!may_save_ || !SaveAccounts(data_folder, accounts_, protector)) return false;
   std::size_t begin = 0;
   while (begin < released_.size()) {
     std::size_t end = released_.find('\n', begin);

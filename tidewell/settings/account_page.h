@@ -11,7 +11,7 @@
 //           on OK list.Change(mark, dialog values).
 //   Delete: list.Delete(mark, first column text); on kMismatch show
 //           kDeleteErrorText.
-//   Apply:  list.Apply(data_folder, codec).
+//   Apply:  list.Apply(data_folder, codec, protector).
 // Every command that returns success changed the list: refill the list view
 // and mark the page modified.
 #pragma once
@@ -54,7 +54,7 @@ class AccountPageList {
   // Returns how the file read. A file whose accounts the page cannot take
   // (see PageMaySave) gives an empty list that must never be saved over it:
   // Apply then refuses (may_save()). Every showing of the sheet loads anew.
-  AccountFileStatus Load(const std::string& data_folder);
+  AccountFileStatus Load(const std::string& data_folder, PasswordProtector& protector);
 
   // False after Load found a file that must be kept as it is.
   bool may_save() const { return may_save_; }
@@ -97,7 +97,7 @@ class AccountPageList {
   // removed. Without the codec no file is deleted. Returns false, deleting
   // nothing and keeping the released names for the next apply, when the file
   // could not be written or must be kept (may_save() false).
-  bool Apply(const std::string& data_folder, CodecCalls& codec);
+  bool Apply(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector);
 
  private:
   AccountList accounts_;

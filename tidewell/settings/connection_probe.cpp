@@ -12,12 +12,6 @@ namespace {
 
 constexpr std::size_t kGreetingShown = 200;
 
-std::string Numbered(const char* message, int phase, int code) {
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, "(%d,%d)", phase, code);
-  return std::string(message) + numbers;
-}
-
 std::string UpperAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -36,30 +30,6 @@ bool ReadStat(std::string_view reply, long long& count, long long& size) {
 }
 
 }  // namespace
-
-std::string CheckErrorMessage(int phase, int code) {
-  using namespace probe_error;
-  if (phase == kLoginPhase && code == kStlsRefused)
-    return Numbered("サーバーがSTLSに対応していないため、接続を中止しました。", phase, code);
-  if (phase == kTlsPhase) {
-    switch (code) {
-      case 2: return Numbered("サーバー証明書が信頼できないため、接続を中止しました。", phase, code);
-      case 3: return Numbered("サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。", phase, code);
-      case 4: return Numbered("サーバー証明書の有効期限が切れているため、接続を中止しました。", phase, code);
-      case 5: return Numbered("STLSの応答の後に不正なデータを受信したため、接続を中止しました。", phase, code);
-      case 6: return Numbered("暗号化された通信でエラーが発生しました。", phase, code);
-      default: return Numbered("SSL/TLSの接続に失敗しました。", phase, code);
-    }
-  }
-  if (phase == kConnectPhase || (phase == kLoginPhase && code == 1)) return "接続に失敗しました。";
-  if ((phase == kLoginPhase && (code == 2 || code == 3)) || (phase == kSessionPhase && code == 3))
-    return "認証に失敗しました。";
-  if (phase == kSessionPhase && code == 5)
-    return Numbered("サーバーより応答がないため、タイムアウトしました。", phase, code);
-  if (phase == kSessionPhase && code == kTooLarge)
-    return Numbered("サーバーの応答が大きすぎるため、中断しました。", phase, code);
-  return Numbered("接続中にエラーが発生しました。", phase, code);
-}
 
 ConnectionProbe::ConnectionProbe(ProbeAccount account, Md5Function md5)
     : account_(std::move(account)), md5_(std::move(md5)) {}

@@ -21,21 +21,20 @@
 #include <string>
 #include <string_view>
 
+#include "common/check_errors.h"
+
 namespace tidewell {
 
 // Phases and codes of the check session's error entries.
 namespace probe_error {
 constexpr int kConnectPhase = 1;        // look-up (1,2), socket (1,3), select (1,4), connect (1,5)
 constexpr int kLoginPhase = 2;          // greeting refused (2,1), USER (2,2), PASS (2,3)
-constexpr int kStlsRefused = 7;         // phase 2: STLS refused
+constexpr int kStlsRefused = kStlsRefusedCode;
 constexpr int kSessionPhase = 3;        // connection lost (3,1), APOP (3,3), STAT (3,4), time-out (3,5)
-constexpr int kTooLarge = 7;            // phase 3: a reply without end
-constexpr int kTlsPhase = 4;            // 1 handshake, 2 untrusted, 3 name, 4 expired, 5 injected, 6 channel
-constexpr int kTlsInjected = 5;
+constexpr int kTooLarge = kReplyTooLargeCode;
+constexpr int kTlsPhase = kTlsErrorPhase;
+constexpr int kTlsInjected = kTlsInjectedText;
 }  // namespace probe_error
-
-// The message of the error entry a check records for (phase, code).
-std::string CheckErrorMessage(int phase, int code);
 
 struct ProbeAccount {
   std::string user;

@@ -31,6 +31,19 @@ TEST(TlsChannel, CertificateCheckResults) {
       {"wrong name", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CERT_E_CN_NO_MATCH), TlsFailure::kNameMismatch},
       {"policy expired", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CERT_E_EXPIRED), TlsFailure::kExpired},
       {"wrong usage", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CERT_E_WRONG_USAGE), TlsFailure::kUntrusted},
+      // Revocation from the cache only: no answer is no failure, a revoked
+      // certificate is, and the other errors still count beside them. The
+      // policy never stands for a name it did not check.
+      {"revocation unknown", CERT_TRUST_REVOCATION_STATUS_UNKNOWN, 0, TlsFailure::kNone},
+      {"revocation offline", CERT_TRUST_IS_OFFLINE_REVOCATION | CERT_TRUST_REVOCATION_STATUS_UNKNOWN, 0,
+       TlsFailure::kNone},
+      {"policy: revoked", CERT_TRUST_NO_ERROR, static_cast<DWORD>(CRYPT_E_REVOKED), TlsFailure::kUntrusted},
+      {"policy: revocation failure", CERT_TRUST_REVOCATION_STATUS_UNKNOWN,
+       static_cast<DWORD>(CERT_E_REVOCATION_FAILURE), TlsFailure::kUntrusted},
+      {"revocation unknown and untrusted", CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_UNTRUSTED_ROOT, 0,
+       TlsFailure::kUntrusted},
+      {"revocation unknown and expired", CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_NOT_TIME_VALID, 0,
+       TlsFailure::kExpired},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyCertificateCheck(c.chain, c.policy), c.expected) << c.what;
   EXPECT_EQ(CheckServerCertificate(nullptr, "localhost"), TlsFailure::kUntrusted);

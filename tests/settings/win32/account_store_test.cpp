@@ -12,12 +12,21 @@
 #include "tidewell/settings/account_page.h"
 #include "common/atomic_file.h"
 #include "common/paths.h"
+#include "common/win32/dpapi_protector.h"
 #include "common/win32/handles.h"
+#include "common/win32/inkwell_module.h"
 #include "common/win32/inkwell_dll.h"
 #include "win32/win_temp_folder.h"
 
 namespace tidewell {
 namespace {
+
+std::string ModuleFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder(path);
+  return folder.substr(0, folder.find_last_of('\\'));
+}
 
 class AccountStore : public ::testing::Test {
  protected:
@@ -53,7 +62,7 @@ TEST_F(AccountStore, LibraryCallsUseTheExports) {
 TEST_F(AccountStore, LegacyFileIsConvertedWithTheRealLibrary) {
   WinTempFolder dir;
   ASSERT_TRUE(WriteBytes(dir / "Tidewell.dat", kLegacyV2));
-  const AccountList list = LoadEngineAccounts(dir.path(), codec_);
+  const AccountList list = LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector());
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].display_name, "x");
   EXPECT_EQ(list[0].password, "abc");
@@ -61,13 +70,16 @@ TEST_F(AccountStore, LegacyFileIsConvertedWithTheRealLibrary) {
   EXPECT_EQ(list[0].port, 111);
   EXPECT_EQ(list[1].display_name, "x_1");
   EXPECT_EQ(list[1].password, "secret");
+  // Account.dat is version 7 with the passwords sealed; Tidewell.dat, which
+  // holds them readable, is gone.
   std::string written;
   ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", written));
-  EXPECT_EQ(written, EncodeAccountFile(list, 4));
-  EXPECT_TRUE(Exists(dir / "Tidewell.dat"));
+  EXPECT_EQ(written.substr(0, 10), "Tidewellv\x07");
+  EXPECT_EQ(written.find("secret"), std::string::npos);
+  EXPECT_FALSE(Exists(dir / "Tidewell.dat"));
   // The next start reads the converted file; the legacy file is not read again.
   ASSERT_TRUE(WriteBytes(dir / "Tidewell.dat", kLegacyV1));
-  const AccountList again = LoadEngineAccounts(dir.path(), codec_);
+  const AccountList again = LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector());
   ASSERT_EQ(again.size(), 2u);
   EXPECT_EQ(again[1].display_name, "x_1");
 }
@@ -87,12 +99,12 @@ TEST_F(AccountStore, LockedAccountFileIsNotReplacedByTheLegacyFile) {
     UniqueFile lock(CreateFileA((dir / "Account.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock);
-    EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec_).empty());
+    EXPECT_TRUE(LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector()).empty());
   }
   std::string after;
   ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", after));
   EXPECT_EQ(after, current);
-  const AccountList list = LoadEngineAccounts(dir.path(), codec_);
+  const AccountList list = LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector());
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].display_name, "mine");
 }
@@ -100,7 +112,7 @@ TEST_F(AccountStore, LockedAccountFileIsNotReplacedByTheLegacyFile) {
 TEST_F(AccountStore, Version1LegacyNamesAreMadeUnique) {
   WinTempFolder dir;
   ASSERT_TRUE(WriteBytes(dir / "Tidewell.dat", kLegacyV1));
-  const AccountList list = LoadEngineAccounts(dir.path(), codec_);
+  const AccountList list = LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector());
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].display_name, "u1<s1>");
   EXPECT_EQ(list[1].display_name, "u2<s2>");
@@ -117,20 +129,22 @@ TEST_F(AccountStore, ApplyDeletesMailFilesNamedByMd5Calc) {
   ASSERT_TRUE(WriteBytes(dir / "Account.dat", kAccountV6));
 
   AccountPageList list;
-  list.Load(dir.path());
+  list.Load(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(list.accounts().size(), 2u);
   CAccount a;
   a.display_name = "A";
   a.priority = 1;
   ASSERT_TRUE(list.Add(a));
   ASSERT_EQ(list.Delete(2, "A"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec_));
+  EXPECT_TRUE(list.Apply(dir.path(), codec_, SystemPasswordProtector()));
   EXPECT_FALSE(Exists(mail_a));
   EXPECT_TRUE(Exists(mail_b));
-  // Account.dat was replaced whole, and no temporary file is left.
-  std::string bytes;
-  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", bytes));
-  EXPECT_EQ(bytes, kAccountV6);
+  // Account.dat was replaced whole (as version 7), and no temporary file is left.
+  AccountList before;
+  ASSERT_EQ(ParseAccountFile(kAccountV6, AccountReader::kSettingsPage, before), AccountFileStatus::kOk);
+  const AccountList after = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(after.size(), before.size());
+  for (std::size_t i = 0; i < after.size(); ++i) EXPECT_TRUE(SameStoredFields(after[i], before[i])) << i;
   EXPECT_FALSE(Exists(dir / "Account.dat.tmp~"));
 }
 
@@ -142,11 +156,11 @@ TEST_F(AccountStore, ShiftJisDataFolderEndingIn0x5C) {
   ASSERT_TRUE(WriteBytes(mail, "+OK"));
   ASSERT_TRUE(WriteBytes(dir / "Account.dat", kAccountV5));
   AccountPageList list;
-  list.Load(dir.path());
+  list.Load(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(list.Delete(0, "Home"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir.path(), codec_));
+  EXPECT_TRUE(list.Apply(dir.path(), codec_, SystemPasswordProtector()));
   EXPECT_FALSE(Exists(mail));
-  EXPECT_EQ(LoadPageAccounts(dir.path()).size(), 1u);
+  EXPECT_EQ(LoadPageAccounts(dir.path(), SystemPasswordProtector()).size(), 1u);
 }
 
 TEST_F(AccountStore, SaveReplacesAnExistingFile) {
@@ -154,10 +168,75 @@ TEST_F(AccountStore, SaveReplacesAnExistingFile) {
   ASSERT_TRUE(WriteBytes(dir / "Account.dat", kAccountV3));
   AccountList list(1);
   list[0].display_name = "only";
-  ASSERT_TRUE(SaveAccounts(dir.path(), list));
-  const AccountList back = LoadPageAccounts(dir.path());
+  ASSERT_TRUE(SaveAccounts(dir.path(), list, SystemPasswordProtector()));
+  const AccountList back = LoadPageAccounts(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].display_name, "only");
+}
+
+// Version 7 on disk: no password in clear or scrambled, and every reader
+// (the settings page, the engine, GetAccount in the real Inkwell2.dll) opens
+// it with the user's key. An account sealed elsewhere reads with an empty
+// password, marked, through all of them.
+TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
+  WinTempFolder dir;
+  AccountList list(2);
+  list[0].display_name = "Home";
+  list[0].user_id = "taro";
+  list[0].password = "Kw9#shiosai";
+  list[0].server = "pop.example.jp";
+  list[1].display_name = "Work";
+  list[1].server = "s";
+  list[1].password = std::string("\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68", 10);  // パスワード
+  ASSERT_TRUE(SaveAccounts(dir.path(), list, SystemPasswordProtector()));
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", bytes));
+  EXPECT_EQ(bytes[9], 7);
+  for (const CAccount& a : list) {
+    EXPECT_EQ(bytes.find(a.password.str()), std::string::npos) << a.display_name.str();
+    // nor scrambled, as version 6 would keep it
+    const std::string v6 = EncodeAccountFile({a}, 6);
+    const std::string scrambled = v6.substr(11 + 1 + a.display_name.size() + 1 + a.user_id.size() + 1,
+                                            a.password.size());
+    EXPECT_EQ(bytes.find(scrambled), std::string::npos) << a.display_name.str();
+  }
+  for (const AccountList& back : {LoadPageAccounts(dir.path(), SystemPasswordProtector()),
+                                  LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector())}) {
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].password, list[0].password);
+    EXPECT_EQ(back[1].password, list[1].password);
+  }
+  std::string again;
+  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", again));
+  EXPECT_EQ(again, bytes);  // the engine found nothing to seal
+  InkwellModule inkwell(ModuleFolder() + "\\Inkwell2.dll");
+  ASSERT_TRUE(inkwell.loaded());
+  AccountLogin login;
+  ASSERT_TRUE(inkwell.AccountByName(dir.path(), "Home", login));
+  EXPECT_EQ(login.password, "Kw9#shiosai");
+  EXPECT_EQ(login.user, "taro");
+  ASSERT_TRUE(inkwell.AccountByName(dir.path(), "Work", login));
+  EXPECT_EQ(login.password, list[1].password.str());
+
+  // Sealed for someone else: the bytes of a blob this user's key cannot open.
+  // Work is the last record: its sealed bytes end the file.
+  std::string foreign = bytes;
+  foreign[foreign.size() - 20] = static_cast<char>(foreign[foreign.size() - 20] ^ 0x55);
+  ASSERT_TRUE(WriteBytes(dir / "Account.dat", foreign));
+  const AccountList other = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(other.size(), 2u);
+  EXPECT_EQ(other[0].password, list[0].password);
+  EXPECT_EQ(other[1].password, "");
+  EXPECT_TRUE(other[1].password_unreadable);
+  login = AccountLogin();
+  login.password = "left over";
+  ASSERT_TRUE(inkwell.AccountByName(dir.path(), "Work", login));
+  EXPECT_EQ(login.password, "");
+  // Saved again without a new password, the sealed bytes stay as they were.
+  ASSERT_TRUE(SaveAccounts(dir.path(), other, SystemPasswordProtector()));
+  AccountList reread = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(reread.size(), 2u);
+  EXPECT_EQ(reread[1].sealed_password, other[1].sealed_password);
 }
 
 }  // namespace

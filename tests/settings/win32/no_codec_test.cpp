@@ -11,6 +11,7 @@
 #include "tidewell/settings/account_file.h"
 #include "tidewell/settings/account_page.h"
 #include "common/atomic_file.h"
+#include "common/win32/dpapi_protector.h"
 #include "common/win32/inkwell_dll.h"
 #include "win32/win_temp_folder.h"
 
@@ -44,7 +45,7 @@ TEST_F(NoCodec, CallsReportFailure) {
 
 TEST_F(NoCodec, LegacyFileIsNotConverted) {
   ASSERT_TRUE(WriteBytes(dir_ / "Tidewell.dat", kLegacyV1));
-  EXPECT_TRUE(LoadEngineAccounts(dir_.path(), codec_).empty());
+  EXPECT_TRUE(LoadEngineAccounts(dir_.path(), codec_, SystemPasswordProtector()).empty());
   EXPECT_FALSE(Exists(dir_ / "Account.dat"));
 }
 
@@ -54,11 +55,11 @@ TEST_F(NoCodec, ApplyWritesTheFileAndKeepsTheMailFiles) {
   ASSERT_TRUE(WriteBytes(mail_home, "+OK"));
   ASSERT_TRUE(WriteBytes(dir_ / "Account.dat", kAccountV5));
   AccountPageList list;
-  list.Load(dir_.path());
+  list.Load(dir_.path(), SystemPasswordProtector());
   ASSERT_EQ(list.Delete(0, "Home"), SelectionStatus::kOk);
-  EXPECT_TRUE(list.Apply(dir_.path(), codec_));
+  EXPECT_TRUE(list.Apply(dir_.path(), codec_, SystemPasswordProtector()));
   EXPECT_TRUE(Exists(mail_home));
-  const AccountList back = LoadPageAccounts(dir_.path());
+  const AccountList back = LoadPageAccounts(dir_.path(), SystemPasswordProtector());
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].display_name, "Work");
 }

@@ -14,6 +14,7 @@
 
 #include "settings_res.h"
 #include "common/paths.h"
+#include "common/win32/dpapi_protector.h"
 #include "common/win32/inkwell_dll.h"
 #include "tidewell/settings/account_file.h"
 #include "tidewell/settings/sheet_rules.h"
@@ -599,7 +600,7 @@ class SheetAccounts : public ::testing::Test {
 TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
   WinTempFolder dir;
   ASSERT_TRUE(CreateDirectoryA(MailFolderPath(dir.path()).c_str(), nullptr));
-  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("Home", 1), Account("Old", 2)}));
+  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("Home", 1), Account("Old", 2)}, SystemPasswordProtector()));
   ASSERT_TRUE(WriteBytes(MailFile(dir.path(), "Old"), "+OK\r\n"));
   ASSERT_TRUE(WriteBytes(MailFile(dir.path(), "Home"), "+OK\r\n"));
   std::string long_name;
@@ -680,7 +681,17 @@ TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
   added.password = "x";
   added.port = 995;
   added.tls_mode = kTlsOnConnect;
-  EXPECT_EQ(ReadBytes(AccountFilePath(dir.path())), EncodeAccountFile({home, added}));
+  // The password is sealed (fresh bytes each time): the file is compared
+  // as the reader gives it back, and holds no password in clear.
+  const std::string written = ReadBytes(AccountFilePath(dir.path()));
+  EXPECT_EQ(written[9], 7);
+  AccountList back;
+  ASSERT_EQ(ParseAccountFile(written, AccountReader::kSettingsPage, back, &SystemPasswordProtector()),
+            AccountFileStatus::kOk);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_TRUE(SameStoredFields(back[0], home));
+  EXPECT_TRUE(SameStoredFields(back[1], added));
+  EXPECT_EQ(written.find("\x01x\x01x"), std::string::npos);  // user ID "x", then password "x" in clear
   EXPECT_FALSE(Exists(MailFile(dir.path(), "Old")));
   EXPECT_FALSE(Exists(MailFile(dir.path(), "Home")));
 }
@@ -688,7 +699,7 @@ TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
 TEST_F(SheetAccounts, CancelAfterDeleteKeepsAccountAndMailFile) {
   WinTempFolder dir;
   ASSERT_TRUE(CreateDirectoryA(MailFolderPath(dir.path()).c_str(), nullptr));
-  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("A", 0)}));
+  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("A", 0)}, SystemPasswordProtector()));
   const std::string before = ReadBytes(AccountFilePath(dir.path()));
   ASSERT_TRUE(WriteBytes(MailFile(dir.path(), "A"), "+OK\r\n"));
   SheetFlags flags = RunSheet(dir.path(), [](Driver& d) {
@@ -738,7 +749,7 @@ TEST_F(SheetAccounts, NewerFileIsToldAndKept) {
 // and the next showing of the sheet reads it.
 TEST_F(SheetAccounts, FileHeldByAnotherProgramIsNeitherShownNorSaved) {
   WinTempFolder dir;
-  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("Home", 1), Account("Work", 0)}));
+  ASSERT_TRUE(SaveAccounts(dir.path(), {Account("Home", 1), Account("Work", 0)}, SystemPasswordProtector()));
   const std::string before = ReadBytes(AccountFilePath(dir.path()));
   char exe[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, exe, sizeof exe);
@@ -815,7 +826,7 @@ TEST_F(SheetAccounts, ReadOnlySettingsFileStillSavesTheAccounts) {
   });
   CloseHandle(reader);
   SetFileAttributesA(ini_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  const AccountList saved = LoadPageAccounts(dir.path());
+  const AccountList saved = LoadPageAccounts(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_EQ(saved[0].display_name, "A");
   EXPECT_EQ(Ini(dir.path()), ini);
@@ -846,8 +857,7 @@ TEST_F(SheetAccounts, A256thAccountIsRefusedBeforeTheDialog) {
   WinTempFolder dir;
   AccountList full;
   for (int i = 0; i < 255; ++i) full.push_back(Account("a" + std::to_string(i), 0));
-  ASSERT_TRUE(SaveAccounts(dir.path(), full));
-  const std::string before = ReadBytes(AccountFilePath(dir.path()));
+  ASSERT_TRUE(SaveAccounts(dir.path(), full, SystemPasswordProtector()));
   RunSheet(dir.path(), [](Driver& d) {
     HWND page = d.Page(4);
     d.Check(d.Rows(page) == 255, "255 rows");
@@ -857,7 +867,10 @@ TEST_F(SheetAccounts, A256thAccountIsRefusedBeforeTheDialog) {
     d.Press(PSBTN_OK);
     d.Check(d.SheetClosed(), "sheet closed");
   });
-  EXPECT_EQ(ReadBytes(AccountFilePath(dir.path())), before);
+  // OK saves the list again (its passwords sealed afresh): the same 255.
+  const AccountList after = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(after.size(), full.size());
+  for (std::size_t i = 0; i < full.size(); ++i) EXPECT_TRUE(SameStoredFields(after[i], full[i])) << i;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "tidewell/engine/win32/process_list.h"
 #include "tidewell/settings/account_file.h"
 #include "common/atomic_file.h"
+#include "common/win32/dpapi_protector.h"
 #include "common/win32/inkwell_dll.h"
 #include "tidewell/settings/win32/settings_sheet.h"
 #include "tidewell/settings/win32/win32_profile.h"
@@ -18,7 +19,7 @@ Md5Function InkwellMd5Function() {
 
 AccountList LoadAccounts(const std::string& data_folder) {
   InkwellDllCodec codec;
-  return LoadEngineAccounts(data_folder, codec);
+  return LoadEngineAccounts(data_folder, codec, SystemPasswordProtector());
 }
 
 std::string ReadHashList(const std::string& data_folder) {

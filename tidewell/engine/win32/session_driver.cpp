@@ -50,7 +50,10 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
   tls_.reset();
   pending_.clear();
   const unsigned long address = inet_addr(account.server.c_str());
-  if (address != INADDR_NONE) {
+  if (account.password_unreadable) {
+    // Nothing to log in with: the account's entry asks for the password.
+    PostError(kAccountErrorPhase, kPasswordUnreadableCode);
+  } else if (address != INADDR_NONE) {
     ConnectTo(address);
   } else {
     lookup_ = WSAAsyncGetHostByName(hwnd_, kWmTrayHostFound, account.server.c_str(), host_entry_,

@@ -10,6 +10,7 @@
 #include "tidewell/engine/engine_state.h"
 #include "tidewell/engine/mail_cleanup.h"
 #include "tidewell/engine/notify_accounts.h"
+#include "tidewell/engine/session_account.h"
 #include "tidewell/engine/settings_reload.h"
 #include "tidewell/engine/summary_file.h"
 #include "tidewell/engine/win32/help_file.h"
@@ -323,18 +324,7 @@ void TrayWindow::AfterCheckStep() {
 
 void TrayWindow::StartAccountSession(int index) {
   if (index < 0 || index >= static_cast<int>(accounts_.size())) return;
-  const CAccount& a = accounts_[static_cast<std::size_t>(index)];
-  SessionAccount account;
-  account.user = a.user_id.str();
-  account.password = a.password.str();
-  account.display_name = a.display_name.str();
-  account.server = a.server.str();
-  account.port = a.port;
-  account.apop = a.apop != 0;
-  // A mode this build does not know is taken as TLS on connect: never clear text.
-  account.tls = a.tls_mode == kTlsNone   ? SessionTls::kNone
-                : a.tls_mode == kTlsStls ? SessionTls::kStls
-                                         : SessionTls::kOnConnect;
+  const SessionAccount account = ToSessionAccount(accounts_[static_cast<std::size_t>(index)]);
   if (!session_.Start(account, data_, index)) {
     Run(cycle_.OnSocketStartupFailed());
     AfterCheckStep();

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "settings_res.h"
+#include "common/win32/dpapi_protector.h"
 #include "tidewell/settings/win32/account_dialog.h"
 #include "tidewell/settings/win32/dialog_items.h"
 #include "tidewell/settings/win32/file_pickers.h"
@@ -420,7 +421,7 @@ CPropPg2::CPropPg2(HINSTANCE instance, Profile& profile, CodecCalls& codec)
     : CPropPage(instance, IDD_PAGE_ACCOUNTS, profile), codec_(codec) {}
 
 void CPropPg2::OnInit() {
-  list.Load(data_folder);
+  list.Load(data_folder, SystemPasswordProtector());
   HWND view = GetDlgItem(page_, IDC_ACCOUNT_LIST);
   ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT);
   for (std::size_t i = 0; i < kAccountColumnCount; ++i) {
@@ -543,7 +544,7 @@ void CPropPg2::OnDelete() {
 // is kept as it is. A failed write keeps the sheet open with the edits.
 bool CPropPg2::OnApply() {
   if (!list.may_save()) return true;
-  if (list.Apply(data_folder, codec_)) return true;
+  if (list.Apply(data_folder, codec_, SystemPasswordProtector())) return true;
   ShowMessage(page_, kAccountSaveFailedText);
   return false;
 }
