@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -314,21 +315,28 @@ void ShowHeader(ListState& s) {
   ShowHeaderDialog(s.module, s.window, title, header);
 }
 
+// Re-decoding reads each account's file once per command, whatever order
+// the selected rows of the accounts come in, and finds the blocks through an
+// index of the file.
 void Redecode(ListState& s, int command) {
   ModuleListCodec codec(s.InkwellPath());
-  std::string account, file;
-  bool have_file = false;
+  struct AccountText {
+    std::string file;
+    std::unique_ptr<MessageBlockIndex> index;
+  };
+  std::map<std::string, AccountText> read;
   for (int index : SelectedItems(s.list_view)) {
     const std::string number = ItemText(s.list_view, index, kColNumberOld, 1999);
     if (number.empty()) continue;
     const std::string name = ItemText(s.list_view, index, kColName, 149);
-    if (!have_file || name != account) {
-      account = name;
-      have_file = true;
-      ReadAccountFile(codec, s, account, file);
+    auto [it, added] = read.try_emplace(name);
+    AccountText& account = it->second;
+    if (added) {
+      ReadAccountFile(codec, s, name, account.file);
+      account.index = std::make_unique<MessageBlockIndex>(account.file, true);
     }
     std::pair<std::string, std::string> texts;
-    if (!RedecodeRow(codec, file, std::atoi(number.c_str()), command, texts)) continue;
+    if (!RedecodeRow(codec, account.file, *account.index, std::atoi(number.c_str()), command, texts)) continue;
     const LPARAM item = ItemData(s.list_view, index);
     if (item >= 0 && static_cast<std::size_t>(item) < s.rows.size()) {
       s.rows[static_cast<std::size_t>(item)].columns[kColSubject] = texts.first;
