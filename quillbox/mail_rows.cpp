@@ -171,10 +171,11 @@ MessageBlockIndex::MessageBlockIndex(std::string_view file, bool ignore_case) {
       // "+OK n " with n written as std::to_string writes it.
       std::size_t p = from + 4;
       const std::size_t digits = p;
-      while (p < file.size() && p - digits < 10 && file[p] >= '0' && file[p] <= '9') ++p;
+      long long value = 0;
+      while (p < file.size() && p - digits < 11 && file[p] >= '0' && file[p] <= '9') value = value * 10 + (file[p++] - '0');
       const std::size_t length = p - digits;
-      if (length > 0 && length <= 9 && p < file.size() && file[p] == ' ' && (file[digits] != '0' || length == 1))
-        starts_.try_emplace(std::stoi(std::string(file.substr(digits, length))), from);
+      if (length > 0 && value <= INT_MAX && p < file.size() && file[p] == ' ' && (file[digits] != '0' || length == 1))
+        starts_.try_emplace(static_cast<int>(value), from);
     }
     const std::size_t end = file.find(kTerminator, from);
     if (end == std::string_view::npos) break;

@@ -162,6 +162,31 @@ TEST(StoredHeaderTest, FindsTheBlockByItsOldNumberAtABlockStart) {
   EXPECT_EQ(StoredHeader("+ok 5 10\r\n+OK\r\nSubject: s\r\n\r\n.\r\n", 5), "");  // exact case
 }
 
+// The index of a file finds, in one pass, every block the search from the
+// start of the file finds, and nothing else.
+TEST(MessageBlockIndexTest, FindsWhatTheSearchFromTheStartFinds) {
+  const std::string file = Block(1, 10, "Subject: one\r\nX-Note: +OK 2 x\r\n") + "-DE 2 10\r\n+OK\r\nS: gone\r\n\r\n.\r\n" +
+                           "+ok 3 10\r\n+OK\r\nS: lower\r\n\r\n.\r\n" + Block(12, 20, "Subject: twelve\r\n") +
+                           Block(12, 30, "Subject: twelve again\r\n") + "+OK 05 10\r\n+OK\r\n\r\n.\r\n" +
+                           "+OK 7x 10\r\n+OK\r\n\r\n.\r\n" + Block(2000000000, 5, "S: big\r\n") + "+OK 8 cut";
+  for (bool ignore_case : {false, true}) {
+    const MessageBlockIndex index(file, ignore_case);
+    for (int n : {0, 1, 2, 3, 5, 7, 8, 12, 13, 2000000000}) {
+      SCOPED_TRACE(n);
+      EXPECT_EQ(index.Find(n), FindMessageBlock(file, n, ignore_case));
+    }
+  }
+  // Re-decoding through the index gives what the search gives.
+  CoreListCodec codec;
+  const MessageBlockIndex index(file, true);
+  std::pair<std::string, std::string> by_index, by_search;
+  ASSERT_TRUE(RedecodeRow(codec, file, index, 12, 40009, by_index));
+  ASSERT_TRUE(RedecodeRow(codec, file, 12, 40009, by_search));
+  EXPECT_EQ(by_index, by_search);
+  EXPECT_EQ(by_index.first, "twelve");
+  EXPECT_FALSE(RedecodeRow(codec, file, index, 2, 40009, by_index));
+}
+
 TEST(RedecodeTest, EveryCodeCommand) {
   const struct {
     const char* name;
