@@ -999,12 +999,20 @@ def case_list_session(env):
     check(boxes == ["message|a-1"], "a cached message is shown without the server: %r" % boxes)
 
 
-def server_bodies(port, user, password):
-    """(subject, first body line) of every mail on the server."""
+def pop3_session(port, user, password, work):
+    """Logs in with poplib, returns work(connection), logs out."""
     p = poplib.POP3("127.0.0.1", port, timeout=10)
     try:
         p.user(user)
         p.pass_(password)
+        return work(p)
+    finally:
+        p.quit()
+
+
+def server_bodies(port, user, password):
+    """(subject, first body line) of every mail on the server."""
+    def bodies(p):
         out = []
         for n in range(1, p.stat()[0] + 1):
             lines = p.retr(n)[1]
@@ -1012,18 +1020,11 @@ def server_bodies(port, user, password):
             subject = [l[9:].decode() for l in lines[:blank] if l.startswith(b"Subject: ")]
             out.append((subject[0] if subject else "", lines[blank + 1].decode() if len(lines) > blank + 1 else ""))
         return out
-    finally:
-        p.quit()
+    return pop3_session(port, user, password, bodies)
 
 
 def server_uidl(port, user, password, n):
-    p = poplib.POP3("127.0.0.1", port, timeout=10)
-    try:
-        p.user(user)
-        p.pass_(password)
-        return p.uidl(n).split()[2].decode()
-    finally:
-        p.quit()
+    return pop3_session(port, user, password, lambda p: p.uidl(n).split()[2].decode())
 
 
 def add_to_maildir(env, user, data):
