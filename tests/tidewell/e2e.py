@@ -1031,7 +1031,9 @@ def add_to_maildir(env, user, data):
     """Drops a mail into a running Dovecot's maildir; the next session sees
     it as the highest number."""
     import grp
-    new = os.path.join(env.server_dir, "mail", user, "new")
+    with open(os.path.join(env.server_dir, "state.json")) as f:
+        run = json.load(f)["run"]
+    new = os.path.join(run, "mail", user, "new")
     path = os.path.join(new, "%d.M99P1.tidewell" % int(time.time()))
     with open(path, "wb") as f:
         f.write(data.replace(b"\n", b"\r\n"))
