@@ -1,8 +1,10 @@
 #include "quillbox/list_session.h"
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
+#include "common/header_hash.h"
 #include "common/pop3_text.h"
 #include "viewer/header_text.h"
 
@@ -87,10 +89,20 @@ std::string ListErrorText(int code, std::string_view account, bool view_session)
     case 4:
     case 5: words = ":認証に失敗しました。("; break;
     case 3:
+      words = code == kCodeAmbiguous ? ":同じヘッダーのメールが複数あるため、メールを特定できませんでした。("
+                                     : ":接続中にエラーが発生しました。(";
+      break;
     case 6: words = ":接続中にエラーが発生しました。("; break;
     default: words = ":エラーが発生しました。("; break;
   }
   return std::string(account) + words + std::to_string(code) + ")\n";
+}
+
+bool HeaderHashMatchesRow(ListCodec& codec, std::string_view reply, const MailRow& row) {
+  std::string text;
+  if (!ReplyHeaderHashText(reply, text)) return false;
+  const std::string hash = codec.Md5Hex(text);
+  return !hash.empty() && hash == row.columns[kColHash];
 }
 
 bool HeaderMatchesRow(ListCodec& codec, std::string_view top_reply, const MailRow& row) {
@@ -184,11 +196,12 @@ void ListSession::ResetConnection() {
   continue_pending_ = false;
   status_line_.clear();
   current_ = 0;
-  search_ = 0;
   message_count_ = 0;
   buffer_.clear();
   scan_from_ = 0;
   deleted_.clear();
+  probes_.clear();
+  probe_bytes_ = 0;
   secured_ = false;
   greeting_.clear();
   stls_reply_.clear();
@@ -275,16 +288,29 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
       if (IsNegativeReply(text)) return Fail(5, 2);
       continue_pending_ = false;
       return LoginDone();
-    case ListSessionState::kStatSent:
+    case ListSessionState::kStatSent: {
       if (IsNegativeReply(text)) return Fail(3, 8);
       message_count_ = ParseStatCount(text);
+      // Mails marked in this connection keep their numbers and are left out
+      // of the count: the highest number is the count plus those.
+      const long long highest = static_cast<long long>(message_count_) + static_cast<long long>(deleted_.size());
+      limit_ = static_cast<int>(std::min<long long>(highest, INT_MAX - 1));
+      // The walk starts at the row's own number, clamped to the mailbox.
+      down_ = std::min(std::max(RowNumber(Row()), 1), limit_);
+      up_ = std::max(down_, 0) + 1;
       return ProbeNext();
+    }
     case ListSessionState::kRetrieveSent:
-      if (IsNegativeReply(text)) return Fail(6, 1);
+      if (IsNegativeReply(text)) {
+        // The row's own number is gone (the mailbox shrank): look for the
+        // mail as for a header that does not match.
+        if (!fetched_found_) return Compared(current_, false);
+        return Fail(6, 1);
+      }
       buffer_.clear();
       scan_from_ = 0;
-      cache_open_ = cache_.Begin(cache_path_);
-      if (!cache_open_) return Fail(6, 2);
+      header_checked_ = false;
+      discard_ = false;
       state_ = ListSessionState::kReceiving;
       return Receiving(text);
     case ListSessionState::kReceiving: return Receiving(text);
@@ -308,7 +334,6 @@ ListActions ListSession::Greeting(std::string_view chunk) {
   if (login_.tls == ListTls::kOnConnect && !secured_) return Fail(kListTlsPhase, kListTlsHandshake);
   if (IsNegativeReply(chunk)) return Fail(1, 7);
   current_ = 0;
-  search_ = 0;
   message_count_ = 0;
   if (login_.tls == ListTls::kStls) {
     greeting_.assign(chunk.substr(0, kStatusLineCap));
@@ -365,15 +390,13 @@ ListActions ListSession::LogIn(std::string_view chunk) {
 
 ListActions ListSession::LoginDone() {
   current_ = RowNumber(Row());
-  if (view_) {
-    state_ = ListSessionState::kRetrieveSent;
-    if (lines_ >= 0) return {Send("TOP " + std::to_string(current_) + " " + std::to_string(lines_) + "\r\n")};
-    return {Send(Command("RETR", current_))};
-  }
+  compared_.clear();
+  matches_.clear();
+  searching_ = false;
+  fetched_found_ = false;
+  if (view_) return Fetch(current_);
   buffer_.clear();
   scan_from_ = 0;
-  search_ = 0;
-  checked_own_ = false;
   if (!TrimBlanks(Row().columns[kColUidl]).empty()) {
     uidl_ = UidlLookup(Row().columns[kColUidl]);
     uidl_first_ = true;
@@ -383,32 +406,141 @@ ListActions ListSession::LoginDone() {
   return CheckAt(current_);
 }
 
+bool ListSession::Matches(std::string_view reply) {
+  return view_ ? HeaderHashMatchesRow(codec_, reply, Row()) : matcher_(reply, Row());
+}
+
+// The header of number, as a TOP n 0 reply gives it, is compared with the
+// row: from what this connection already holds, or asked for.
 ListActions ListSession::CheckAt(int number) {
-  // A number already deleted in this connection is no longer the mail of
-  // this row (and the server would refuse TOP for it).
-  if (number <= 0 || deleted_.count(number) != 0) return NoMatch();
+  // A number deleted in this connection is no longer any row's mail (and
+  // the server would refuse TOP for it).
+  if (number <= 0 || deleted_.count(number) != 0) return Compared(number, false);
+  const auto known = probes_.find(number);
+  if (known != probes_.end()) return Compared(number, Matches(known->second));
   current_ = number;
   buffer_.clear();
   scan_from_ = 0;
   state_ = ListSessionState::kTopSent;
-  if (number == RowNumber(Row())) checked_own_ = true;
   return {Send("TOP " + std::to_string(current_) + " 0\r\n")};
 }
 
+ListActions ListSession::Compared(int number, bool match) {
+  if (number > 0) compared_.insert(number);
+  if (match) matches_.push_back(number);
+  return AfterCompare();
+}
+
+// What follows a comparison: the row's own number holding its mail decides
+// at once; otherwise the own number is compared (after a UIDL hit
+// elsewhere), then the whole mailbox is searched.
+ListActions ListSession::AfterCompare() {
+  if (searching_) return ProbeNext();
+  const int own = RowNumber(Row());
+  if (std::find(matches_.begin(), matches_.end(), own) != matches_.end()) return Found(own);
+  if (own > 0 && compared_.count(own) == 0 && deleted_.count(own) == 0) return CheckAt(own);
+  return StartSearch();
+}
+
+ListActions ListSession::StartSearch() {
+  if (!full_search_) return Decide();
+  searching_ = true;
+  state_ = ListSessionState::kStatSent;
+  return {Send("STAT\r\n")};
+}
+
+// The next number of the walk not compared yet: from the own number down to
+// 1, then above it up to the highest number.
+ListActions ListSession::ProbeNext() {
+  while (true) {
+    int number = 0;
+    if (down_ >= 1) {
+      number = down_--;
+    } else if (up_ >= 1 && up_ <= limit_) {
+      number = up_++;
+    } else {
+      return Decide();
+    }
+    if (compared_.count(number) != 0 || deleted_.count(number) != 0) continue;
+    const auto known = probes_.find(number);
+    if (known != probes_.end()) {
+      compared_.insert(number);
+      if (Matches(known->second)) matches_.push_back(number);
+      continue;
+    }
+    current_ = number;
+    buffer_.clear();
+    scan_from_ = 0;
+    state_ = ListSessionState::kTopSent;
+    return {Send("TOP " + std::to_string(current_) + " 0\r\n")};
+  }
+}
+
+// After the search (or without one): the own number wins; otherwise only a
+// mail that is the one match in the whole mailbox is the row's.
+ListActions ListSession::Decide() {
+  searching_ = false;
+  const int own = RowNumber(Row());
+  if (std::find(matches_.begin(), matches_.end(), own) != matches_.end()) return Found(own);
+  if (!full_search_ || matches_.empty()) return NotFound();
+  if (matches_.size() > 1) return NotFound(kCodeAmbiguous);
+  return Found(matches_.front());
+}
+
+ListActions ListSession::Found(int number) {
+  searching_ = false;
+  if (!view_) return Dele(number);
+  fetched_found_ = true;
+  return Fetch(number);
+}
+
+ListActions ListSession::Fetch(int number) {
+  current_ = number;
+  state_ = ListSessionState::kRetrieveSent;
+  if (lines_ >= 0) return {Send("TOP " + std::to_string(current_) + " " + std::to_string(lines_) + "\r\n")};
+  return {Send(Command("RETR", current_))};
+}
+
+// The reply to TOP n lines or RETR n. Nothing reaches the cache file before
+// its header proved to be the row's; another mail's reply is read to its end
+// and the mail is looked for.
 ListActions ListSession::Receiving(std::string_view chunk) {
-  buffer_.append(chunk);
+  if (!header_checked_) {
+    if (buffer_.size() + chunk.size() > kListReplyCap) return Fail(3, 11);
+    buffer_.append(chunk);
+    std::string header;
+    if (!ReplyHeaderHashText(buffer_, header)) return {};
+    header_checked_ = true;
+    const std::string hash = codec_.Md5Hex(header);
+    discard_ = hash.empty() || hash != Row().columns[kColHash];
+    if (!discard_) {
+      cache_open_ = cache_.Begin(cache_path_);
+      if (!cache_open_ || !cache_.Append(buffer_)) return Fail(6, 2);
+    }
+    scan_from_ = 0;
+  } else {
+    buffer_.append(chunk);
+    if (!discard_ && !cache_.Append(chunk)) return Fail(6, 2);
+  }
   if (buffer_.size() > kRetrieveWindow) {
     buffer_.erase(0, buffer_.size() - kRetrieveKeep);
     scan_from_ = 0;
   }
-  if (!cache_.Append(chunk)) return Fail(6, 2);
   if (buffer_.find(kPop3Terminator, scan_from_) == std::string::npos) {
     scan_from_ = buffer_.size() >= kPop3Terminator.size() ? buffer_.size() - (kPop3Terminator.size() - 1) : 0;
     return {};
   }
+  buffer_.clear();
+  scan_from_ = 0;
+  if (discard_) {
+    discard_ = false;
+    header_checked_ = false;
+    // The mail the search found is not what it was a moment ago: give up.
+    if (fetched_found_) return NotFound();
+    return Compared(current_, false);
+  }
   cache_open_ = false;
   if (!cache_.Commit()) return Fail(6, 2);
-  buffer_.clear();
   state_ = ListSessionState::kQuitAfterView;
   return {Send("QUIT\r\n")};
 }
@@ -417,29 +549,34 @@ ListActions ListSession::TopReply(std::string_view chunk) {
   if (buffer_.size() + chunk.size() > kListReplyCap) return Fail(3, 11);
   buffer_.append(chunk);
   if (IsNegativeReply(buffer_)) {
-    // At the row's own number a refusal means that number is gone (the
-    // mailbox shrank behind the list's back): look for the mail as for a
-    // header that does not match. A refusal while probing numbers within
-    // the STAT count is an error.
-    if (search_ == 0) {
+    // Outside the search (the row's own number, a UIDL hit) a refusal means
+    // that number is gone: the mail is looked for as for a header that does
+    // not match. A refusal of a number within the mailbox is an error.
+    if (!searching_) {
       buffer_.clear();
       scan_from_ = 0;
-      return NoMatch();
+      return Compared(current_, false);
     }
-    return Fail(3, 6);
+    return view_ ? Fail(6, 1) : Fail(3, 6);
   }
   const std::size_t end = buffer_.find(kPop3Terminator, scan_from_);
   if (end == std::string::npos) {
     scan_from_ = buffer_.size() >= kPop3Terminator.size() ? buffer_.size() - (kPop3Terminator.size() - 1) : 0;
     return {};
   }
-  const bool match = matcher_(std::string_view(buffer_).substr(0, end + kPop3Terminator.size()), Row());
+  buffer_.resize(end + kPop3Terminator.size());
+  const bool match = Matches(buffer_);
+  if (probe_bytes_ + buffer_.size() <= kProbeMemoryCap) {
+    probe_bytes_ += buffer_.size();
+    probes_[current_] = std::move(buffer_);
+  }
   buffer_.clear();
   scan_from_ = 0;
-  if (!match) return NoMatch();
-  return Dele(current_);
+  return Compared(current_, match);
 }
 
+// A UIDL hit is only where to look first: the header there must be the
+// row's (an X-UIDL is written by the sender and may name another mail).
 ListActions ListSession::UidlReply(std::string_view chunk) {
   const bool first = uidl_first_;
   uidl_first_ = false;
@@ -450,47 +587,25 @@ ListActions ListSession::UidlReply(std::string_view chunk) {
     if (!uidl_.Feed(chunk)) return {};
     found = uidl_.found();
   }
-  if (found > 0 && deleted_.count(found) == 0) return Dele(found);
+  if (found > 0 && deleted_.count(found) == 0) return CheckAt(found);
   return CheckAt(RowNumber(Row()));
 }
 
 ListActions ListSession::Dele(int number) {
   current_ = number;
-  search_ = 0;
   deleted_.insert(number);
+  const auto known = probes_.find(number);
+  if (known != probes_.end()) {
+    probe_bytes_ -= known->second.size();
+    probes_.erase(known);
+  }
   state_ = ListSessionState::kDeleSent;
   return {Send(Command("DELE", number))};
 }
 
-ListActions ListSession::NoMatch() {
-  if (search_ == 0 && full_search_) {
-    search_ = 1;
-    state_ = ListSessionState::kStatSent;
-    return {Send("STAT\r\n")};
-  }
-  if (search_ == 0) return NotFound();
-  return ProbeNext();
-}
-
-ListActions ListSession::ProbeNext() {
-  const int own = RowNumber(Row());
-  // Numbers already deleted in this connection and the row's own number
-  // (already compared) are passed over.
-  while (search_ >= 1 && search_ <= message_count_ &&
-         (deleted_.count(search_) != 0 || (search_ == own && checked_own_)))
-    ++search_;
-  if (search_ < 1 || search_ > message_count_) return NotFound();
-  current_ = search_;
-  ++search_;
-  buffer_.clear();
-  scan_from_ = 0;
-  state_ = ListSessionState::kTopSent;
-  return {Send("TOP " + std::to_string(current_) + " 0\r\n")};
-}
-
-ListActions ListSession::NotFound() {
-  error_code_ = kCodeNotFound;
-  search_ = 0;
+ListActions ListSession::NotFound(int code) {
+  error_code_ = code;
+  searching_ = false;
   state_ = ListSessionState::kRsetSent;
   return {Send("RSET\r\n")};
 }
@@ -591,13 +706,20 @@ ListActions ListSession::Disconnect() {
   }
   if (!view_ && run_active_) {
     // Cut the run before the interrupted account: the accounts done before
-    // it are finished, its own rows stay (no QUIT was sent).
-    const std::string name = position_ < row_count_ ? rows_[position_].columns[kColName] : account_name_;
-    std::size_t count = 0;
-    for (std::size_t j = std::min(position_, row_count_); j-- > 0;) {
-      if (rows_[j].columns[kColName] != name) {
-        count = j + 1;
-        break;
+    // it are finished, its own rows stay (its QUIT, if sent, was never
+    // answered, so the server keeps them). While its connection is in use
+    // the position may already stand on the next account's first row.
+    // Between two accounts nothing is interrupted: the run ends before the
+    // account that was to come.
+    std::size_t count = std::min(position_, row_count_);
+    if (was_busy) {
+      const std::size_t from = count;
+      count = 0;
+      for (std::size_t j = from; j-- > 0;) {
+        if (rows_[j].columns[kColName] != account_name_) {
+          count = j + 1;
+          break;
+        }
       }
     }
     row_count_ = count;

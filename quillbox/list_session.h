@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -52,6 +53,12 @@ constexpr int kCodeApopNoStamp = 25;    // APOP on, the greeting holds no time s
 constexpr int kCodeCacheWrite = 26;     // the cache file could not be written
 constexpr int kCodeQuitRefused = 103;   // the server refused QUIT after DELE: nothing was deleted
 constexpr int kCodeReplyTooLong = 113;  // a reply grew past kListReplyCap
+// More than one mail on the server has the row's header and the row's own
+// number holds none of them: which one the row was cannot be told.
+constexpr int kCodeAmbiguous = 123;
+// Most bytes of TOP n 0 replies a connection keeps to compare further rows
+// of the same account without asking the server again.
+constexpr std::size_t kProbeMemoryCap = 8u << 20;
 
 // How the connection of a session is secured (GetAccountTls).
 enum class ListTls : int {
@@ -137,6 +144,10 @@ class CacheWriter {
 
 // Whether a complete TOP n 0 reply is the mail of the row.
 using HeaderMatcher = std::function<bool(std::string_view top_reply, const MailRow& row)>;
+
+// Whether the header of a reply (TOP n 0, or the start of TOP n lines /
+// RETR n) has the row's hash: the view session's check.
+bool HeaderHashMatchesRow(ListCodec& codec, std::string_view reply, const MailRow& row);
 
 // Header match: the reply's header (status line dropped, first Status field
 // removed) has the row's hash, and its decoded subject, normalised date and
@@ -224,8 +235,14 @@ class ListSession {
   ListActions Feed(std::string_view text, bool internal);
   ListActions Fail(int phase, int detail);
   ListActions CheckAt(int number);
-  ListActions Dele(int number);
+  ListActions Compared(int number, bool match);
+  ListActions AfterCompare();
+  ListActions StartSearch();
   ListActions ProbeNext();
+  ListActions Decide();
+  ListActions Found(int number);
+  ListActions Fetch(int number);
+  ListActions Dele(int number);
   ListActions Greeting(std::string_view chunk);
   ListActions LogIn(std::string_view greeting);
   ListActions StlsReply(std::string_view chunk);
@@ -234,11 +251,11 @@ class ListSession {
   ListActions TopReply(std::string_view chunk);
   ListActions UidlReply(std::string_view chunk);
   ListActions DeleDone();
-  ListActions NoMatch();
-  ListActions NotFound();
+  ListActions NotFound(int code = kCodeNotFound);
   ListActions EndDeleteSession(std::string_view reply);
   ListActions EndView(std::string_view reply);
   ListActions Quit();
+  bool Matches(std::string_view reply);
   const MailRow& Row() const { return rows_[position_]; }
   static int RowNumber(const MailRow& row);
 
@@ -252,15 +269,32 @@ class ListSession {
   bool error_pending_ = false;    // an error was posted and not yet handled
   bool continue_pending_ = false; // LoginSent waits for the continue after DELE
   bool uidl_first_ = false;
-  bool checked_own_ = false;      // the row's own number was compared already
   ListLogin login_;
   std::vector<MailRow> rows_;
   std::size_t position_ = 0;
   std::size_t row_count_ = 0;
   int error_code_ = 0;
   int current_ = 0;
-  int search_ = 0;
   int message_count_ = 0;
+  // The search for the mail of the row at the position: the numbers whose
+  // header was compared with the row in this connection and those that
+  // matched. The full search walks from the row's own number down to 1,
+  // then up to the highest number of the mailbox.
+  std::set<int> compared_;
+  std::vector<int> matches_;
+  bool searching_ = false;
+  int limit_ = 0;
+  int down_ = 0;
+  int up_ = 0;
+  // TOP n 0 replies of this connection by number (bounded by kProbeMemoryCap).
+  std::map<int, std::string> probes_;
+  std::size_t probe_bytes_ = 0;
+  // View session: whether the header of the reply being received was
+  // checked, whether the reply is another mail's and only read to its end,
+  // and whether the number fetched is the one the search found.
+  bool header_checked_ = false;
+  bool discard_ = false;
+  bool fetched_found_ = false;
   bool full_search_ = true;
   int lines_ = 10;
   std::string cache_path_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/atomic_file.h"
+#include "common/header_hash.h"
 #include "common/paths.h"
 #include "viewer/header_text.h"
 
@@ -87,11 +88,8 @@ std::string AccountMailPath(ListCodec& codec, const std::string& data_folder, st
 }
 
 std::string BlockHeaderHash(ListCodec& codec, std::string_view block) {
-  const std::size_t third = ThirdLine(block);
-  std::string header(third == std::string_view::npos ? std::string_view() : block.substr(third));
-  std::string status = GetFieldRaw(header, "status", kRowFieldBuffer - 1);
-  if (!status.empty() && status.size() < kRowFieldBuffer - 1) status += "\r\n";
-  if (!status.empty()) header = ReplaceFirst(header, header.size(), status, "");
+  std::string header;
+  HeaderHashText(block, header);
   return codec.Md5Hex(header);
 }
 
@@ -165,15 +163,43 @@ std::size_t FindMessageBlock(std::string_view file, int number, bool ignore_case
   return std::string_view::npos;
 }
 
-std::string StoredHeader(std::string_view file, int number) {
-  const std::size_t start = FindMessageBlock(file, number, false);
-  if (start == std::string_view::npos) return std::string();
+MessageBlockIndex::MessageBlockIndex(std::string_view file, bool ignore_case) {
+  std::size_t from = 0;
+  while (from < file.size()) {
+    const bool hit = ignore_case ? StartsWithNoCase(file, from, "+OK ") : file.compare(from, 4, "+OK ") == 0;
+    if (hit) {
+      // "+OK n " with n written as std::to_string writes it.
+      std::size_t p = from + 4;
+      const std::size_t digits = p;
+      long long value = 0;
+      while (p < file.size() && p - digits < 11 && file[p] >= '0' && file[p] <= '9') value = value * 10 + (file[p++] - '0');
+      const std::size_t length = p - digits;
+      if (length > 0 && value <= INT_MAX && p < file.size() && file[p] == ' ' && (file[digits] != '0' || length == 1))
+        starts_.try_emplace(static_cast<int>(value), from);
+    }
+    const std::size_t end = file.find(kTerminator, from);
+    if (end == std::string_view::npos) break;
+    from = end + kTerminator.size();
+  }
+}
+
+std::size_t MessageBlockIndex::Find(int number) const {
+  const auto it = starts_.find(number);
+  return it == starts_.end() ? std::string_view::npos : it->second;
+}
+
+std::string StoredHeaderAt(std::string_view file, std::size_t start) {
+  if (start == std::string_view::npos || start >= file.size()) return std::string();
   const std::size_t end = file.find(kTerminator, start);
   if (end == std::string_view::npos) return std::string();
   const std::string_view block = file.substr(start, end + kTerminator.size() - start);
   const std::size_t third = ThirdLine(block);
   if (third == std::string_view::npos) return std::string();
   return std::string(block.substr(third));
+}
+
+std::string StoredHeader(std::string_view file, int number) {
+  return StoredHeaderAt(file, FindMessageBlock(file, number, false));
 }
 
 std::string ConvertForCommand(TextCodec& codec, const std::string& decoded, int command) {
@@ -205,9 +231,10 @@ std::string ConvertForCommand(TextCodec& codec, const std::string& decoded, int 
   return out;
 }
 
-bool RedecodeRow(TextCodec& codec, std::string_view file, int number, int command,
-                 std::pair<std::string, std::string>& out) {
-  const std::size_t start = FindMessageBlock(file, number, true);
+namespace {
+
+bool RedecodeAt(TextCodec& codec, std::string_view file, std::size_t start, int number, int command,
+                std::pair<std::string, std::string>& out) {
   if (start == std::string_view::npos) return false;
   const std::string key = "+OK " + std::to_string(number) + " ";
   const std::size_t after = start + key.size();
@@ -220,6 +247,18 @@ bool RedecodeRow(TextCodec& codec, std::string_view file, int number, int comman
   out.first = ConvertForCommand(codec, subject, command);
   out.second = ConvertForCommand(codec, from, command);
   return true;
+}
+
+}  // namespace
+
+bool RedecodeRow(TextCodec& codec, std::string_view file, int number, int command,
+                 std::pair<std::string, std::string>& out) {
+  return RedecodeAt(codec, file, FindMessageBlock(file, number, true), number, command, out);
+}
+
+bool RedecodeRow(TextCodec& codec, std::string_view file, const MessageBlockIndex& index, int number, int command,
+                 std::pair<std::string, std::string>& out) {
+  return RedecodeAt(codec, file, index.Find(number), number, command, out);
 }
 
 std::string SortKey(int column, std::string_view text) {

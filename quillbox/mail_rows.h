@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "quillbox/list_codec.h"
@@ -63,9 +64,23 @@ std::string BlockHeaderHash(ListCodec& codec, std::string_view block);
 // when there is none.
 std::size_t FindMessageBlock(std::string_view file, int number, bool ignore_case);
 
+// Where every message block of an account mail file starts, by its old
+// number, found in one pass: what FindMessageBlock gives for each number
+// (the first block of a number counts).
+class MessageBlockIndex {
+ public:
+  MessageBlockIndex(std::string_view file, bool ignore_case);
+  std::size_t Find(int number) const;
+
+ private:
+  std::unordered_map<int, std::size_t> starts_;
+};
+
 // Stored header of the block with old number n: from its third line through
 // its terminator; "" when the block or its terminator is missing.
 std::string StoredHeader(std::string_view file, int number);
+// The same for the block starting at start.
+std::string StoredHeaderAt(std::string_view file, std::size_t start);
 
 // Re-decode command ids and what they convert from.
 constexpr int kCmdRedecodeFirst = 40008;  // JIS
@@ -76,6 +91,10 @@ constexpr int kCmdRedecodeLast = 40013;   // UTF-16
 // 40009 SJIS, 40010 EUC, 40011 UTF-7, 40012 UTF-8, 40013 UTF-16). False when
 // the block is missing.
 bool RedecodeRow(TextCodec& codec, std::string_view file, int number, int command,
+                 std::pair<std::string, std::string>& out);
+// The same with the blocks found through an index of the file (built with
+// letter case ignored).
+bool RedecodeRow(TextCodec& codec, std::string_view file, const MessageBlockIndex& index, int number, int command,
                  std::pair<std::string, std::string>& out);
 
 // The conversion step of a re-decode alone (exposed for its table tests).

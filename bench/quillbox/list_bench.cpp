@@ -4,6 +4,13 @@
 //          real Inkwell2.dll kept loaded for the build (as the list does);
 //   open   ListShow of the real Quillbox.dll until the window is shown,
 //          filled and painted.
+// Then, for the first size, with mails of about 3 KB each, one run each
+// (LIST_BENCH_SPLIT=1 also prints the select-all part):
+//   finish    the finishing step of a delete run over every row (each
+//             account mail file marked and replaced, every header appended
+//             to the day file);
+//   redecode  Ctrl+A in the list, then the S-JIS re-decode command (40009)
+//             over every row.
 //   list_bench.exe [mails [sizes]]   (default 5000 and twice that; sizes 1: only the first)
 #include <windows.h>
 #include <commctrl.h>
@@ -16,6 +23,7 @@
 #include "common/atomic_file.h"
 #include "common/win32/inkwell_dll.h"
 #include "common/win32/inkwell_module.h"
+#include "quillbox/delete_run.h"
 #include "quillbox/mail_rows.h"
 
 namespace {
@@ -41,12 +49,17 @@ std::string Encoded(const std::string& text, int kind) {
   return "=?UTF-8?B?" + out + "?=";
 }
 
-std::string MailFile(int account, int n) {
+// Mails of one account; pad adds that many Received lines (about 100 bytes each).
+std::string MailFile(int account, int n, int pad = 0) {
   std::string file;
+  std::string hops;
+  for (int h = 0; h < pad; ++h)
+    hops += "Received: from relay" + std::to_string(h) +
+            ".example.jp (relay.example.jp [192.0.2.1]) by mx.example.jp; Tue, 2 Jan 2024 09:15:00 +0900\r\n";
   for (int i = 1; i <= n; ++i) {
     const int k = (account + i) % 5;
     file += "+OK " + std::to_string(i) + " " + std::to_string(1000 + 37 * i) + "\r\n+OK\r\n"
-            "Return-Path: <sender" + std::to_string(k) + "@example.jp>\r\n"
+            "Return-Path: <sender" + std::to_string(k) + "@example.jp>\r\n" + hops +
             "Received: from mx.example.jp by pop.example.jp; Tue, 2 Jan 2024 09:15:00 +0900\r\n"
             "Subject: " + Encoded(kSubjects[k], i % 3) + "\r\n"
             "From: " + Encoded(kSenders[k], 0) + " <sender" + std::to_string(k) + "@example.jp>\r\n"
@@ -116,9 +129,29 @@ std::string ExeFolder() {
   return p.substr(0, p.find_last_of('\\'));
 }
 
-void Prepare(const std::string& folder, int mails) {
+void Prepare(const std::string& folder, int mails, int pad = 0) {
   for (int a = 0; a < 5; ++a)
-    tidewell::WriteFileAtomically(folder + "\\Mail\\" + tidewell::InkwellMd5(kNames[a]), MailFile(a, mails / 5));
+    tidewell::WriteFileAtomically(folder + "\\Mail\\" + tidewell::InkwellMd5(kNames[a]),
+                                  MailFile(a, mails / 5, pad));
+}
+
+// The finishing step of a run that deleted every row.
+double Finish(const std::string& folder, int mails) {
+  Prepare(folder, mails, 24);
+  const std::string day = folder + "\\Del\\Del20991231";
+  DeleteFileA(day.c_str());
+  Codec codec(ExeFolder() + "\\Inkwell2.dll");
+  const std::vector<std::string> names(std::begin(kNames), std::end(kNames));
+  const std::vector<tidewell::MailRow> rows = tidewell::BuildAllRows(codec, folder, names);
+  std::vector<tidewell::AccountResult> accounts;
+  for (const std::string& name : names) accounts.push_back(tidewell::AccountResult{name, 0});
+  tidewell::DiskDeleteFiles files;
+  const double t0 = Now();
+  const tidewell::DeleteFinish done =
+      tidewell::FinishDeleteRun(codec, files, folder, rows, accounts, true, "20991231");
+  const double t = Now() - t0;
+  if (done.marked != mails) std::printf("unexpected: %d marked\n", done.marked);
+  return t;
 }
 
 double Rows(const std::string& folder, int mails) {
@@ -160,6 +193,33 @@ double Open(HWND owner, const std::string& folder, int mails) {
   return t;
 }
 
+// Ctrl+A, then the S-JIS re-decode over every row of the open list.
+double Redecode(HWND owner, const std::string& folder, int mails) {
+  Prepare(folder, mails, 24);
+  using ListShowFn = HWND(WINAPI*)(HWND, int, char*);
+  HMODULE library = LoadLibraryA("Quillbox.dll");
+  auto list_show = reinterpret_cast<ListShowFn>(reinterpret_cast<void*>(GetProcAddress(library, "ListShow")));
+  std::string buffer = folder;
+  buffer.resize(260, '\0');
+  HWND list = list_show(owner, 5, buffer.data());
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  const double t0 = Now();
+  SendMessageA(list, WM_COMMAND, 40038, 0);  // Ctrl+A
+  if (std::getenv("LIST_BENCH_SPLIT")) std::printf("  select all %.3f s\n", Now() - t0);
+  SendMessageA(list, WM_COMMAND, 40009, 0);  // S-JIS
+  UpdateWindow(list);
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  const double t = Now() - t0;
+  const HWND view = GetDlgItem(list, 1001);
+  const int selected = static_cast<int>(SendMessageA(view, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected != mails) std::printf("unexpected: %d rows selected\n", selected);
+  DestroyWindow(list);
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  FreeLibrary(library);
+  return t;
+}
+
 template <typename F>
 double Best(F f) {
   double best = f();
@@ -184,6 +244,7 @@ int main(int argc, char** argv) {
   const std::string folder = std::string(temp) + "tidewell_list_bench";
   CreateDirectoryA(folder.c_str(), nullptr);
   CreateDirectoryA((folder + "\\Mail").c_str(), nullptr);
+  CreateDirectoryA((folder + "\\Del").c_str(), nullptr);
   tidewell::WriteFileAtomically(folder + "\\Account.dat", AccountFile());
   WNDCLASSA wc{};
   wc.lpfnWndProc = OwnerProc;
@@ -202,6 +263,10 @@ int main(int argc, char** argv) {
     open[i] = Best([&] { return Open(owner, folder, mails); });
     std::printf("%d mails: rows %.3f s, list shown and filled %.3f s\n", mails, rows[i], open[i]);
   }
+  const double finish = Finish(folder, base);
+  const double redecode = Redecode(owner, folder, base);
+  std::printf("%d rows of about 3 KB over 5 accounts: finishing step %.3f s, Ctrl+A and S-JIS re-decode %.3f s\n",
+              base, finish, redecode);
   if (sizes < 2) return 0;
   std::printf("rows ratio %.2f, open ratio %.2f (limit 2.2); %d mails %s a second\n", rows[1] / rows[0],
               open[1] / open[0], base, open[0] < 1.0 ? "under" : "OVER");

@@ -1,17 +1,19 @@
 // Feeds the list session's delete run (and, by the first byte, a view
 // session) arbitrary server chunks, continues and errors. Besides the
-// sanitizers it checks that DELE is only ever sent for a number that was
-// proven to be the row's mail: a header the matcher accepted for that very
-// number, or a UIDL listing line "n uid" received since UIDL was sent; and
-// that no login command goes out before a connection that wants TLS was
-// reported secured.
+// sanitizers it checks that DELE is only ever sent for a number whose header,
+// received in that connection as the reply to TOP n 0, is the header of the
+// row being deleted (a UIDL listing alone proves nothing: the X-UIDL of a
+// mail is written by its sender); and that no login command goes out before
+// a connection that wants TLS was reported secured.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "common/pop3_text.h"
 #include "quillbox/list_session.h"
 
 namespace {
@@ -53,36 +55,12 @@ class NullCache : public CacheWriter {
   std::size_t size_ = 0;
 };
 
-// Numbers the received UIDL listing gives to uid: lines "n uid" after the
-// status line and before the "." line.
-bool ListingNames(const std::string& listing, int number, const std::string& uid) {
-  std::size_t pos = listing.find('\n');
-  while (pos != std::string::npos && pos + 1 < listing.size()) {
-    const std::size_t next = listing.find('\n', pos + 1);
-    std::string line = listing.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
-    if (next == std::string::npos) break;  // incomplete line
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == ".") break;
-    // "n uid": the number in digits (leading zeros allowed), one or more
-    // blanks, the id, trailing blanks.
-    const std::size_t blank = line.find(' ');
-    if (blank != std::string::npos && blank > 0 && blank <= 9 &&
-        line.find_first_not_of("0123456789") == blank && std::atoi(line.c_str()) == number) {
-      std::string rest = line.substr(blank);
-      rest.erase(0, rest.find_first_not_of(" \t"));
-      rest.erase(rest.find_last_not_of(" \t") + 1);
-      if (rest == uid) return true;
-    }
-    pos = next;
-  }
-  return false;
-}
-
 MailRow Row(const char* account, const char* number, const char* uidl) {
   MailRow row;
   row.columns[kColName] = account;
   row.columns[kColNumber] = number;
   row.columns[kColUidl] = uidl;
+  row.columns[kColHash] = std::string(32, 'a');
   return row;
 }
 
@@ -92,16 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   NullCodec codec;
   NullCache cache;
-  int top_number = 0;         // number of the TOP being answered
-  int matched_number = -1;    // number whose header the matcher accepted last
-  bool uidl_sent = false;
-  std::string listing;        // text received since UIDL was sent
-  const std::string uid = "u-1";
-  ListSession session(codec, cache, [&](std::string_view reply, const MailRow&) {
-    const bool yes = reply.find("X-Match: yes") != std::string_view::npos;
-    matched_number = yes ? top_number : -1;
-    return yes;
-  });
+  // The header of a row is the one naming its Number column.
+  auto header_of = [](std::string_view reply, const MailRow& row) {
+    return reply.find("X-Row: " + row.columns[kColNumber] + "\r\n") != std::string_view::npos;
+  };
+  // The replies to "TOP n 0" of the running connection, as received: what
+  // came after the command up to the first terminator.
+  std::map<int, std::string> tops;
+  int answering = 0;  // number whose TOP reply is arriving, 0 = none
+  ListSession session(codec, cache, header_of);
 
   const bool view = data[0] & 1;
   ListLogin login;
@@ -135,24 +112,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::fprintf(stderr, "login before the connection was secured: %s", t.c_str());
             std::abort();
           }
-          if (t.rfind("TOP ", 0) == 0) top_number = std::atoi(t.c_str() + 4);
-          if (t == "UIDL\r\n") {
-            uidl_sent = true;
-            listing.clear();
+          answering = 0;
+          if (!view && t.rfind("TOP ", 0) == 0 && t.find(" 0\r\n") != std::string::npos) {
+            answering = std::atoi(t.c_str() + 4);
+            tops[answering].clear();
           }
           if (t.rfind("DELE ", 0) == 0) {
             const int n = std::atoi(t.c_str() + 5);
-            const bool by_header = n == matched_number;
-            const bool by_uidl = uidl_sent && ListingNames(listing, n, uid);
-            if (n <= 0 || (!by_header && !by_uidl)) {
-              std::fprintf(stderr, "DELE %d without proof; matched %d; listing [", n, matched_number);
-              for (char c : listing) std::fprintf(stderr, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c & 0xff);
+            const MailRow& row = session.rows()[session.position()];
+            const auto top = tops.find(n);
+            std::string reply = top == tops.end() ? std::string() : top->second;
+            const std::size_t end = reply.find("\r\n.\r\n");
+            const bool proven = n > 0 && end != std::string::npos && !IsNegativeReply(reply) &&
+                                header_of(std::string_view(reply).substr(0, end + 5), row);
+            if (!proven) {
+              std::fprintf(stderr, "DELE %d for row %s without its header; TOP reply [", n,
+                           row.columns[kColNumber].c_str());
+              for (char c : reply) std::fprintf(stderr, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c & 0xff);
               std::fprintf(stderr, "]\n");
               std::abort();
             }
-            matched_number = -1;
           }
-          if (t.rfind("TOP ", 0) == 0 || t == "STAT\r\n") uidl_sent = false;
           break;
         }
         case ListAction::Kind::kPostContinue:
@@ -189,8 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           std::string account;
           if (session.NextAccount(account)) {
             session.BeginAccount(login);
-            uidl_sent = false;
-            matched_number = -1;
+            tops.clear();
+            answering = 0;
             secured = false;
             if (login.tls == ListTls::kOnConnect && secure_early) {
               secured = true;
@@ -210,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t n = len < size - i ? len : size - i;
     const std::string chunk(reinterpret_cast<const char*>(data + i), n);
     i += n;
-    if (uidl_sent) listing += chunk;
+    if (answering > 0) tops[answering] += chunk;
     run(session.OnReceive(chunk));
   }
   session.Disconnect();

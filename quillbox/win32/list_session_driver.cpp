@@ -382,7 +382,9 @@ ListLogin ToListLogin(const AccountLogin& a) {
 
 // ---- delete run ------------------------------------------------------------------------
 
-void FinishRun(ListState& s) {
+// Marks the deleted mails of the accounts whose session ended well and keeps
+// their headers; ends the run. Returns the "削除エラー" text.
+std::string FinishMarks(ListState& s) {
   Net& n = net();
   std::vector<MailRow> done(n.session.rows().begin(),
                             n.session.rows().begin() + static_cast<std::ptrdiff_t>(n.session.row_count()));
@@ -393,10 +395,17 @@ void FinishRun(ListState& s) {
   char day[16];
   std::snprintf(day, sizeof day, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
   DiskDeleteFiles files;
-  FinishDeleteRun(n.codec, files, s.data_folder, done, results, s.Has(kSetDeleteMsgSave), day);
+  const DeleteFinish finish =
+      FinishDeleteRun(n.codec, files, s.data_folder, done, results, s.Has(kSetDeleteMsgSave), day);
   n.codec.Unload();
   n.session.EndRun();
-  const std::string summary = DeleteErrorSummary(results);
+  std::string summary = DeleteErrorSummary(results);
+  if (finish.day_file_unreadable) summary += DayFileErrorText(std::string("Del") + day);
+  return summary;
+}
+
+void FinishRun(ListState& s) {
+  const std::string summary = FinishMarks(s);
   if (!summary.empty()) MessageBoxA(s.window, summary.c_str(), "削除エラー", MB_ICONWARNING);
   RebuildListRows(s);
   EnableButton(s, IDC_DELETE, true);
@@ -591,9 +600,19 @@ void ShowMessageFile(ListState& s, const std::string& path) {
   DisplayMessage(request);
 }
 
-void CloseListSession(ListState&) {
+void CloseListSession(ListState& s) {
   if (!g_net) return;
+  Net& n = *g_net;
   Teardown();
+  // A delete run cut by the window going away is finished for the accounts
+  // whose QUIT was answered (their mails are gone from the servers): their
+  // blocks are marked and their headers kept. The window is on its way
+  // out, so nothing is shown.
+  if (n.session.run_active()) {
+    n.session.Disconnect();
+    FinishMarks(s);
+    s.busy = false;
+  }
   g_net.reset();  // drops a half-written cache file
 }
 

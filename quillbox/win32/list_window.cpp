@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -294,13 +295,19 @@ void SetTopmost(const ListState& s) {
   SetWindowPos(s.window, s.Has(kSetTop) ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// Every row selected, the focus ending on the last one. One message selects
+// them all: a message per row costs the list view a repaint each (seconds
+// for a few thousand rows).
 void SelectAll(const ListState& s) {
-  LVITEMA item{};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
   const int count = static_cast<int>(SendMessageA(s.list_view, LVM_GETITEMCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i)
-    SendMessageA(s.list_view, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+  if (count <= 0) return;
+  LVITEMA item{};
+  item.stateMask = LVIS_SELECTED;
+  item.state = LVIS_SELECTED;
+  SendMessageA(s.list_view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+  item.stateMask = LVIS_FOCUSED;
+  item.state = LVIS_FOCUSED;
+  SendMessageA(s.list_view, LVM_SETITEMSTATE, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&item));
 }
 
 bool ReadAccountFile(ModuleListCodec& codec, const ListState& s, const std::string& account, std::string& file) {
@@ -322,21 +329,28 @@ void ShowHeader(ListState& s) {
   ShowHeaderDialog(s.module, s.window, title, header);
 }
 
+// Re-decoding reads each account's file once per command, whatever order
+// the selected rows of the accounts come in, and finds the blocks through an
+// index of the file.
 void Redecode(ListState& s, int command) {
   ModuleListCodec codec(s.InkwellPath());
-  std::string account, file;
-  bool have_file = false;
+  struct AccountText {
+    std::string file;
+    std::unique_ptr<MessageBlockIndex> index;
+  };
+  std::map<std::string, AccountText> read;
   for (int index : SelectedItems(s.list_view)) {
     const std::string number = ItemText(s.list_view, index, kColNumberOld, 1999);
     if (number.empty()) continue;
     const std::string name = ItemText(s.list_view, index, kColName, 149);
-    if (!have_file || name != account) {
-      account = name;
-      have_file = true;
-      ReadAccountFile(codec, s, account, file);
+    auto [it, added] = read.try_emplace(name);
+    AccountText& account = it->second;
+    if (added) {
+      ReadAccountFile(codec, s, name, account.file);
+      account.index = std::make_unique<MessageBlockIndex>(account.file, true);
     }
     std::pair<std::string, std::string> texts;
-    if (!RedecodeRow(codec, file, std::atoi(number.c_str()), command, texts)) continue;
+    if (!RedecodeRow(codec, account.file, *account.index, std::atoi(number.c_str()), command, texts)) continue;
     const LPARAM item = ItemData(s.list_view, index);
     if (item >= 0 && static_cast<std::size_t>(item) < s.rows.size()) {
       s.rows[static_cast<std::size_t>(item)].columns[kColSubject] = texts.first;

@@ -297,34 +297,6 @@ TEST(Pop3Session, StatCountReadLikeScanf) {
   for (const Case& c : cases) EXPECT_EQ(ParseStatCount(c.reply), c.count) << c.reply;
 }
 
-TEST(Pop3Session, HeaderHashTextDropsTheStatusField) {
-  struct Case { const char* name; std::string buffer; bool ok; std::string text; };
-  const std::string list = "+OK 1 100\r\n+OK\r\n";
-  const Case cases[] = {
-      {"no status", list + "A: 1\r\nB: 2\r\n\r\n.\r\n", true, "A: 1\r\nB: 2\r\n\r\n.\r\n"},
-      {"status in the middle", list + "A: 1\r\nStatus: RO\r\nB: 2\r\n\r\n.\r\n", true,
-       "A: 1\r\nB: 2\r\n\r\n.\r\n"},
-      {"any letter case", list + "A: 1\r\nSTATUS: R\r\n\r\n.\r\n", true, "A: 1\r\n\r\n.\r\n"},
-      {"first line is not found", list + "Status: RO\r\nA: 1\r\n\r\n.\r\n", true,
-       "Status: RO\r\nA: 1\r\n\r\n.\r\n"},
-      {"every copy goes", list + "A: 1\r\nStatus: O\r\nB: 2\r\nStatus: O\r\n\r\n.\r\n", true,
-       "A: 1\r\nB: 2\r\n\r\n.\r\n"},
-      {"only the text of the first", list + "A: 1\r\nStatus: O\r\nStatus: RO\r\n\r\n.\r\n", true,
-       "A: 1\r\nStatus: RO\r\n\r\n.\r\n"},
-      {"longer fields lose that text", list + "A: 1\r\nStatus: O\r\nStatus: OR\r\n\r\n.\r\n", true,
-       "A: 1R\r\n\r\n.\r\n"},
-      {"X-Status stays", list + "A: 1\r\nX-Status: F\r\n\r\n.\r\n", true,
-       "A: 1\r\nX-Status: F\r\n\r\n.\r\n"},
-      {"one line break only", "+OK 1 100\r\n+OK", false, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string text;
-    EXPECT_EQ(HeaderHashText(c.buffer, text), c.ok);
-    EXPECT_EQ(text, c.text);
-  }
-}
-
 TEST(Pop3Session, MailsDifferingOnlyInStatusShareTheHashButStayNew) {
   Harness h(kNewMessage);
   const std::string read = "From: a@example.com\r\nStatus: RO\r\nSubject: one\r\n";

@@ -75,7 +75,7 @@ class FinishTest : public ::testing::Test {
 TEST_F(FinishTest, MarkersAccumulateDayFileAppendsAndFailedAccountsStay) {
   const std::vector<MailRow> rows_a = Rows("A"), rows_b = Rows("B");
   const std::vector<MailRow> run = {rows_a[0], rows_a[2], rows_b[1]};
-  const int marked = FinishDeleteRun(codec, files, folder.path(), run, {{"A", 0}, {"B", 25}}, true, "20261207");
+  const int marked = FinishDeleteRun(codec, files, folder.path(), run, {{"A", 0}, {"B", 25}}, true, "20261207").marked;
   EXPECT_EQ(marked, 2);
   std::string expect_a = a.AccountFile();
   expect_a.replace(expect_a.find("+OK 1 "), 3, "-DE");
@@ -102,13 +102,13 @@ TEST_F(FinishTest, NoDaysFileWithoutDeleteMsgSaveOrDelFolderAndUnknownRowsSkippe
   rows[1].columns[kColNumberOld] = "9";  // no such block
   MailRow stranger = rows[0];
   stranger.columns[kColName] = "C";  // not in the table
-  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[1], stranger}, {{"A", 0}}, true, "20261207"), 0);
+  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[1], stranger}, {{"A", 0}}, true, "20261207").marked, 0);
   EXPECT_EQ(Read(Path("A")), a.AccountFile());
 
-  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[0]}, {{"A", 0}}, false, "20261207"), 1);
+  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[0]}, {{"A", 0}}, false, "20261207").marked, 1);
   EXPECT_FALSE(std::filesystem::exists(folder.path() + "/Del/Del20261207"));
   std::filesystem::remove_all(folder.path() + "/Del");
-  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[2]}, {{"A", 0}}, true, "20261207"), 1);
+  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows[2]}, {{"A", 0}}, true, "20261207").marked, 1);
   EXPECT_FALSE(std::filesystem::exists(folder.path() + "/Del"));
 }
 
@@ -122,6 +122,68 @@ TEST_F(FinishTest, TextThatOnlyLooksLikeABlockInsideAHeaderIsNotMarked) {
   EXPECT_NE(text.find("X-Note: +OK 2 10"), std::string::npos);
   EXPECT_EQ(Rows("C").size(), 1u);
   EXPECT_EQ(Rows("C")[0].columns[kColSubject], "c1");
+}
+
+// The disk, counting how often each file is read, replaced and appended to.
+class CountingFiles : public DiskDeleteFiles {
+ public:
+  bool Read(const std::string& path, std::string& out) override {
+    ++reads[path];
+    return DiskDeleteFiles::Read(path, out);
+  }
+  bool Write(const std::string& path, std::string_view bytes) override {
+    ++writes[path];
+    return DiskDeleteFiles::Write(path, bytes);
+  }
+  Appended Append(const std::string& path, std::string_view bytes) override {
+    ++appends[path];
+    return DiskDeleteFiles::Append(path, bytes);
+  }
+  std::map<std::string, int> reads, writes, appends;
+};
+
+TEST_F(FinishTest, EachAccountFileIsReadAndReplacedOncePerRun) {
+  const std::vector<MailRow> rows_a = Rows("A"), rows_b = Rows("B");
+  CountingFiles counting;
+  const DeleteFinish finish = FinishDeleteRun(codec, counting, folder.path(),
+                                              {rows_a[0], rows_a[1], rows_a[2], rows_b[0], rows_b[1]},
+                                              {{"A", 0}, {"B", 0}}, true, "20261207");
+  EXPECT_EQ(finish.marked, 5);
+  EXPECT_FALSE(finish.day_file_unreadable);
+  const std::string day = folder.path() + "/Del/Del20261207";
+  EXPECT_EQ(counting.reads, (std::map<std::string, int>{{Path("A"), 1}, {Path("B"), 1}}));
+  EXPECT_EQ(counting.writes, (std::map<std::string, int>{{Path("A"), 1}, {Path("B"), 1}}));
+  EXPECT_EQ(counting.appends, (std::map<std::string, int>{{day, 1}}));
+  EXPECT_TRUE(Rows("A").empty());
+  EXPECT_TRUE(Rows("B").empty());
+  // Every header, in row order.
+  EXPECT_EQ(Read(day), a.Top(1, 0).substr(5) + a.Top(2, 0).substr(5) + a.Top(3, 0).substr(5) +
+                           b.Top(1, 0).substr(5) + b.Top(2, 0).substr(5));
+  // The same row twice in a run is one mail: marked once, logged once.
+  ASSERT_TRUE(WriteFileAtomically(Path("A"), a.AccountFile()));
+  std::filesystem::remove(day);
+  EXPECT_EQ(FinishDeleteRun(codec, files, folder.path(), {rows_a[1], rows_a[1]}, {{"A", 0}}, true, "20261207").marked,
+            1);
+  EXPECT_EQ(Read(day), a.Top(2, 0).substr(5));
+}
+
+TEST_F(FinishTest, UnreadableDayFileIsLeftAloneAndReported) {
+  // A day file that is there but cannot be read (here: a folder in its
+  // place; on Windows also a file another program holds open).
+  const std::string day = folder.path() + "/Del/Del20261207";
+  std::filesystem::create_directories(day + "/inside");
+  const std::vector<MailRow> rows = Rows("A");
+  const DeleteFinish finish = FinishDeleteRun(codec, files, folder.path(), {rows[1]}, {{"A", 0}}, true, "20261207");
+  EXPECT_TRUE(finish.day_file_unreadable);
+  EXPECT_EQ(finish.marked, 1);  // the mail is gone from the server: the list must not show it
+  EXPECT_TRUE(std::filesystem::exists(day + "/inside"));
+  EXPECT_EQ(Rows("A").size(), 2u);
+  EXPECT_EQ(DayFileErrorText("Del20261207"),
+            "Del20261207:削除したメールの記録ファイルを読めないため、ヘッダーを保存しませんでした。(129)\n");
+  // A missing day file is simply created.
+  std::filesystem::remove_all(day);
+  EXPECT_FALSE(FinishDeleteRun(codec, files, folder.path(), {rows[2]}, {{"A", 0}}, true, "20261207").day_file_unreadable);
+  EXPECT_EQ(Read(day), a.Top(3, 0).substr(5));
 }
 
 TEST(AtomicFileWriter, CacheFileAppearsOnlyWhenComplete) {

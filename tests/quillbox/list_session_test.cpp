@@ -27,6 +27,7 @@ class MemoryCache : public CacheWriter {
  public:
   bool Begin(const std::string& path) override {
     if (fail_begin) return false;
+    ++begun;
     path_ = path;
     pending_.clear();
     open_ = true;
@@ -49,14 +50,36 @@ class MemoryCache : public CacheWriter {
   std::map<std::string, std::string> files;
   bool fail_begin = false;
   int discarded = 0;
+  int begun = 0;
 
  private:
   std::string path_, pending_;
   bool open_ = false;
 };
 
+// Account mail files and the day file in memory.
+class MemoryFiles : public DeleteFiles {
+ public:
+  bool Read(const std::string& path, std::string& out) override {
+    if (!files.count(path)) return false;
+    out = files[path];
+    return true;
+  }
+  bool Write(const std::string& path, std::string_view bytes) override {
+    files[path] = std::string(bytes);
+    return true;
+  }
+  Appended Append(const std::string& path, std::string_view bytes) override {
+    files[path] += std::string(bytes);
+    return Appended::kDone;
+  }
+  std::map<std::string, std::string> files;
+};
+
 // Runs sessions the way the list window's messages would: one queue holds
-// what the socket delivers and what the session posts to itself.
+// what the socket delivers and what the session posts to itself. At the end
+// of a delete run the finishing step runs on the account files as they were
+// when the rows were built.
 class Harness {
  public:
   Harness() : session(codec, cache) {}
@@ -70,14 +93,37 @@ class Harness {
     return l;
   }
 
-  // Rows of the list for every account, as the list builds them.
+  // Rows of the list for an account, as the list builds them from the file
+  // the tray program wrote.
   std::vector<MailRow> Rows(const std::string& account) {
-    return BuildAccountRows(codec, servers[account].AccountFile(), account, static_cast<int>(next_item_));
+    const std::string file = servers[account].AccountFile();
+    disk.files[AccountMailPath(codec, "data", account)] = file;
+    std::vector<MailRow> rows = BuildAccountRows(codec, file, account, static_cast<int>(next_item_));
+    next_item_ += rows.size();
+    return rows;
   }
+
+  // Rows of several accounts in account order (item data over all of them).
+  std::vector<MailRow> AllRows(const std::vector<std::string>& accounts) {
+    std::vector<MailRow> all;
+    for (const std::string& account : accounts)
+      for (MailRow& row : Rows(account)) all.push_back(std::move(row));
+    return all;
+  }
+
+  // Subjects the list shows for an account after the run.
+  std::vector<std::string> Listed(const std::string& account) {
+    std::vector<std::string> subjects;
+    for (const MailRow& row : BuildAccountRows(codec, disk.files[AccountMailPath(codec, "data", account)], account, 0))
+      subjects.push_back(row.columns[kColSubject]);
+    return subjects;
+  }
+  std::string DayFile() { return disk.files[DeletedHeaderFilePath("data", "20261207")]; }
 
   void Connect(const std::string& account) {
     ++connections;
     current_ = &servers[account];
+    current_name_ = account;
     closed_ = false;
     current_tls_ = tls_failure.count(account) ? tls_failure[account] : 0;
     // TLS on connect: the driver's handshake comes before any server text.
@@ -100,6 +146,17 @@ class Harness {
       switch (a.kind) {
         case ListAction::Kind::kSend:
           sent.push_back(a.text);
+          if (!closed_ && current_name_ == cut_account && a.text.rfind(cut_verb, 0) == 0) {
+            // The connection ends before the server saw the command.
+            closed_ = true;
+            if (cut_by_user) {
+              Dispatch(session.Disconnect());
+              Push(Event{Event::kNextAccount, {}});
+            } else {
+              Push(Event{Event::kError, {}, 3, 9});
+            }
+            break;
+          }
           if (!closed_)
             for (const std::string& part : current_->Handle(a.text)) Push(Event{Event::kData, part});
           break;
@@ -137,11 +194,21 @@ class Harness {
     std::string account;
     if (!session.NextAccount(account)) {
       finished = true;
+      Finish();
       session.EndRun();
       return;
     }
     session.BeginAccount(LoginOf(account));
     Connect(account);
+  }
+
+  // The finishing step over the rows left in the run.
+  void Finish() {
+    std::vector<MailRow> done(session.rows().begin(),
+                              session.rows().begin() + static_cast<std::ptrdiff_t>(session.row_count()));
+    std::vector<AccountResult> table;
+    for (const auto& [name, server] : servers) table.push_back(AccountResult{name, results[name]});
+    FinishDeleteRun(codec, disk, "data", done, table, true, "20261207");
   }
 
   void RunDelete(std::vector<MailRow> rows, bool full_search = true) {
@@ -164,6 +231,11 @@ class Harness {
   std::map<std::string, int> results;
   std::map<std::string, int> tls_failure;  // account -> TLS detail its handshake fails with
   bool greeting_before_handshake = false;  // a TLS-on-connect server that talks in clear
+  // The connection of cut_account ends when the session sends a command
+  // starting with cut_verb: the server drops it, or the user disconnects.
+  std::string cut_account, cut_verb;
+  bool cut_by_user = false;
+  MemoryFiles disk;
   std::vector<std::string> sent, view_errors;
   int view_done = 0;
   int connections = 0;
@@ -178,6 +250,7 @@ class Harness {
   void Push(Event e) { queue_.push_back(std::move(e)); }
   std::deque<Event> queue_;
   FakePop3* current_ = nullptr;
+  std::string current_name_;
   int current_tls_ = 0;
   bool closed_ = false;
   std::size_t next_item_ = 0;
@@ -301,11 +374,14 @@ TEST(ListSessionView, ReadFailureMidReplyDiscardsThePartialCacheFile) {
   MailRow row;
   row.columns[kColName] = "a";
   row.columns[kColNumber] = "1";
+  row.columns[kColHash] = inkwell2::md5_hex("Subject: half\r\n\r\n.\r\n");
   ASSERT_TRUE(s.StartView(row, ListLogin{}, "cache", 10));
   s.OnReceive("+OK\r\n");
   s.OnReceive("+OK\r\n");
   s.OnReceive("+OK\r\n");
-  s.OnReceive("+OK\r\nSubject: half");
+  s.OnReceive("+OK\r\nSubject: half\r\n");
+  EXPECT_FALSE(cache.open());  // nothing is written before the header is known to be the row's
+  s.OnReceive("\r\nbody li");
   EXPECT_TRUE(cache.open());
   EXPECT_TRUE(s.OnError(3, 9) == ListActions{ListAction::Kind::kPostContinue});
   const ListActions end = s.OnContinue();
@@ -357,6 +433,55 @@ TEST(ListSessionView, RefusedQuitAfterAGoodFetchIsShownAsFailedDisconnect) {
   EXPECT_EQ(h.view_errors, std::vector<std::string>{"a:切断に失敗しました。(0)\n"});
   EXPECT_EQ(h.session.error_code(), 0);  // the message is still shown
   EXPECT_EQ(h.cache.files.size(), 1u);
+}
+
+// Fault 6: the view fetch takes the row's number only as where to look
+// first; what it writes must be the row's mail.
+TEST(ListSessionView, CacheFileHoldsTheRowsMailOrNothing) {
+  struct Case {
+    const char* name;
+    std::vector<FakeMail> mails;
+    std::vector<int> gone;  // numbers that left the mailbox after the list was built
+    int row;
+    int lines;
+    std::size_t chunk;
+    int code;
+    int fetched;  // number whose reply is the cache file (0: no file)
+  };
+  const FakeMail t = Mail("twin");
+  const std::vector<Case> cases = {
+      {"in place", FiveMails("m"), {}, 2, 10, 0, 0, 3},
+      {"renumbered", FiveMails("m"), {1}, 2, 10, 0, 0, 2},
+      {"renumbered, whole message in small pieces", FiveMails("m"), {1}, 2, -1, 3, 0, 2},
+      {"renumbered, header only", FiveMails("m"), {1}, 2, 0, 0, 0, 2},
+      {"own number past the mailbox", FiveMails("m"), {1}, 4, 10, 0, 0, 4},
+      {"vanished", FiveMails("m"), {3}, 2, 10, 0, kCodeNotFound, 0},
+      {"twins moved", {Mail("x"), t, Mail("y"), t}, {1}, 3, 10, 0, kCodeAmbiguous, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    FakePop3& srv = h.servers["a"];
+    srv.mails = c.mails;
+    for (FakeMail& m : srv.mails)
+      for (int i = 0; i < 20; ++i) m.body += "body " + std::to_string(i) + "\r\n";
+    const std::vector<MailRow> rows = h.Rows("a");
+    for (auto it = c.gone.rbegin(); it != c.gone.rend(); ++it) srv.mails.erase(srv.mails.begin() + (*it - 1));
+    srv.chunk = c.chunk;
+    h.View(rows[c.row], c.lines, "a");
+    EXPECT_EQ(h.session.error_code(), c.code);
+    EXPECT_EQ(h.view_done, 1);
+    EXPECT_FALSE(h.session.busy());
+    if (c.fetched == 0) {
+      EXPECT_TRUE(h.cache.files.empty());
+      EXPECT_EQ(h.cache.begun, 0);
+      EXPECT_EQ(h.view_errors, std::vector<std::string>{ListErrorText(c.code, "a", true)});
+    } else {
+      EXPECT_EQ(h.cache.files["cache"], srv.Top(c.fetched, c.lines < 0 ? 1 << 20 : c.lines));
+      EXPECT_EQ(h.cache.begun, 1);  // another mail's reply never reached a file
+      EXPECT_TRUE(h.view_errors.empty());
+    }
+  }
 }
 
 TEST(ListSessionView, SecondSessionIsRefusedWhileOneRuns) {
@@ -428,7 +553,7 @@ TEST(ListSessionDelete, WrongPasswordGivesCode25AndOtherAccountsGoOn) {
   EXPECT_EQ(DeleteErrorSummary({{"A", 25}, {"B", 0}}), "A:認証に失敗しました。(25)\n");
 }
 
-TEST(ListSessionDelete, RenumberedMailIsFoundByUidlWithoutAHeaderCheck) {
+TEST(ListSessionDelete, RenumberedMailIsFoundByUidlAndProvenUniqueByItsHeader) {
   Harness h;
   h.servers["A"].mails = FiveMails("a", true);
   const std::vector<MailRow> all = h.Rows("A");
@@ -436,7 +561,8 @@ TEST(ListSessionDelete, RenumberedMailIsFoundByUidlWithoutAHeaderCheck) {
   h.servers["A"].mails.erase(h.servers["A"].mails.begin());
   h.RunDelete(RunRows(all, {3}));
   EXPECT_EQ(h.servers["A"].log,
-            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "UIDL\r\n", "DELE 3\r\n", "QUIT\r\n"}));
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "UIDL\r\n", "TOP 3 0\r\n", "TOP 4 0\r\n",
+                                      "STAT\r\n", "TOP 2 0\r\n", "TOP 1 0\r\n", "DELE 3\r\n", "QUIT\r\n"}));
   EXPECT_EQ(h.servers["A"].removed, (std::set<int>{3}));
   EXPECT_EQ(h.results["A"], 0);
 }
@@ -448,9 +574,10 @@ TEST(ListSessionDelete, RenumberedMailWithoutUidlIsFoundByProbingEveryHeader) {
   h.servers["A"].mails.erase(h.servers["A"].mails.begin());
   h.servers["A"].chunk = 5;
   h.RunDelete(RunRows(all, {3}));  // was 4, now 3
+  // From the row's own number down, every other number compared once.
   EXPECT_EQ(h.servers["A"].log,
-            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 4 0\r\n", "STAT\r\n", "TOP 1 0\r\n",
-                                      "TOP 2 0\r\n", "TOP 3 0\r\n", "DELE 3\r\n", "QUIT\r\n"}));
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 4 0\r\n", "STAT\r\n", "TOP 3 0\r\n",
+                                      "TOP 2 0\r\n", "TOP 1 0\r\n", "DELE 3\r\n", "QUIT\r\n"}));
   EXPECT_EQ(h.servers["A"].removed, (std::set<int>{3}));
 }
 
@@ -460,9 +587,10 @@ TEST(ListSessionDelete, NumberPastTheShrunkMailboxIsLookedForByHeader) {
   const std::vector<MailRow> all = h.Rows("A");
   h.servers["A"].mails.erase(h.servers["A"].mails.begin());
   h.RunDelete(RunRows(all, {4}));  // was 5, now 4: "TOP 5 0" is refused
+  // The walk starts at the own number clamped to the mailbox.
   EXPECT_EQ(h.servers["A"].log,
-            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 5 0\r\n", "STAT\r\n", "TOP 1 0\r\n",
-                                      "TOP 2 0\r\n", "TOP 3 0\r\n", "TOP 4 0\r\n", "DELE 4\r\n", "QUIT\r\n"}));
+            (std::vector<std::string>{"USER taro\r\n", "PASS secret\r\n", "TOP 5 0\r\n", "STAT\r\n", "TOP 4 0\r\n",
+                                      "TOP 3 0\r\n", "TOP 2 0\r\n", "TOP 1 0\r\n", "DELE 4\r\n", "QUIT\r\n"}));
   EXPECT_EQ(h.servers["A"].removed, (std::set<int>{4}));
   EXPECT_EQ(h.results["A"], 0);
 }
@@ -631,6 +759,158 @@ TEST(ListSessionDelete, DisconnectInTheSecondAccountKeepsTheFirstOnesRows) {
   EXPECT_EQ(s.row_count(), 2u);  // A's two rows stay in the run and get marked
   std::string next;
   EXPECT_FALSE(s.NextAccount(next));
+}
+
+// ---- recognising the row's mail: the faults a server can provoke -----------------
+
+// A mail carrying another mail's unique id in its X-UIDL header.
+FakeMail Forger(const std::string& subject, const std::string& victim_uid) {
+  FakeMail m = Mail(subject, victim_uid);
+  m.uidl = "own-" + subject;
+  return m;
+}
+
+struct RecognitionCase {
+  const char* name;
+  std::vector<FakeMail> mails;   // the mailbox when the list was built
+  std::vector<int> gone;         // numbers (1-based) that left the mailbox before the run
+  std::vector<int> selected;     // rows deleted
+  std::set<int> removed;         // numbers the server really deletes (after the renumbering)
+  int code;
+  std::vector<std::string> listed;  // subjects the list shows after the run
+};
+
+TEST(ListSessionRecognition, OnlyTheChosenMailIsEverDeleted) {
+  const FakeMail t = Mail("twin");
+  const std::vector<RecognitionCase> cases = {
+      // Fault 1: the X-UIDL of mail 2 names mail 1; mail 1 must stay.
+      {"forged X-UIDL", {Mail("victim", "uid-v"), Forger("forger", "uid-v"), Mail("c", "uid-c")}, {}, {1},
+       {2}, 0, {"victim", "c"}},
+      {"forged X-UIDL, renumbered", {Mail("x"), Mail("victim", "uid-v"), Forger("forger", "uid-v")}, {1}, {2},
+       {2}, 0, {"x", "victim"}},
+      // A stale X-UIDL (not in the listing) falls back to the header.
+      {"X-UIDL not listed", {Forger("a", "gone-id"), Mail("b")}, {}, {0}, {1}, 0, {"b"}},
+      // Fault 2: twins moved; the row's own number holds another mail: the
+      // row cannot be told from its twin.
+      {"twins moved", {Mail("x"), t, Mail("y"), t}, {1}, {3}, {}, kCodeAmbiguous,
+       {"x", "twin", "y", "twin"}},
+      // The row's own number holding one of the twins decides.
+      {"twin at its own number", {t, Mail("x"), t}, {}, {2}, {3}, 0, {"twin", "x"}},
+      // A mail moves down only: the walk from the own number down finds it
+      // first, and every other number proves it unique.
+      {"moved down by two", FiveMails("m"), {1, 2}, {4}, {3}, 0, {"m1", "m2", "m3", "m4"}},
+      {"vanished", FiveMails("m"), {3}, {2}, {}, kCodeNotFound, {"m1", "m2", "m3", "m4", "m5"}},
+      // Fault 5: after DELE 1 the STAT count leaves mail 1 out; the highest
+      // number is still probed.
+      {"probe past the STAT count", FiveMails("m"), {3}, {0, 4}, {1, 4}, 0, {"m2", "m3", "m4"}},
+  };
+  for (const RecognitionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    FakePop3& srv = h.servers["A"];
+    srv.mails = c.mails;
+    const std::vector<MailRow> all = h.Rows("A");
+    for (auto it = c.gone.rbegin(); it != c.gone.rend(); ++it) srv.mails.erase(srv.mails.begin() + (*it - 1));
+    h.RunDelete(RunRows(all, c.selected));
+    EXPECT_TRUE(h.finished);
+    EXPECT_EQ(h.results["A"], c.code);
+    EXPECT_EQ(srv.removed, c.removed);
+    EXPECT_EQ(h.Listed("A"), c.listed);
+    // Every DELE went to a number whose header this connection compared and
+    // found to be the row's.
+    for (std::size_t i = 0; i < srv.log.size(); ++i) {
+      if (srv.log[i].rfind("DELE ", 0) != 0) continue;
+      const std::string top = "TOP " + srv.log[i].substr(5, srv.log[i].size() - 7) + " 0\r\n";
+      EXPECT_NE(std::find(srv.log.begin(), srv.log.begin() + static_cast<std::ptrdiff_t>(i), top),
+                srv.log.begin() + static_cast<std::ptrdiff_t>(i))
+          << srv.log[i];
+    }
+  }
+}
+
+TEST(ListSessionRecognition, AmbiguityHasItsOwnCodeAndWords) {
+  EXPECT_EQ(ListErrorText(kCodeAmbiguous, "A", false),
+            "A:同じヘッダーのメールが複数あるため、メールを特定できませんでした。(123)\n");
+  EXPECT_EQ(DeleteErrorSummary({{"A", kCodeAmbiguous}}), ListErrorText(kCodeAmbiguous, "A", false));
+}
+
+TEST(ListSessionRecognition, HeadersOfOneConnectionAreAskedForOnce) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("m");
+  const std::vector<MailRow> all = h.Rows("A");
+  h.servers["A"].mails.erase(h.servers["A"].mails.begin());  // every row moved down by one
+  h.RunDelete(RunRows(all, {2, 3, 4}));
+  EXPECT_EQ(h.results["A"], 0);
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2, 3, 4}));
+  std::map<std::string, int> tops;
+  for (const std::string& line : h.servers["A"].log)
+    if (line.rfind("TOP ", 0) == 0) ++tops[line];
+  for (const auto& [line, count] : tops) EXPECT_EQ(count, 1) << line;
+}
+
+// Faults 3 and 4: a connection that ends before the reply to QUIT leaves the
+// account's mails on the server, so none of its rows is marked, whether
+// another account follows or not; accounts whose QUIT was answered are
+// marked and logged, also when the run is cut later (the list closed).
+TEST(ListSessionRecognition, OnlyAnsweredQuitsMarkAndLog) {
+  struct Case {
+    const char* name;
+    std::string account;  // whose connection ends
+    std::string verb;     // at which command
+    bool by_user;         // disconnect (or the list closed) instead of a drop
+    std::vector<std::string> listed_a, listed_b;
+    std::set<int> removed_a, removed_b;
+  };
+  const std::vector<Case> cases = {
+      {"A dropped at QUIT, B follows", "A", "QUIT", false, {"a1", "a2", "a3"}, {"b2"}, {}, {1}},
+      {"A disconnected at QUIT, B follows", "A", "QUIT", true, {"a1", "a2", "a3"}, {"b1", "b2"}, {}, {}},
+      {"B dropped at QUIT, last", "B", "QUIT", false, {"a1"}, {"b1", "b2"}, {2, 3}, {}},
+      {"B disconnected at QUIT, last", "B", "QUIT", true, {"a1"}, {"b1", "b2"}, {2, 3}, {}},
+      {"list closed during B", "B", "TOP", true, {"a1"}, {"b1", "b2"}, {2, 3}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    h.servers["A"].mails = {Mail("a1"), Mail("a2"), Mail("a3")};
+    h.servers["B"].mails = {Mail("b1"), Mail("b2")};
+    const std::vector<MailRow> all = h.AllRows({"A", "B"});
+    h.cut_account = c.account;
+    h.cut_verb = c.verb;
+    h.cut_by_user = c.by_user;
+    h.RunDelete(RunRows(all, {1, 2, 3}));
+    EXPECT_TRUE(h.finished);
+    EXPECT_EQ(h.servers["A"].removed, c.removed_a);
+    EXPECT_EQ(h.servers["B"].removed, c.removed_b);
+    EXPECT_EQ(h.Listed("A"), c.listed_a);
+    EXPECT_EQ(h.Listed("B"), c.listed_b);
+    // The day file holds exactly the headers of the mails the servers deleted.
+    std::string day;
+    for (int n : c.removed_a) day += h.servers["A"].Top(n, 0).substr(5);
+    for (int n : c.removed_b) day += h.servers["B"].Top(n, 0).substr(5);
+    EXPECT_EQ(h.DayFile(), day);
+  }
+}
+
+// Three accounts in one run: a forger, twins and a renumbering.
+TEST(ListSessionRecognition, MixedRunOverThreeAccounts) {
+  Harness h;
+  const FakeMail t = Mail("twin");
+  h.servers["A"].mails = {Mail("victim", "uid-v"), Forger("forger", "uid-v"), Mail("a3", "uid-a3")};
+  h.servers["B"].mails = {t, Mail("b2"), t, Mail("b4")};
+  h.servers["C"].mails = FiveMails("c");
+  const std::vector<MailRow> all = h.AllRows({"A", "B", "C"});
+  // C: mail 1 left the mailbox; B is as it was.
+  h.servers["C"].mails.erase(h.servers["C"].mails.begin());
+  // A: the forger and a3; B: the second twin and b4; C: c3 and c5.
+  h.RunDelete(RunRows(all, {11, 9, 1, 2, 5, 6}));
+  EXPECT_EQ(h.connections, 3);
+  EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 0}, {"B", 0}, {"C", 0}}));
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2, 3}));
+  EXPECT_EQ(h.servers["B"].removed, (std::set<int>{3, 4}));
+  EXPECT_EQ(h.servers["C"].removed, (std::set<int>{2, 4}));
+  EXPECT_EQ(h.Listed("A"), (std::vector<std::string>{"victim"}));
+  EXPECT_EQ(h.Listed("B"), (std::vector<std::string>{"twin", "b2"}));
+  EXPECT_EQ(h.Listed("C"), (std::vector<std::string>{"c1", "c2", "c4"}));
 }
 
 // ---- UIDL listing -----------------------------------------------------------------

@@ -11,7 +11,7 @@
 #include "core_list_codec.h"
 #include "inkwell2/codec.h"
 #include "tests/settings/temp_folder.h"
-#include "tidewell/engine/pop3_session.h"
+#include "common/header_hash.h"
 
 namespace tidewell {
 namespace {
@@ -124,15 +124,18 @@ TEST(MailRowsTest, EmptyAndUnterminatedFilesGiveNoRows) {
 
 TEST(HeaderHashTest, StatusFieldDoesNotChangeTheHashAndMatchesTheTrayRule) {
   const std::string plain = "Subject: s\r\nFrom: f\r\nDate: d\r\n";
+  // Forms the tray program and the list once hashed differently.
   const std::string headers[] = {
       plain,
+      "Status: RO\r\nSubject: s\r\nFrom: f\r\nDate: d\r\n",
       "Subject: s\r\nStatus: RO\r\nFrom: f\r\nDate: d\r\n",
-      "Subject: s\r\nFrom: f\r\nStatus: U\r\nDate: d\r\n",
+      "Subject: s\r\nFrom: f\r\nstatus: U\r\nDate: d\r\n",
       "Subject: s\r\nFrom: f\r\nDate: d\r\nStatus: O\r\n",
+      "Subject: s\r\nStatus : RO\r\nFrom: f\r\nDate: d\r\n",
+      "Subject: s\r\nStatus: R\r\n O\r\nFrom: f\r\nDate: d\r\n",
   };
   CoreListCodec codec;
-  const std::string expected = BlockHeaderHash(codec, Block(1, 10, plain));
-  EXPECT_EQ(expected.size(), 32u);
+  const std::string expected = inkwell2::md5_hex(plain + "\r\n.\r\n");
   for (const std::string& header : headers) {
     SCOPED_TRACE(header);
     const std::string block = Block(1, 10, header);
@@ -142,6 +145,9 @@ TEST(HeaderHashTest, StatusFieldDoesNotChangeTheHashAndMatchesTheTrayRule) {
     ASSERT_TRUE(HeaderHashText(block, text));
     EXPECT_EQ(inkwell2::md5_hex(text), expected);
   }
+  // Only the first Status field goes.
+  EXPECT_EQ(BlockHeaderHash(codec, Block(1, 10, "Subject: s\r\nStatus: O\r\nFrom: f\r\nStatus: O\r\nDate: d\r\n")),
+            inkwell2::md5_hex("Subject: s\r\nFrom: f\r\nStatus: O\r\nDate: d\r\n\r\n.\r\n"));
   EXPECT_NE(BlockHeaderHash(codec, Block(1, 10, "Subject: t\r\nFrom: f\r\nDate: d\r\n")), expected);
 }
 
@@ -154,6 +160,31 @@ TEST(StoredHeaderTest, FindsTheBlockByItsOldNumberAtABlockStart) {
   EXPECT_EQ(StoredHeader(file, 3), "");
   EXPECT_EQ(StoredHeader("+OK 5 10\r\n+OK\r\nSubject: no end\r\n", 5), "");
   EXPECT_EQ(StoredHeader("+ok 5 10\r\n+OK\r\nSubject: s\r\n\r\n.\r\n", 5), "");  // exact case
+}
+
+// The index of a file finds, in one pass, every block the search from the
+// start of the file finds, and nothing else.
+TEST(MessageBlockIndexTest, FindsWhatTheSearchFromTheStartFinds) {
+  const std::string file = Block(1, 10, "Subject: one\r\nX-Note: +OK 2 x\r\n") + "-DE 2 10\r\n+OK\r\nS: gone\r\n\r\n.\r\n" +
+                           "+ok 3 10\r\n+OK\r\nS: lower\r\n\r\n.\r\n" + Block(12, 20, "Subject: twelve\r\n") +
+                           Block(12, 30, "Subject: twelve again\r\n") + "+OK 05 10\r\n+OK\r\n\r\n.\r\n" +
+                           "+OK 7x 10\r\n+OK\r\n\r\n.\r\n" + Block(2000000000, 5, "S: big\r\n") + "+OK 8 cut";
+  for (bool ignore_case : {false, true}) {
+    const MessageBlockIndex index(file, ignore_case);
+    for (int n : {0, 1, 2, 3, 5, 7, 8, 12, 13, 2000000000}) {
+      SCOPED_TRACE(n);
+      EXPECT_EQ(index.Find(n), FindMessageBlock(file, n, ignore_case));
+    }
+  }
+  // Re-decoding through the index gives what the search gives.
+  CoreListCodec codec;
+  const MessageBlockIndex index(file, true);
+  std::pair<std::string, std::string> by_index, by_search;
+  ASSERT_TRUE(RedecodeRow(codec, file, index, 12, 40009, by_index));
+  ASSERT_TRUE(RedecodeRow(codec, file, 12, 40009, by_search));
+  EXPECT_EQ(by_index, by_search);
+  EXPECT_EQ(by_index.first, "twelve");
+  EXPECT_FALSE(RedecodeRow(codec, file, index, 2, 40009, by_index));
 }
 
 TEST(RedecodeTest, EveryCodeCommand) {

@@ -968,10 +968,11 @@ def server_delete(port, user, password, n):
         p.quit()
 
 
-def drive_list(env, command, select, count=3):
+def drive_list(env, command, select, count=3, close_ms=0):
     """Runs the list session test program on the data folder: selects the
     rows "account:number", sends the command and waits for the session's
-    end. Returns the message boxes and the rows left."""
+    end (or, with close_ms, closes the list that long after the command).
+    Returns the message boxes and the rows left."""
     out = os.path.join(env.work, "boxes.txt")
     for path in (out, out + ".rows"):
         if os.path.exists(path):
@@ -981,7 +982,8 @@ def drive_list(env, command, select, count=3):
         rc = subprocess.run(["wine", env.session_test, "--gtest_filter=*DriveListOfARealCheck"],
                             env=dict(os.environ, TIDEWELL_LIST_DATA=win_path(env.data),
                                      TIDEWELL_LIST_COUNT=str(count), TIDEWELL_LIST_COMMAND=str(command),
-                                     TIDEWELL_LIST_SELECT=select, TIDEWELL_LIST_OUT=win_path(out)),
+                                     TIDEWELL_LIST_SELECT=select, TIDEWELL_LIST_OUT=win_path(out),
+                                     TIDEWELL_LIST_CLOSE_MS=str(close_ms)),
                             stdout=log, stderr=subprocess.DEVNULL, timeout=150).returncode
         log.seek(0)
         text = log.read().decode("cp932", "replace")
@@ -1060,6 +1062,125 @@ def case_list_session(env):
     # a-1 is gone from the server, but its cache file still shows it.
     boxes, _ = drive_list(env, 40016, "acct-a:1")
     check(boxes == ["message|a-1"], "a cached message is shown without the server: %r" % boxes)
+
+
+def pop3_session(port, user, password, work):
+    """Logs in with poplib, returns work(connection), logs out."""
+    p = poplib.POP3("127.0.0.1", port, timeout=10)
+    try:
+        p.user(user)
+        p.pass_(password)
+        return work(p)
+    finally:
+        p.quit()
+
+
+def server_bodies(port, user, password):
+    """(subject, first body line) of every mail on the server."""
+    def bodies(p):
+        out = []
+        for n in range(1, p.stat()[0] + 1):
+            lines = p.retr(n)[1]
+            blank = lines.index(b"")
+            subject = [l[9:].decode() for l in lines[:blank] if l.startswith(b"Subject: ")]
+            out.append((subject[0] if subject else "", lines[blank + 1].decode() if len(lines) > blank + 1 else ""))
+        return out
+    return pop3_session(port, user, password, bodies)
+
+
+def server_uidl(port, user, password, n):
+    return pop3_session(port, user, password, lambda p: p.uidl(n).split()[2].decode())
+
+
+def add_to_maildir(env, user, data):
+    """Drops a mail into a running Dovecot's maildir; the next session sees
+    it as the highest number."""
+    import grp
+    with open(os.path.join(env.server_dir, "state.json")) as f:
+        run = json.load(f)["run"]
+    new = os.path.join(run, "mail", user, "new")
+    path = os.path.join(new, "%d.M99P1.tidewell" % int(time.time()))
+    with open(path, "wb") as f:
+        f.write(data.replace(b"\n", b"\r\n"))
+    os.chown(path, pwd.getpwnam("nobody").pw_uid, grp.getgrnam("nogroup").gr_gid)
+
+
+def case_list_delete_recognition(env):
+    """A mail with a twin (byte-identical header, other body) and a forger
+    (its X-UIDL names the other mail's unique id) in one mailbox: deleting the
+    forger and the second twin deletes exactly those two (checked by body
+    with poplib); the first twin and the mail the forger names stay."""
+    if not env.session_test:
+        raise Failure("the list session test program was not given")
+    header = ("From: t@example.com\nTo: user@example.com\nSubject: twin\n"
+              "Date: Mon, 8 Jan 2024 09:00:00 +0900\nMessage-ID: <twin@example.com>\n\n")
+    mails = [numbered_mails("x", 1)[0],
+             (header + "first twin\n").encode(),
+             (header + "second twin\n").encode()]
+    port = start_dovecot(env, [("usera", "pwa", mail_dir(env, mails))])
+    victim = server_uidl(port, "usera", "pwa", 2)
+    add_to_maildir(env, "usera", ("From: f@example.com\nTo: user@example.com\nSubject: forger\n"
+                                  "Date: Tue, 9 Jan 2024 09:00:00 +0900\nMessage-ID: <forger@example.com>\n"
+                                  "X-UIDL: %s\n\nforged id\n" % victim).encode())
+    check(server_bodies(port, "usera", "pwa") == [("x-1", "body line 0"), ("twin", "first twin"),
+                                                   ("twin", "second twin"), ("forger", "forged id")],
+          "the mailbox as set up")
+    write_account_file(env.data, [(b"acct-a", b"usera", b"pwa", b"127.0.0.1", port, 0)])
+    rc, _ = run_check_once(env, "-f1", "-e1")
+    check(rc == 0, "check exit code %d" % rc)
+    with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+    boxes, rows = drive_list(env, 1004, "acct-a:4,acct-a:3", count=1)
+    check(boxes == [], "no error box: %r" % boxes)
+    left = server_bodies(port, "usera", "pwa")
+    check(left == [("x-1", "body line 0"), ("twin", "first twin")],
+          "exactly the forger and the second twin went: %r" % left)
+    check(sorted(r.split(":", 3)[3] for r in rows) == ["twin", "x-1"], "rows left: %r" % rows)
+    saved = read(os.path.join(env.data, "Del", [n for n in os.listdir(os.path.join(env.data, "Del"))][0]))
+    check(saved.count(b"Subject: ") == 2 and b"Subject: forger" in saved and b"Subject: twin" in saved,
+          "Del file holds the two headers")
+
+
+def case_list_closed_during_delete(env):
+    """The list closed while a delete run waits on its second account: the
+    first account's mails are gone from the server, so its blocks are marked
+    and its headers logged; the second account keeps everything; no box."""
+    if not env.session_test:
+        raise Failure("the list session test program was not given")
+    port = start_dovecot(env, [("usera", "pwa", mail_dir(env, numbered_mails("a", 3))),
+                               ("userb", "pwb", mail_dir(env, numbered_mails("b", 2)))])
+    accounts = [(b"acct-a", b"usera", b"pwa", b"127.0.0.1", port, 0),
+                (b"acct-b", b"userb", b"pwb", b"127.0.0.1", port, 0)]
+    write_account_file(env.data, accounts)
+    rc, _ = run_check_once(env, "-f1", "-e1")
+    check(rc == 0, "check exit code %d" % rc)
+    with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\nDeleteMsgSave=1\r\n[Message]\r\nViewer=0\r\n")
+    files = {n: os.path.join(env.data, "Mail", md5_name(n)) for n in (b"acct-a", b"acct-b")}
+    before = {n: read(f) for n, f in files.items()}
+    # acct-b now points at a server that takes the connection and never
+    # says a word: the run waits there until the list closes.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(4)
+    try:
+        accounts[1] = (b"acct-b", b"userb", b"pwb", b"127.0.0.1", silent.getsockname()[1], 0)
+        write_account_file(env.data, accounts)
+        boxes, _ = drive_list(env, 1004, "acct-a:1,acct-a:3,acct-b:2", count=2, close_ms=8000)
+    finally:
+        silent.close()
+    check(boxes == [], "no box while the list closes: %r" % boxes)
+    check(server_subjects(port, "usera", "pwa") == ["a-2"], "a lost mails 1 and 3")
+    check(server_subjects(port, "userb", "pwb") == ["b-1", "b-2"], "b kept everything")
+    a_now = read(files[b"acct-a"])
+    check(b"-DE 1 " in a_now and b"-DE 3 " in a_now and a_now.count(b"-DE ") == 2, "a's blocks 1 and 3 marked")
+    check(a_now.replace(b"-DE ", b"+OK ") == before[b"acct-a"], "nothing else changed in a's file")
+    check(read(files[b"acct-b"]) == before[b"acct-b"], "b's file unchanged")
+    day = [n for n in os.listdir(os.path.join(env.data, "Del")) if n.startswith("Del")]
+    check(len(day) == 1, "one Del day file: %r" % day)
+    saved = read(os.path.join(env.data, "Del", day[0]))
+    check(saved.count(b"Subject: ") == 2 and b"Subject: a-1" in saved and b"Subject: a-3" in saved,
+          "Del file holds a's two headers")
 
 
 # ---- hardening cases ------------------------------------------------------------
@@ -1376,6 +1497,8 @@ CASES = {
     "popup_menu": (case_popup_menu, False),
     "list_window": (case_list_window, True),
     "list_session": (case_list_session, True),
+    "list_delete_recognition": (case_list_delete_recognition, True),
+    "list_closed_during_delete": (case_list_closed_during_delete, True),
     "hostile_server": (case_hostile_server, False),
     "uidl_flood": (case_uidl_flood, False),
     "close_message": (case_close_message, False),

@@ -26,7 +26,8 @@ if(WIN32 AND TARGET Tidewell)
   foreach(_case check_once check_error password_unreadable new_message single_instance quit_message summary_file seen_count
                 exec_duplicate except_program mail_cleanup sound list_library popup_menu
                 hostile_server uidl_flood close_message exit_during_check disconnect_during_check unresolvable_host
-                two_exits tray_icon quit_hang_up list_window list_session settings_sheet balloon)
+                two_exits tray_icon quit_hang_up list_window list_session list_delete_recognition
+                list_closed_during_delete settings_sheet balloon)
     tidewell_add_wine_test(NAME tidewell_e2e_${_case} TIMEOUT 180
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

@@ -15,7 +15,6 @@ constexpr std::string_view kTerminator = "\r\n.\r\n";
 using Kind = SessionAction::Kind;
 
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A single-line reply decides by its first character only.
 bool Refused(std::string_view chunk) { return IsNegativeReply(chunk); }
@@ -40,35 +39,6 @@ std::string HashFilePath(const std::string& data_folder) {
 
 std::string ErrorEntry(int phase, int code) {
   return "*ERR\r\n" + CheckErrorMessage(phase, code) + "\r\n.\r\n";
-}
-
-bool HeaderHashText(std::string_view buffer, std::string& out) {
-  out.clear();
-  const std::size_t a = buffer.find("\r\n");
-  if (a == std::string_view::npos) return false;
-  const std::size_t b = buffer.find("\r\n", a + 2);
-  if (b == std::string_view::npos) return false;
-  const std::string_view header = buffer.substr(b + 2);
-
-  std::string lower(header);
-  for (char& c : lower) c = AsciiLower(c);
-  const std::size_t s = lower.find("\r\nstatus:");
-  const std::size_t e = s == std::string::npos ? s : header.find("\r\n", s + 1);
-  if (e == std::string_view::npos) {
-    out.assign(header);
-    return true;
-  }
-  // Remove every occurrence of the line break before the Status field and
-  // the field itself, as written in the header.
-  const std::string_view field = header.substr(s, e - s);
-  std::size_t from = 0;
-  for (std::size_t at = header.find(field); at != std::string_view::npos;
-       at = header.find(field, from)) {
-    out.append(header.substr(from, at - from));
-    from = at + field.size();
-  }
-  out.append(header.substr(from));
-  return true;
 }
 
 WatchdogSchedule::Fire WatchdogSchedule::OnFire(std::uint32_t now) {

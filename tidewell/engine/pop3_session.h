@@ -58,6 +58,7 @@
 #include <vector>
 
 #include "common/check_errors.h"
+#include "common/header_hash.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -222,11 +223,7 @@ std::string HashFilePath(const std::string& data_folder);
 // of the given phase and code.
 std::string ErrorEntry(int phase, int code);
 
-// The text whose MD5 is the header hash of a complete message buffer (LIST
-// reply + TOP reply): everything after the second line break, with the
-// Status field removed. False when the buffer has fewer than two line breaks
-// (no hash for that mail).
-bool HeaderHashText(std::string_view buffer, std::string& out);
+// The header hash of a message buffer: HeaderHashText (common/header_hash.h).
 
 // When the WatchdogTimer messages of a session are real ticks.
 //
