@@ -22,7 +22,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_icons import SIZES, Canvas, OUTLINE, dib  # noqa: E402
+from make_icons import Canvas, OUTLINE, dib, ico_of  # noqa: E402
 
 PAPER = (250, 250, 250)
 YELLOW = (255, 214, 64)
@@ -177,16 +177,6 @@ def bmp(images, width, height, background):
     return header + info + bytes(pixels)
 
 
-def icon(draw):
-    images = [dib(draw(n)) for n in SIZES]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for n, data in zip(SIZES, images):
-        out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(images)
-
-
 def list_icon():
     def draw(n):
         c = Canvas(n)
@@ -197,7 +187,7 @@ def list_icon():
             c.rect(6, y + 0.5, 13, y + 1.5, BLUE)
         return c
 
-    return icon(draw)
+    return ico_of(draw)
 
 
 def message_icon():
@@ -214,7 +204,7 @@ def message_icon():
         c.line(8, 12, 14.5, 7.5, OUTLINE)
         return c
 
-    return icon(draw)
+    return ico_of(draw)
 
 
 def main():
