@@ -38,4 +38,23 @@ inline ListRect ClosingRect(bool minimized, const ListRect& window, const ListRe
   return restored;
 }
 
+// Column widths are stored in 96-DPI pixels: scaled to the window's DPI when
+// the columns are made and back when they are stored, rounded to the nearest
+// pixel (so a stored width survives the round trip at any DPI from 96 up).
+inline int WidthForDpi(int stored, int dpi) {
+  if (dpi <= 0 || dpi == 96) return stored;
+  const long long scaled = static_cast<long long>(stored) * dpi;
+  return static_cast<int>(scaled >= 0 ? (scaled + 48) / 96 : -((-scaled + 48) / 96));
+}
+inline int WidthAt96(int shown, int dpi) {
+  if (dpi <= 0 || dpi == 96) return shown;
+  const long long scaled = static_cast<long long>(shown) * 96;
+  const long long half = dpi / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / dpi : -((-scaled + half) / dpi));
+}
+
+// The toolbar's picture size for a DPI: 16 x 15 up to 143, 24 x 23 from 144
+// (150 %), 32 x 30 from 192 (200 %).
+inline int ToolbarImageSize(int dpi) { return dpi >= 192 ? 32 : dpi >= 144 ? 24 : 16; }
+
 }  // namespace tidewell

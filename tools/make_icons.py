@@ -132,7 +132,12 @@ SIZES = (16, 20, 24, 32, 48)
 
 
 def ico(colour, badge):
-    images = [dib(draw(n, colour, badge)) for n in SIZES]
+    return ico_of(lambda n: draw(n, colour, badge))
+
+
+def ico_of(draw_size):
+    """An .ico of the canvases draw_size(n) draws for each size."""
+    images = [dib(draw_size(n)) for n in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for n, data in zip(SIZES, images):

@@ -10,7 +10,11 @@ toolbar.bmp  bitmap 108: fifteen 16 x 15 toolbar images on the button face
              grey (192, 192, 192), which the toolbar maps to the system colour.
 toolbar_disabled.bmp  bitmap 110: the same pictures in light grey shades, for
              the disabled buttons (the toolbar's disabled image list).
-list.ico     icon 106: 16 x 16 and 32 x 32.
+toolbar_24.bmp, toolbar_disabled_24.bmp  bitmaps 111, 112: the same at 150 %
+             (24 x 23 images); toolbar_32.bmp, toolbar_disabled_32.bmp
+             bitmaps 113, 114: at 200 % (32 x 30 images).
+list.ico     icon 106: 16, 20, 24, 32 and 48 pixels.
+../viewer/message.ico  the message window's icon, the same sizes.
 Only the standard library is used; the generated files are committed.
 """
 import os
@@ -18,7 +22,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_icons import Canvas, OUTLINE, dib  # noqa: E402
+from make_icons import Canvas, OUTLINE, dib, ico_of  # noqa: E402
 
 PAPER = (250, 250, 250)
 YELLOW = (255, 214, 64)
@@ -42,11 +46,12 @@ FONT = {
 
 
 def text(c, x, y, s, rgb):
+    """Draws the letters at x, y in 16-pixel units (one font pixel a unit)."""
     for ch in s:
         for dy, row in enumerate(FONT[ch]):
             for dx, bit in enumerate(row):
                 if bit == "1":
-                    c.put(x + dx, y + dy, rgb)
+                    c.rect(x + dx, y + dy, x + dx + 1, y + dy + 1, rgb)
         x += 4
 
 
@@ -82,8 +87,8 @@ def row_image(i):
     return c
 
 
-def tool_image(i):
-    c = Canvas(16)
+def tool_image(i, size=16):
+    c = Canvas(size)
     if i == 0:  # always on top: a window with an upward arrow
         c.rect(2, 6, 14, 15, OUTLINE)
         c.rect(3, 8, 13, 14, WHITE)
@@ -182,13 +187,24 @@ def list_icon():
             c.rect(6, y + 0.5, 13, y + 1.5, BLUE)
         return c
 
-    images = [dib(draw(n)) for n in (16, 32)]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for n, data in zip((16, 32), images):
-        out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(images)
+    return ico_of(draw)
+
+
+def message_icon():
+    def draw(n):
+        # an open letter: a page standing out of an envelope
+        c = Canvas(n)
+        c.rect(3, 1, 13, 10, OUTLINE)
+        c.rect(3 + 16 / n, 1 + 16 / n, 13 - 16 / n, 10, WHITE)
+        for y in (3, 5, 7):
+            c.rect(5, y, 11, y + 1, BLUE)
+        c.rect(1, 7, 15, 15, OUTLINE)
+        c.rect(1 + 16 / n, 7 + 16 / n, 15 - 16 / n, 15 - 16 / n, YELLOW)
+        c.line(1.5, 7.5, 8, 12, OUTLINE)
+        c.line(8, 12, 14.5, 7.5, OUTLINE)
+        return c
+
+    return ico_of(draw)
 
 
 def main():
@@ -197,12 +213,18 @@ def main():
     os.makedirs(outdir, exist_ok=True)
     with open(os.path.join(outdir, "rows.bmp"), "wb") as f:
         f.write(bmp([row_image(i) for i in range(4)], 16, 16, (1, 0, 0)))
-    with open(os.path.join(outdir, "toolbar.bmp"), "wb") as f:
-        f.write(bmp([tool_image(i) for i in range(15)], 16, 15, (192, 192, 192)))
-    with open(os.path.join(outdir, "toolbar_disabled.bmp"), "wb") as f:
-        f.write(bmp([greyed(tool_image(i)) for i in range(15)], 16, 15, (192, 192, 192)))
+    # 16 x 15 at 100 %, 24 x 23 at 150 %, 32 x 30 at 200 %
+    for size, height, suffix in ((16, 15, ""), (24, 23, "_24"), (32, 30, "_32")):
+        with open(os.path.join(outdir, "toolbar%s.bmp" % suffix), "wb") as f:
+            f.write(bmp([tool_image(i, size) for i in range(15)], size, height, (192, 192, 192)))
+        with open(os.path.join(outdir, "toolbar_disabled%s.bmp" % suffix), "wb") as f:
+            f.write(bmp([greyed(tool_image(i, size)) for i in range(15)], size, height, (192, 192, 192)))
     with open(os.path.join(outdir, "list.ico"), "wb") as f:
         f.write(list_icon())
+    viewer = os.path.join(os.path.dirname(outdir), "viewer")
+    if os.path.isdir(viewer):
+        with open(os.path.join(viewer, "message.ico"), "wb") as f:
+            f.write(message_icon())
 
 
 if __name__ == "__main__":

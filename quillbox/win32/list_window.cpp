@@ -189,12 +189,30 @@ constexpr ColumnSpec kColumns[kListColumnCount] = {
     {"MsgID", 0, false},    {"Hash", 100, false},
 };
 
+// Pixels per inch of the window: GetDpiForWindow (Windows 10 1607 and
+// later, looked up so the library still loads on older systems), else the
+// screen's LOGPIXELSX.
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (get_dpi) {
+    const UINT dpi = get_dpi(window);
+    if (dpi > 0) return static_cast<int>(dpi);
+  }
+  const HDC dc = GetDC(window);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+  if (dc) ReleaseDC(window, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
 void CreateColumns(ListState& s) {
+  const int dpi = WindowDpi(s.window);
   for (int i = 0; i < kListColumnCount; ++i) {
     LVCOLUMNA col{};
     col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     col.fmt = kColumns[i].right ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    col.cx = kColumns[i].fixed_width < 0 ? s.widths[i] : kColumns[i].fixed_width;
+    col.cx = WidthForDpi(kColumns[i].fixed_width < 0 ? s.widths[i] : kColumns[i].fixed_width, dpi);
     col.pszText = const_cast<char*>(kColumns[i].title);
     col.iSubItem = i;
     SendMessageA(s.list_view, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
@@ -230,12 +248,17 @@ void CreateToolbar(ListState& s) {
     buttons[i].fsState = static_cast<BYTE>(TBSTATE_ENABLED | (kButtons[i].check ? TBSTATE_CHECKED : 0));
     buttons[i].fsStyle = static_cast<BYTE>(kButtons[i].check ? TBSTYLE_CHECK : TBSTYLE_BUTTON);
   }
+  // Pictures drawn for 100 %, 150 % and 200 %: the largest that fits the DPI.
+  const int size = ToolbarImageSize(WindowDpi(s.window));
+  const int height = size == 32 ? 30 : size == 24 ? 23 : 15;
+  const int bitmap = size == 32 ? IDB_TOOLBAR_32 : size == 24 ? IDB_TOOLBAR_24 : IDB_TOOLBAR;
+  const int disabled = size == 32 ? IDB_TOOLBAR_DISABLED_32 : size == 24 ? IDB_TOOLBAR_DISABLED_24 : IDB_TOOLBAR_DISABLED;
   s.toolbar = CreateToolbarEx(s.window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, IDC_TOOLBAR, 15, s.module,
-                              IDB_TOOLBAR, buttons, 14, 16, 15, 16, 15, sizeof(TBBUTTON));
+                              static_cast<UINT_PTR>(bitmap), buttons, 14, size, height, size, height, sizeof(TBBUTTON));
   if (!s.toolbar) return;
   // Disabled buttons show the pictures in grey (without them the toolbar
   // draws a disabled button as a grey block).
-  s.toolbar_images = ImageList_LoadImageA(s.module, MAKEINTRESOURCEA(IDB_TOOLBAR_DISABLED), 16, 0,
+  s.toolbar_images = ImageList_LoadImageA(s.module, MAKEINTRESOURCEA(disabled), size, 0,
                                           RGB(192, 192, 192), IMAGE_BITMAP, 0);
   if (s.toolbar_images)
     SendMessageA(s.toolbar, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(s.toolbar_images));
@@ -509,7 +532,8 @@ void OnSize(const ListState& s) {
   RECT client;
   GetClientRect(s.window, &client);
   if (s.toolbar) {
-    MoveWindow(s.list_view, 0, kToolbarHeight, client.right, client.bottom - kToolbarHeight, TRUE);
+    const int top = MulDiv(kToolbarHeight, WindowDpi(s.window), 96);
+    MoveWindow(s.list_view, 0, top, client.right, client.bottom - top, TRUE);
     SendMessageA(s.toolbar, TB_AUTOSIZE, 0, 0);
   } else {
     MoveWindow(s.list_view, 0, 0, client.right, client.bottom, TRUE);
@@ -521,7 +545,9 @@ void OnDestroy() {
   ListState& s = *owned;
   CloseListSession(s);
   s.accounts.clear();
-  for (int i = 0; i < 5; ++i) s.widths[i] = static_cast<int>(SendMessageA(s.list_view, LVM_GETCOLUMNWIDTH, i, 0));
+  const int dpi = WindowDpi(s.window);  // stored in 96-DPI pixels, as at 100 %
+  for (int i = 0; i < 5; ++i)
+    s.widths[i] = WidthAt96(static_cast<int>(SendMessageA(s.list_view, LVM_GETCOLUMNWIDTH, i, 0)), dpi);
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
   RECT window;

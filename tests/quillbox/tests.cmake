@@ -20,4 +20,9 @@ if(WIN32 AND TARGET Quillbox AND TARGET Inkwell2)
   target_link_libraries(quillbox_list_shot PRIVATE comctl32)
   set_target_properties(quillbox_list_shot PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_out}")
   add_dependencies(quillbox_list_shot quillbox_test_libraries)
+
+  # Column widths at 144 DPI through the host (changes the prefix's DPI, so alone).
+  tidewell_add_wine_test(NAME quillbox_list_dpi_test LABELS quillbox TIMEOUT 300
+    SCRIPT bash "${CMAKE_CURRENT_LIST_DIR}/win32/list_dpi_test.sh" "${CMAKE_SOURCE_DIR}" "${CMAKE_BINARY_DIR}")
+  set_tests_properties(quillbox_list_dpi_test PROPERTIES RUN_SERIAL TRUE)
 endif()

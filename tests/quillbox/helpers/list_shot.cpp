@@ -1,14 +1,20 @@
 // Opens the list window of Quillbox.dll (beside this program) over a data
 // folder, for screenshots:
-//   list_shot DATA COUNT [header|delete]
-// The window is placed at (40, 40), 900 x 320 pixels. With "header" the first
+//   list_shot DATA COUNT [header|delete|widths]
+// The program is per-monitor DPI aware (v2) as Tidewell.exe is through its
+// manifest. The window is placed at (40, 40), 900 x 320 pixels at 96 DPI
+// (scaled with the screen's DPI, at most 1200 pixels wide). With "header" the first
 // mail row is selected and the header dialog opened; with "delete" every mail
 // row is selected and the delete command given (the confirmation dialog opens
-// when DeleteCheck is on). Runs until the list closes
+// when DeleteCheck is on); with "widths" the DPI and the widths of the first
+// five columns are printed and the list closed (Quillbox.ini written). Runs
+// until the list closes
 // or 120 seconds have passed.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,6 +36,13 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  if (auto set_context = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext"))))
+    set_context(reinterpret_cast<HANDLE>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
   HMODULE library = LoadLibraryA("Quillbox.dll");
   if (!library) return 3;
   using ListShowFn = HWND(WINAPI*)(HWND, int, char*);
@@ -46,8 +59,16 @@ int main(int argc, char** argv) {
   folder.resize(260, '\0');
   HWND list = list_show(owner, std::atoi(argv[2]), folder.data());
   if (!list) return 4;
-  SetWindowPos(list, HWND_TOP, 40, 40, 900, 320, SWP_SHOWWINDOW);
+  SetWindowPos(list, HWND_TOP, 40, 40, std::min(MulDiv(900, dpi, 96), 1200), MulDiv(320, dpi, 96), SWP_SHOWWINDOW);
   SetForegroundWindow(list);
+  if (argc >= 4 && std::strcmp(argv[3], "widths") == 0) {
+    const HWND view = GetDlgItem(list, 1001);
+    std::printf("dpi %d widths", dpi);
+    for (int i = 0; i < 5; ++i) std::printf(" %d", static_cast<int>(SendMessageA(view, LVM_GETCOLUMNWIDTH, i, 0)));
+    std::printf("\n");
+    std::fflush(stdout);
+    PostMessageA(list, WM_CLOSE, 0, 0);
+  }
   if (argc >= 4 && std::strcmp(argv[3], "delete") == 0) {
     const HWND view = GetDlgItem(list, 1001);
     const int count = static_cast<int>(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
