@@ -419,7 +419,8 @@ def list_setup(env, setup):
     check(mail_file(env, b"secure").count(b"\r\n.\r\n") == 4, "the check over TLS fetched four mails")
     check(mail_file(env, b"stls").count(b"\r\n.\r\n") == 3, "the check over STLS fetched three mails")
     with open(os.path.join(env.data, "Quillbox.ini"), "wb") as f:
-        f.write(b"[Setting]\r\nDeleteCheck=0\r\n[Message]\r\nViewer=0\r\n")
+        # Line=10 as an older list left it: the view fetches TOP n 10.
+        f.write(b"[Setting]\r\nDeleteCheck=0\r\n[Message]\r\nViewer=0\r\nLine=10\r\n")
     return port, pop3s, stls
 
 
