@@ -52,6 +52,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,7 @@
 
 #include "common/check_errors.h"
 #include "common/header_hash.h"
+#include "common/oauth/sasl.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -130,7 +132,31 @@ struct SessionAccount {
   bool apop = false;
   SessionTls tls = SessionTls::kNone;
   bool password_unreadable = false;  // see kPasswordUnreadableCode: no connection is made
+  // OAuth 2.0 sign-in: SASL XOAUTH2 or OAUTHBEARER with `access_token` in
+  // place of USER/PASS or APOP (apop and the password are not used). The
+  // SASL user is `user`.
+  bool oauth = false;
+  std::string access_token{};  // empty: the session asks for one (kRefreshToken) before AUTH
+  bool token_fresh = false;  // just had from the token endpoint: a refusal is not mended by another
+  // A SignInErrorCode the driver met before the session (no refresh token,
+  // no client id, ...): the session ends at once with that entry, like an
+  // unreadable password.
+  int signin_failure = 0;
 };
+
+// The error an account ends with before any connection is made, in this
+// order: OAuth without TLS (kSignInErrorPhase, kSignInNotSecured), the
+// driver's sign-in failure (kSignInErrorPhase, signin_failure), a password
+// that could not be read (kAccountErrorPhase, kPasswordUnreadableCode; not
+// for OAuth accounts). phase 0: the account may connect. The driver posts it
+// as WM_TRAY_ERROR in place of connecting; a greeting that arrives anyway
+// gets no command.
+struct StartFailure {
+  int phase = 0;
+  int code = 0;
+  explicit operator bool() const { return phase != 0; }
+};
+StartFailure SessionStartFailure(const SessionAccount& account);
 
 // Session states; the numbers are those the engine has always used.
 enum class SessionState : int {
@@ -155,6 +181,11 @@ enum class SessionState : int {
   kAwaitUidl = 16,       // multi-line reply to UIDL (after STAT)
   kAwaitMails = 17,      // replies to the LIST n / TOP n 0 commands sent
   kAwaitSizes = 18,      // multi-line reply to LIST (after UIDL)
+  // OAuth sign-in, once the connection is secured: CAPA for the mechanisms,
+  // then AUTH, and while the driver gets a fresh token, nothing.
+  kAwaitAuthCapa = 19,   // multi-line reply to CAPA before AUTH
+  kAwaitAuth = 20,       // the replies of the AUTH exchange
+  kAwaitToken = 21,      // kRefreshToken returned: OnToken or OnTokenFailure next
 };
 
 // Fast check: most bytes of commands sent and not yet answered; the next
@@ -178,6 +209,8 @@ struct SessionAction {
     kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
     kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
     kStartTls,         // begin the TLS handshake on the connection (after STLS)
+    kRefreshToken,     // get a fresh access token (forced refresh), then call
+                       // OnToken or OnTokenFailure; the connection stays open
   };
   SessionAction(Kind k, std::string t = {}, int p = 0, int c = 0)  // NOLINT: implicit
       : kind(k), text(std::move(t)), phase(p), code(c) {}
@@ -292,6 +325,12 @@ class Pop3Session {
   // passed the check. After STLS this sends the login; with TLS on connect
   // the greeting is awaited next.
   SessionActions OnSecured();
+  // After kRefreshToken: the fresh access token (AUTH is sent again on the
+  // same connection), or the SignInErrorCode of the failed refresh (QUIT;
+  // the entry asks what the code says). Ignored in any other state (the
+  // session may have ended meanwhile).
+  SessionActions OnToken(std::string token);
+  SessionActions OnTokenFailure(int signin_code);
 
   // FD_CLOSE, after what was still pending has been received: the server
   // hung up. While waiting for the reply to QUIT the session ends at once
@@ -325,6 +364,14 @@ class Pop3Session {
   SessionActions Feed(std::string_view text, bool internal);
   SessionActions Greeting(std::string_view chunk);
   SessionActions LogIn(std::string_view greeting);
+  SessionActions AfterLogin();
+  // OAuth sign-in.
+  SessionActions OAuthLogIn();
+  SessionActions AuthCapaReply(std::string_view chunk);
+  SessionActions StartAuth();
+  SessionActions AuthReply(std::string_view chunk);
+  SessionActions AskForToken();
+  void ResetSignIn();
   SessionActions StlsReply(std::string_view chunk);
   SessionActions Stat(std::string_view chunk);
   SessionActions NextMessage();
@@ -386,6 +433,13 @@ class Pop3Session {
   std::string greeting_;       // kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
   bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
+
+  // OAuth sign-in.
+  bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
+  bool token_asked_ = false;   // the one kRefreshToken of this session was returned
+  oauth::CapaSasl capa_sasl_;  // the mechanisms the reply to CAPA named
+  std::string auth_reply_;     // reply text of CAPA/AUTH not yet taken apart
+  std::optional<oauth::SaslLogin> sasl_;
 
   // Fast check.
   struct Command {
