@@ -59,6 +59,7 @@ class CAccountDlg {
   // as entered, or cancels the running one.
   void OnConnectionTest();
   void OnConnectionTestDone(bool ok, const std::string& report);
+  void TestToken(ProbeAccount& account, ProbeRefresh& refresh);
   // The sign-in method (account_dialog_signin.cpp): the method and provider
   // controls, "サインイン" and its result.
   void InitSignIn();
