@@ -60,6 +60,24 @@ std::string_view as_text(std::string_view s) {
 // Whether that text and its NUL fit a caller's buffer.
 bool fits(std::string_view s, std::size_t buffer) { return as_text(s).size() < buffer; }
 
+// A password or refresh token by its form byte: 0 the scrambled field (byte
+// i stored as plain + i), 1 sealed with the user's key. False (plain empty)
+// when it cannot be opened, or the form is one this build does not know.
+bool open_secret(int form, std::string_view sealed, std::string_view scrambled,
+                 tidewell::PasswordProtector* protector, std::string& plain) {
+  plain.clear();
+  if (form == 0) {
+    plain.assign(scrambled);
+    for (std::size_t i = 0; i < plain.size(); ++i)
+      plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
+    return true;
+  }
+  if (form == 1 && protector && protector->Unprotect(sealed, plain)) return true;
+  std::fill(plain.begin(), plain.end(), '\0');
+  plain.clear();
+  return false;
+}
+
 }  // namespace
 
 AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
@@ -78,7 +96,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
   const int version = r.byte();
   int count = r.byte();
   if (count < 0) count = 0;
-  if (version < 3 || version > 7) {
+  if (version < 3 || version > 8) {
     a.result = 1;
     return a;
   }
@@ -112,7 +130,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       break;
     }
     if (!r.ok()) break;
-    // Fields 7 to 15, the security byte of versions 6 and 7.
+    // Fields 7 to 15, the security byte of versions 6 and later.
     r.skip(3);
     r.text2();
     r.skip(3);
@@ -126,7 +144,7 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       const int stored = r.byte();
       tls_mode = (stored == 0 || stored == 1) ? stored : 2;
     }
-    // Version 7: the password form, and the password sealed with the
+    // Versions 7 and 8: the password form, and the password sealed with the
     // user's key (form 1; field 3 is then empty and never used).
     int form = 0;
     std::string_view sealed;
@@ -134,21 +152,29 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       form = r.byte();
       sealed = r.text2();
     }
+    // Version 8: the sign-in method, the provider, who signed in, and the
+    // refresh token (form byte as the password's; form 0 keeps it scrambled
+    // in its own field).
+    int method = 0, provider = 0, token_form = 0;
+    std::string_view who, token;
+    if (version >= 8) {
+      method = r.byte();
+      provider = r.byte();
+      who = r.text1();
+      token_form = r.byte();
+      token = r.text2();
+    }
     if (found) {
       // A record cut short is not delivered: its security byte is unknown.
       if (!r.ok()) break;
       std::string plain;
-      if (form == 0) {
-        plain.assign(password);
-        for (std::size_t i = 0; i < plain.size(); ++i)
-          plain[i] = static_cast<char>(static_cast<unsigned char>(plain[i]) - static_cast<unsigned char>(i));
-      } else if (form != 1 || !query.protector || !query.protector->Unprotect(sealed, plain)) {
-        plain.clear();
-        a.password_unreadable = true;
-      }
+      a.password_unreadable = !open_secret(form, sealed, password, query.protector, plain);
+      a.refresh_token_unreadable = !open_secret(token_form, token, token, query.protector, a.refresh_token);
       if (!fits(user, kAccountUserBuffer) || !fits(plain, kAccountPasswordBuffer) ||
           !fits(server, kAccountServerBuffer)) {
         std::fill(plain.begin(), plain.end(), '\0');
+        std::fill(a.refresh_token.begin(), a.refresh_token.end(), '\0');
+        a = AccountAnswer();
         a.result = kAccountTooLong;
         return a;
       }
@@ -160,6 +186,9 @@ AccountAnswer read_account(std::string_view file, const AccountQuery& query) {
       a.apop = apop;
       a.port = port;
       a.tls_mode = tls_mode;
+      a.signin_method = method == 0 ? 0 : 1;
+      a.oauth_provider = provider;
+      a.oauth_account = std::string(as_text(who));
       break;
     }
   }

@@ -98,8 +98,8 @@ class Md5 {
 struct AccountQuery {
   std::string_view name;  // lookup: display name to find
   int index = -1;         // 1-based position to enumerate; no match = lookup
-  // Opens the passwords that version 7 keeps sealed; without it, or when it
-  // cannot open one, the password is delivered empty.
+  // Opens the passwords (and refresh tokens) that versions 7 and 8 keep
+  // sealed; without it, or when it cannot open one, it is delivered empty.
   tidewell::PasswordProtector* protector = nullptr;
 };
 
@@ -118,6 +118,16 @@ struct AccountAnswer {
   // Lookup hit: the record's sealed password could not be opened (another
   // user's or machine's file); password is empty.
   bool password_unreadable = false;
+  // Lookup hit, fields 19 to 23 of version 8 (older records: password
+  // sign-in, no provider). signin_method 0 is the password (USER/PASS or
+  // APOP), 1 OAuth 2.0; a value this build does not know reads as 1.
+  int signin_method = 0;
+  int oauth_provider = 0;     // 1 Microsoft, 2 Google, 3 custom; 0 none
+  std::string oauth_account;  // who signed in
+  // The opened refresh token; empty when there is none or it cannot be
+  // opened (refresh_token_unreadable then tells the latter).
+  std::string refresh_token;
+  bool refresh_token_unreadable = false;
 };
 
 // Caller buffer sizes the exports assume for GetAccount's text outputs.

@@ -11,6 +11,10 @@ using Md5CalcFn = int(WINAPI*)(const char* text, char* out);
 using CodingFn = int(WINAPI*)(const char* src, char* dst, const char* file, int op);
 using CodeConvFn = int(WINAPI*)(const char* src, char* dst, int code);
 using GetAccountTlsFn = int(WINAPI*)(const char* name, const char* folder);
+using GetAccountOAuthFn = int(WINAPI*)(const char* name, const char* folder, char* refresh_token, int size);
+
+// Room for any refresh token Account.dat can hold (a 2-byte length) and its NUL.
+constexpr std::size_t kRefreshTokenBuffer = 0x10000;
 using GetAccountFn = int(WINAPI*)(char* name, const char* folder, char* user, char* password, char* server,
                                   int* apop, int* port, int index);
 
@@ -35,7 +39,8 @@ InkwellModule::InkwellModule(const std::string& path)
       quoted_(module_ ? GetProcAddress(module_, "Quoted_Coding") : nullptr),
       md5_(module_ ? GetProcAddress(module_, "MD5Calc") : nullptr),
       get_account_(module_ ? GetProcAddress(module_, "GetAccount") : nullptr),
-      get_account_tls_(module_ ? GetProcAddress(module_, "GetAccountTls") : nullptr) {}
+      get_account_tls_(module_ ? GetProcAddress(module_, "GetAccountTls") : nullptr),
+      get_account_oauth_(module_ ? GetProcAddress(module_, "GetAccountOAuth") : nullptr) {}
 
 InkwellModule::~InkwellModule() {
   if (module_) FreeLibrary(module_);
@@ -107,6 +112,18 @@ bool InkwellModule::AccountByName(const std::string& data_folder, const std::str
     out.tls_mode = mode == 0 || mode == 1 ? mode : 2;
   }
   return !out.server.empty();
+}
+
+int InkwellModule::AccountOAuth(const std::string& data_folder, const std::string& name, std::string& refresh_token) {
+  refresh_token.clear();
+  if (!get_account_oauth_ || name.empty() || name.size() >= 150) return -1;
+  std::vector<char> buffer(kRefreshTokenBuffer, '\0');
+  const int method = As<GetAccountOAuthFn>(get_account_oauth_)(name.c_str(), data_folder.c_str(), buffer.data(),
+                                                               static_cast<int>(buffer.size()));
+  buffer.back() = '\0';
+  refresh_token = TakeText(buffer);
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  return method < 0 ? -1 : method;
 }
 
 }  // namespace tidewell

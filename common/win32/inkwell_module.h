@@ -43,10 +43,16 @@ class InkwellModule : public TextCodec {
   // GetAccount by display name (index -1): false when no account of that
   // name has a server.
   bool AccountByName(const std::string& data_folder, const std::string& name, AccountLogin& out);
+  // GetAccountOAuth: how the account named `name` signs in. -1 when the
+  // account (or the export) is missing, 0 password sign-in, 1 to 3 OAuth 2.0
+  // with that provider (1 Microsoft, 2 Google, 3 custom), 4 OAuth with a
+  // provider this build does not know. refresh_token gets the opened refresh
+  // token; empty when there is none or it cannot be opened (sign in again).
+  int AccountOAuth(const std::string& data_folder, const std::string& name, std::string& refresh_token);
 
  private:
   HMODULE module_;
-  FARPROC code_conv_, base64_, quoted_, md5_, get_account_, get_account_tls_;
+  FARPROC code_conv_, base64_, quoted_, md5_, get_account_, get_account_tls_, get_account_oauth_;
 };
 
 }  // namespace tidewell

@@ -6,9 +6,10 @@
 // NUL, never more than 2n + 1000 bytes (4n + 1000 for Quoted_Coding), n being
 // the input length; inkwell2_core drops a result that would not fit (empty
 // output, result 0). GetHeader writes at most max bytes, MD5Calc 33,
-// GetMailMessage size, GetAccount 150 / 1000 per text.
+// GetMailMessage size, GetAccount 150 / 1000 per text, GetAccountOAuth size.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -88,6 +89,22 @@ class File {
 // Larger Account.dat files than this are not ours (255 records of at most
 // about 330 KB each).
 constexpr long long kLargestAccountFile = 128ll << 20;
+
+enum class AccountFile { kMissing, kTooLarge, kRead };
+
+// The bytes of <folder>\Account.dat (the library's own folder when folder is
+// not a usable one), shared with a writer that replaces it.
+AccountFile load_account_file(const char* folder, std::string& bytes) {
+  File f(folder_or_own(folder) + "\\Account.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!f.ok()) return AccountFile::kMissing;
+  const long long size = f.size();
+  if (size > kLargestAccountFile) return AccountFile::kTooLarge;
+  bytes.assign(static_cast<std::size_t>(size), '\0');
+  bytes.resize(f.read(bytes.data(), bytes.size()));
+  return AccountFile::kRead;
+}
+
+void wipe(std::string& s) { std::fill(s.begin(), s.end(), '\0'); }
 
 }  // namespace
 
@@ -172,18 +189,19 @@ INKWELL_API int WINAPI MD5Calc(const char* text, char* out) {
 
 INKWELL_API int WINAPI GetAccount(char* name, const char* folder, char* user, char* password, char* server,
                                   int* apop, int* port, int index) {
-  File f(folder_or_own(folder) + "\\Account.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
-  if (!f.ok()) return 0;
-  const long long size = f.size();
-  if (size > kLargestAccountFile) return 1;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  bytes.resize(f.read(bytes.data(), bytes.size()));
-
+  std::string bytes;
+  switch (load_account_file(folder, bytes)) {
+    case AccountFile::kMissing: return 0;
+    case AccountFile::kTooLarge: return 1;
+    case AccountFile::kRead: break;
+  }
   inkwell2::AccountQuery query;
   if (name) query.name = std::string_view(name, strnlen(name, inkwell2::kAccountNameBuffer));
   query.index = index;
   query.protector = &tidewell::SystemPasswordProtector();
-  const inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
+  inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
+  wipe(bytes);
+  wipe(a.refresh_token);
   if (a.enumerated) {
     copy_out(name, a.name);
   } else if (a.found) {
@@ -193,6 +211,7 @@ INKWELL_API int WINAPI GetAccount(char* name, const char* folder, char* user, ch
     if (apop) *apop = a.apop;
     if (port) *port = a.port;
   }
+  wipe(a.password);
   return a.result;
 }
 
@@ -201,16 +220,40 @@ INKWELL_API int WINAPI GetAccount(char* name, const char* folder, char* user, ch
 // the account is missing. GetAccount keeps its arguments for its callers.
 INKWELL_API int WINAPI GetAccountTls(const char* name, const char* folder) {
   if (!name) return -1;
-  File f(folder_or_own(folder) + "\\Account.dat", FILE_SHARE_READ | FILE_SHARE_WRITE);
-  if (!f.ok()) return -1;
-  const long long size = f.size();
-  if (size > kLargestAccountFile) return -1;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  bytes.resize(f.read(bytes.data(), bytes.size()));
+  std::string bytes;
+  if (load_account_file(folder, bytes) != AccountFile::kRead) return -1;
   inkwell2::AccountQuery query;
   query.name = std::string_view(name, strnlen(name, inkwell2::kAccountNameBuffer));
   const inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
   return a.found ? a.tls_mode : -1;
+}
+
+// How the account named `name` signs in, from the same file GetAccount
+// reads: -1 when the file or the account is missing; 0 password sign-in
+// (USER/PASS or APOP); 1 to 3 OAuth 2.0 with that provider (1 Microsoft,
+// 2 Google, 3 custom); 4 OAuth with a provider this build does not know.
+// refresh_token (size bytes, may be NULL) gets the opened refresh token,
+// NUL-terminated, when it fits; else, or when there is none or it cannot be
+// opened, an empty text.
+INKWELL_API int WINAPI GetAccountOAuth(const char* name, const char* folder, char* refresh_token, int size) {
+  if (refresh_token && size > 0) refresh_token[0] = '\0';
+  if (!name) return -1;
+  std::string bytes;
+  if (load_account_file(folder, bytes) != AccountFile::kRead) return -1;
+  inkwell2::AccountQuery query;
+  query.name = std::string_view(name, strnlen(name, inkwell2::kAccountNameBuffer));
+  query.protector = &tidewell::SystemPasswordProtector();
+  inkwell2::AccountAnswer a = inkwell2::read_account(bytes, query);
+  wipe(bytes);
+  wipe(a.password);
+  int result = -1;
+  if (a.found) {
+    result = a.signin_method == 0 ? 0 : (a.oauth_provider >= 1 && a.oauth_provider <= 3 ? a.oauth_provider : 4);
+    if (refresh_token && size > 0 && a.refresh_token.size() < static_cast<std::size_t>(size))
+      copy_out(refresh_token, a.refresh_token);
+  }
+  wipe(a.refresh_token);
+  return result;
 }
 
 INKWELL_API int WINAPI getversion() { return 100; }

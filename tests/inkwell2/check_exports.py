@@ -15,6 +15,7 @@ import sys
 FUNCTIONS = {  # name: argument count
     "Code_Conv": 3, "Base64_Coding": 4, "Quoted_Coding": 4, "ToCrLf": 2, "FilePut": 2,
     "Source_Split": 5, "GetHeader": 4, "GetMailMessage": 4, "MD5Calc": 2, "GetAccount": 8, "GetAccountTls": 2,
+    "GetAccountOAuth": 4,
     "getversion": 0, "fnInkwell": 0,
 }
 DATA = {"nInkwell"}

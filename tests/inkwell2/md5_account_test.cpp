@@ -226,7 +226,7 @@ TEST(AccountReader, BadHeadersReadNothing) {
       {"wrong magic", "tidewellv\x05\x01" + Record("n", "u", "", "s")},
       {"no v", std::string("Tidewellx\x05\x01") + Record("n", "u", "", "s")},
       {"version 2", File(1, Record("n", "u", "", "s"), 2)},
-      {"version 8", File(1, Record("n", "u", "", "s"), 8)},
+      {"version 9", File(1, Record("n", "u", "", "s"), 9)},
       {"magic only", "Tidewell"},
       {"empty file", ""},
   };

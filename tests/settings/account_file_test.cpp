@@ -3,6 +3,7 @@
 // fall-back to the legacy conversion.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -209,6 +210,10 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
     a.icon_to_normal = i & 1;
     a.no_duplicate = 1;
     a.tls_mode = i;  // none, STLS, TLS on connect
+    a.signin_method = i == 2 ? kSignInOAuth : kSignInPassword;
+    a.oauth_provider = i;  // none, Microsoft, Google
+    a.oauth_account = "taro" + std::to_string(i) + "@example.jp";
+    a.refresh_token = i == 0 ? "" : std::string(4096 - i, static_cast<char>('A' + i));
     a.mail_count = 9;  // not stored
     list.push_back(a);
   }
@@ -223,6 +228,7 @@ TEST(AccountFile, RoundTripKeepsEveryStoredField) {
         EXPECT_TRUE(SameStoredFields(back[i], list[i])) << i;
         EXPECT_EQ(back[i].mail_count, 0);
         EXPECT_FALSE(back[i].password_unreadable);
+        EXPECT_FALSE(back[i].refresh_token_unreadable);
       }
     }
   }
@@ -311,6 +317,172 @@ TEST(AccountFile, APasswordThatCannotBeSealedIsStoredScrambled) {
   EXPECT_TRUE(facts.clear_passwords);
 }
 
+// Two accounts as version 8, sealed for taro: Home signs in with its
+// password, Work (the last record) with OAuth at Google.
+const char kWorkToken[] = "1//0e-refresh-token-of-work";
+
+AccountList SignInAccounts() {
+  AccountList list(2);
+  list[0].display_name = "Home";
+  list[0].password = "hunter2";
+  list[1].display_name = "Work";
+  list[1].user_id = "taro@example.jp";
+  list[1].signin_method = kSignInOAuth;
+  list[1].oauth_provider = 2;
+  list[1].oauth_account = "Taro <taro@example.jp>";
+  list[1].refresh_token = kWorkToken;
+  list[1].tls_mode = kTlsOnConnect;
+  return list;
+}
+
+std::string Scrambled(const std::string& plain) {
+  std::string s = plain;
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>(s[i] + i);
+  return s;
+}
+
+// Version 8 adds after field 18: the sign-in method, the provider, who
+// signed in (1-byte length), the refresh-token form and the sealed refresh
+// token (2-byte length). A password account has 0 in each. The refresh token
+// is in the file neither as it is nor scrambled.
+TEST(AccountFile, Version8KeepsTheSignInAfterThePassword) {
+  const AccountList list = SignInAccounts();
+  StandInProtector taro("taro");
+  std::string sealed;
+  ASSERT_TRUE(taro.Protect(kWorkToken, sealed));
+  const std::string bytes = EncodeAccountFile(list, 8, &taro);
+  EXPECT_EQ(bytes.substr(0, 11), TW_BYTES("Tidewellv\x08\x02"));
+  const std::string who = "Taro <taro@example.jp>";
+  const std::string tail = TW_BYTES("\x01\x02") + static_cast<char>(who.size()) + who + TW_BYTES("\x01") +
+                           static_cast<char>(sealed.size() >> 8) + static_cast<char>(sealed.size() & 0xFF) + sealed;
+  ASSERT_GE(bytes.size(), tail.size());
+  EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
+  const std::size_t work = bytes.find("\x04" "Work");
+  EXPECT_EQ(bytes.substr(work - 6, 6), std::string(6, '\0'));  // Home: password, no provider, no token
+  EXPECT_EQ(bytes.find(kWorkToken), std::string::npos);
+  EXPECT_EQ(bytes.find(Scrambled(kWorkToken)), std::string::npos);
+  for (AccountReader reader : kBothReaders) {
+    AccountList back;
+    AccountFileFacts facts;
+    ASSERT_EQ(ParseAccountFile(bytes, reader, back, &taro, &facts), AccountFileStatus::kOk);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].signin_method, kSignInPassword);
+    EXPECT_EQ(back[0].password, "hunter2");
+    EXPECT_EQ(back[1].signin_method, kSignInOAuth);
+    EXPECT_EQ(back[1].oauth_provider, 2);
+    EXPECT_EQ(back[1].oauth_account, who);
+    EXPECT_EQ(back[1].refresh_token, kWorkToken);
+    EXPECT_EQ(back[1].tls_mode, kTlsOnConnect);
+    EXPECT_TRUE(facts.whole);
+    EXPECT_FALSE(facts.clear_passwords);
+  }
+}
+
+// How the sign-in fields read: older versions as password sign-in, a method
+// this build does not know as OAuth (never the password to such an account),
+// a refresh-token form it does not know as unreadable (field 23 is not taken
+// as the token), a refresh token in form 0 (tools/account_dat.py) as
+// scrambled and not sealed.
+TEST(AccountFile, SignInFieldsByVersionAndValue) {
+  StandInProtector taro("taro");
+  const std::string v8 = EncodeAccountFile(SignInAccounts(), 8, &taro);
+  const std::size_t tail = v8.rfind("\x16" "Taro <") - 2;  // Work's field 19
+  const auto with = [&](std::size_t at, char value) {
+    std::string b = v8;
+    b[tail + at] = value;
+    return b;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int method, provider;
+    std::string token;
+    bool unreadable, clear;
+  };
+  const Case cases[] = {
+      {"version 8 as written", v8, kSignInOAuth, 2, kWorkToken, false, false},
+      {"version 7", EncodeAccountFile(SignInAccounts(), 7, &taro), kSignInPassword, 0, "", false, false},
+      {"version 6", EncodeAccountFile(SignInAccounts(), 6, &taro), kSignInPassword, 0, "", false, true},
+      {"unknown method 7", with(0, '\x07'), kSignInOAuth, 2, kWorkToken, false, false},
+      {"method 0 keeps its fields", with(0, '\x00'), kSignInPassword, 2, kWorkToken, false, false},
+      {"unknown provider 9 is kept", with(1, '\x09'), kSignInOAuth, 9, kWorkToken, false, false},
+      {"unknown token form 2", with(2 + 1 + 22, '\x02'), kSignInOAuth, 2, "", true, false},
+      {"token scrambled (form 0)", EncodeAccountFile(SignInAccounts(), 8, nullptr), kSignInOAuth, 2, kWorkToken,
+       false, true},
+  };
+  for (const Case& c : cases) {
+    for (AccountReader reader : kBothReaders) {
+      AccountList back;
+      AccountFileFacts facts;
+      ASSERT_EQ(ParseAccountFile(c.bytes, reader, back, &taro, &facts), AccountFileStatus::kOk) << c.what;
+      ASSERT_EQ(back.size(), 2u) << c.what;
+      const CAccount& w = back[1];
+      EXPECT_EQ(w.signin_method, c.method) << c.what;
+      EXPECT_EQ(w.oauth_provider, c.provider) << c.what;
+      EXPECT_EQ(w.refresh_token, c.token) << c.what;
+      EXPECT_EQ(w.refresh_token_unreadable, c.unreadable) << c.what;
+      EXPECT_TRUE(w.sealed_refresh_token.empty()) << c.what;  // only a sealed token that did not open is kept
+      EXPECT_EQ(facts.clear_passwords, c.clear) << c.what;
+      EXPECT_EQ(w.display_name, "Work") << c.what;
+      EXPECT_EQ(back[0].signin_method, kSignInPassword) << c.what;
+    }
+  }
+}
+
+// A refresh token sealed for another user (or with no protector) reads empty
+// and marked, like a password; written back, its sealed bytes stay as they
+// were until a new sign-in gives a new token. One that cannot be sealed now
+// is stored scrambled rather than lost, and counts as not protected.
+TEST(AccountFile, ARefreshTokenThatCannotBeOpenedIsKept) {
+  StandInProtector taro("taro"), hanako("hanako");
+  const std::string bytes = EncodeAccountFile(SignInAccounts(), 8, &taro);
+  for (PasswordProtector* p : {static_cast<PasswordProtector*>(&hanako), static_cast<PasswordProtector*>(nullptr)}) {
+    AccountList back;
+    ASSERT_EQ(ParseAccountFile(bytes, AccountReader::kEngine, back, p), AccountFileStatus::kOk);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].refresh_token, "");
+    EXPECT_TRUE(back[1].refresh_token_unreadable);
+    EXPECT_FALSE(back[1].sealed_refresh_token.empty());
+    EXPECT_EQ(back[1].oauth_account, "Taro <taro@example.jp>");  // the rest reads as usual
+    EXPECT_EQ(EncodeAccountFile(back, 8, &hanako), bytes);     // kept for its owner
+    back[1].refresh_token = "new-token-after-sign-in";
+    AccountList again;
+    ParseAccountFile(EncodeAccountFile(back, 8, &hanako), AccountReader::kEngine, again, &hanako);
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1].refresh_token, "new-token-after-sign-in");
+    EXPECT_FALSE(again[1].refresh_token_unreadable);
+  }
+  StandInProtector refusing;
+  refusing.set_refuse(true);
+  const std::string scrambled = EncodeAccountFile(SignInAccounts(), 8, &refusing);
+  EXPECT_EQ(scrambled.substr(scrambled.size() - 2 - std::strlen(kWorkToken) - 1, 3),
+            TW_BYTES("\x00\x00") + static_cast<char>(std::strlen(kWorkToken)));  // form 0, length
+  EXPECT_NE(scrambled.find(Scrambled(kWorkToken)), std::string::npos);
+  AccountList back;
+  AccountFileFacts facts;
+  ParseAccountFile(scrambled, AccountReader::kEngine, back, &taro, &facts);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].refresh_token, kWorkToken);
+  EXPECT_TRUE(facts.clear_passwords);
+}
+
+// A version-8 file that ends anywhere inside its last record (also inside
+// the new fields) drops that record and keeps the one before.
+TEST(AccountFile, AVersion8RecordCutShortIsDropped) {
+  StandInProtector taro("taro");
+  const std::string bytes = EncodeAccountFile(SignInAccounts(), 8, &taro);
+  const std::size_t work = bytes.find("\x04" "Work");
+  for (std::size_t cut = work; cut < bytes.size(); ++cut) {
+    AccountList list;
+    AccountFileFacts facts;
+    ASSERT_EQ(ParseAccountFile(bytes.substr(0, cut), AccountReader::kEngine, list, &taro, &facts),
+              AccountFileStatus::kOk);
+    ASSERT_EQ(list.size(), 1u) << cut;
+    EXPECT_EQ(list[0].display_name, "Home");
+    EXPECT_FALSE(facts.whole);
+  }
+}
+
 // The account dialog's port follow-up when the security mode changes.
 TEST(AccountTlsMode, PortFollowsTheModeOnlyFromTheUsualPorts) {
   struct Case {
@@ -344,7 +516,7 @@ TEST(AccountFile, ForeignAndUnknownFilesGiveAnEmptyList) {
       {"Tidewellv", AccountFileStatus::kEmpty},
       {TW_BYTES("Tidewellv\x00"), AccountFileStatus::kOldVersion},
       {TW_BYTES("Tidewellv\x02\x01"), AccountFileStatus::kOldVersion},
-      {TW_BYTES("Tidewellv\x08\x01"), AccountFileStatus::kNewVersion},
+      {TW_BYTES("Tidewellv\x09\x01"), AccountFileStatus::kNewVersion},
       {TW_BYTES("Tidewellv\x05"), AccountFileStatus::kOk},  // count at end of file counts as 0
       {TW_BYTES("Tidewellv\x05\x00"), AccountFileStatus::kOk},
   };
@@ -480,18 +652,18 @@ TEST(EngineLoad, MissingAccountFileConvertsTheLegacyFile) {
   EXPECT_EQ(list[0].display_name, "x");
   EXPECT_EQ(list[1].display_name, "x_1");
   EXPECT_EQ(list[1].password, "secret");
-  // Account.dat is now a version-7 file with the passwords sealed, and
+  // Account.dat is now a version-8 file with the passwords sealed, and
   // Tidewell.dat, which holds them readable, is gone.
   std::string written;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), written));
-  EXPECT_EQ(written.substr(0, 11), TW_BYTES("Tidewellv\x07\x02"));
+  EXPECT_EQ(written.substr(0, 11), TW_BYTES("Tidewellv\x08\x02"));
   EXPECT_FALSE(std::filesystem::exists(LegacyAccountFilePath(dir.path())));
   EXPECT_EQ(written.find("secret"), std::string::npos);
   AccountList again;
   ParseAccountFile(written, AccountReader::kEngine, again, &protector);
   ASSERT_EQ(again.size(), 2u);
   for (std::size_t i = 0; i < 2; ++i) EXPECT_TRUE(SameStoredFields(again[i], list[i]));
-  EXPECT_EQ(written, EncodeAccountFile(list, 7, &protector));
+  EXPECT_EQ(written, EncodeAccountFile(list, 8, &protector));
   // The codec's own reader finds the converted accounts too.
   inkwell2::AccountQuery query{"x_1", -1, &protector};
   const inkwell2::AccountAnswer found = inkwell2::read_account(written, query);
@@ -500,17 +672,33 @@ TEST(EngineLoad, MissingAccountFileConvertsTheLegacyFile) {
   EXPECT_EQ(found.port, 999);
 }
 
-// The engine's load seals what is not sealed yet: files of versions 3 to 6
-// and version-7 files written by tools/account_dat.py are rewritten as
-// version 7 (and a Tidewell.dat left from an old conversion goes); a sealed
-// file, or one the reader could not take whole, is left as it is.
+// The engine's load seals what is not sealed yet: files of versions 3 to 7
+// and version-8 files written by tools/account_dat.py (password or refresh
+// token scrambled only) are rewritten as version 8 (and a Tidewell.dat left
+// from an old conversion goes); a sealed version-8 file, or one the reader
+// could not take whole, is left as it is.
 TEST(EngineLoad, UnsealedFilesAreRewrittenSealedOnce) {
   CAccount tool_account;
   tool_account.display_name = "t";
   tool_account.password = "toolpw";
+  CAccount tool_oauth;
+  tool_oauth.display_name = "o";
+  tool_oauth.signin_method = kSignInOAuth;
+  tool_oauth.oauth_provider = 2;
+  tool_oauth.oauth_account = "taro@example.jp";
+  tool_oauth.refresh_token = "1//refresh-token-of-the-tool";
   StandInProtector protector;
   const std::string tool_v7 = EncodeAccountFile({tool_account}, 7, nullptr);
   const std::string sealed_v7 = EncodeAccountFile({tool_account}, 7, &protector);
+  const std::string tool_v8 = EncodeAccountFile({tool_account, tool_oauth}, 8, nullptr);
+  const std::string tool_v8_token = EncodeAccountFile({tool_oauth}, 8, nullptr);
+  const std::string sealed_v8 = EncodeAccountFile({tool_account, tool_oauth}, 8, &protector);
+  const auto scrambled = [](const std::string& plain) {
+    std::string s = plain;
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>(s[i] + i);
+    return s;
+  };
+  ASSERT_NE(tool_v8_token.find(scrambled(tool_oauth.refresh_token)), std::string::npos);
   struct Case {
     const char* what;
     std::string bytes;
@@ -522,7 +710,10 @@ TEST(EngineLoad, UnsealedFilesAreRewrittenSealedOnce) {
       {"version 5", kAccountV5, true},
       {"version 6", kAccountV6, true},
       {"version 7 of the tool", tool_v7, true},
-      {"version 7 sealed", sealed_v7, false},
+      {"version 7 sealed", sealed_v7, true},
+      {"version 8 of the tool", tool_v8, true},
+      {"version 8 of the tool, a refresh token only", tool_v8_token, true},
+      {"version 8 sealed", sealed_v8, false},
       {"version 6 cut short", kAccountV6.substr(0, kAccountV6.size() - 1), false},
       {"version 6 with bytes after its records", kAccountV6 + "x", false},
   };
@@ -544,13 +735,18 @@ TEST(EngineLoad, UnsealedFilesAreRewrittenSealedOnce) {
     AccountList back;
     AccountFileFacts facts;
     ASSERT_EQ(ParseAccountFile(now, AccountReader::kEngine, back, &protector, &facts), AccountFileStatus::kOk);
-    EXPECT_EQ(facts.version, 7) << c.what;
+    EXPECT_EQ(facts.version, 8) << c.what;
     EXPECT_FALSE(facts.clear_passwords) << c.what;
     ASSERT_EQ(back.size(), list.size());
     for (std::size_t i = 0; i < back.size(); ++i) {
       EXPECT_TRUE(SameStoredFields(back[i], list[i])) << c.what << i;
       // (The fixtures' short passwords may occur by chance in other fields.)
       if (list[i].password.size() >= 5) EXPECT_EQ(now.find(list[i].password.str()), std::string::npos) << c.what;
+      if (!list[i].refresh_token.empty()) {
+        EXPECT_EQ(back[i].refresh_token, tool_oauth.refresh_token) << c.what;
+        EXPECT_EQ(now.find(list[i].refresh_token), std::string::npos) << c.what;
+        EXPECT_EQ(now.find(scrambled(list[i].refresh_token)), std::string::npos) << c.what;
+      }
     }
     // The next start finds nothing to do.
     const std::string sealed_now = now;
@@ -570,7 +766,8 @@ TEST(EngineLoad, AnOldVersionIsConvertedAForeignFileIsNot) {
       {"Tidewellv", 2},                     // no version byte: holds nothing, converted
       {"", 2},                              // 0 bytes: converted as if missing
       {"Tidewell", 2},
-      {TW_BYTES("Tidewellv\x08\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x09\x00"), 0},  // newer: empty
+      {TW_BYTES("Tidewellv\x08\x00"), 0},  // version 8 read, empty
       {TW_BYTES("Tidewellv\x07\x00"), 0},  // version 7 read, empty
       {TW_BYTES("Tidewellv\x06\x00"), 0},  // version 6 read, empty
       {"garbage", 0},                       // foreign: empty
@@ -596,7 +793,7 @@ TEST(EngineLoad, ReadsTheAccountFileByTheEngineRules) {
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].exec_flag, 1);
   EXPECT_EQ(codec.base64_calls, 0);  // no conversion
-  // The version-7 file the load wrote keeps the flags as the engine read them.
+  // The version-8 file the load wrote keeps the flags as the engine read them.
   EXPECT_EQ(LoadPageAccounts(dir.path(), protector).at(0).exec_flag, 1);
 }
 
@@ -637,6 +834,63 @@ TEST(AccountFile, CodecReaderAgreesWithTheWriter) {
     EXPECT_EQ(other.port, 500);
   }
   EXPECT_EQ(inkwell2::read_account(sealed_bytes, {"", 2}).name, "Work");
+}
+
+// The codec's reader takes version 8 as the store writes it: the sign-in
+// fields of the account asked for, its refresh token opened with the user's
+// key (or given from its scrambled form), and the records after it in step.
+TEST(AccountFile, CodecReaderReadsTheSignInOfVersion8) {
+  AccountList list = SignInAccounts();
+  CAccount last;
+  last.display_name = "Last";
+  last.user_id = "after";
+  last.port = 1110;
+  list.push_back(last);
+  StandInProtector taro("taro"), hanako("hanako");
+  const std::string sealed = EncodeAccountFile(list, 8, &taro);
+  const std::string scrambled = EncodeAccountFile(list, 8, nullptr);
+  struct Case {
+    const char* what;
+    const std::string* bytes;
+    PasswordProtector* protector;
+    std::string token, password;
+    bool unreadable;
+  };
+  const Case cases[] = {
+      {"sealed, its owner", &sealed, &taro, kWorkToken, "hunter2", false},
+      {"sealed, another user", &sealed, &hanako, "", "", true},
+      {"sealed, no protector", &sealed, nullptr, "", "", true},
+      {"scrambled", &scrambled, nullptr, kWorkToken, "hunter2", false},
+  };
+  for (const Case& c : cases) {
+    const inkwell2::AccountAnswer work = inkwell2::read_account(*c.bytes, {"Work", -1, c.protector});
+    ASSERT_TRUE(work.found) << c.what;
+    EXPECT_EQ(work.signin_method, kSignInOAuth) << c.what;
+    EXPECT_EQ(work.oauth_provider, 2) << c.what;
+    EXPECT_EQ(work.oauth_account, "Taro <taro@example.jp>") << c.what;
+    EXPECT_EQ(work.refresh_token, c.token) << c.what;
+    EXPECT_EQ(work.refresh_token_unreadable, c.unreadable) << c.what;
+    EXPECT_EQ(work.tls_mode, kTlsOnConnect) << c.what;
+    const inkwell2::AccountAnswer home = inkwell2::read_account(*c.bytes, {"Home", -1, c.protector});
+    ASSERT_TRUE(home.found) << c.what;
+    EXPECT_EQ(home.signin_method, kSignInPassword) << c.what;
+    EXPECT_EQ(home.password, c.password) << c.what;
+    EXPECT_EQ(home.refresh_token, "") << c.what;
+    EXPECT_FALSE(home.refresh_token_unreadable) << c.what;
+    const inkwell2::AccountAnswer after = inkwell2::read_account(*c.bytes, {"Last", -1, c.protector});
+    ASSERT_TRUE(after.found) << c.what;
+    EXPECT_EQ(after.user, "after") << c.what;
+    EXPECT_EQ(after.port, 1110) << c.what;
+    EXPECT_EQ(inkwell2::read_account(*c.bytes, {"", 3}).name, "Last") << c.what;
+  }
+  // An unknown method reads as OAuth here too.
+  std::string unknown = sealed;
+  unknown[unknown.rfind("\x16" "Taro <") - 2] = '\x05';
+  EXPECT_EQ(inkwell2::read_account(unknown, {"Work", -1, &taro}).signin_method, kSignInOAuth);
+  // A record cut inside its refresh token is not delivered.
+  const std::string cut = sealed.substr(0, sealed.find("\x04" "Last") - 1);
+  EXPECT_FALSE(inkwell2::read_account(cut, {"Work", -1, &taro}).found);
+  EXPECT_TRUE(inkwell2::read_account(cut, {"Home", -1, &taro}).found);
 }
 
 // The longest entry the account dialog accepts (149-byte display name, user

@@ -201,7 +201,7 @@ TEST(AccountPage, ApplyDeletesTheReleasedMailFilesThenSaves) {
   EXPECT_EQ(saved[1].display_name, "C");
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(AccountFilePath(dir.path()), bytes));
-  EXPECT_EQ(bytes[9], 7);  // version 7
+  EXPECT_EQ(bytes[9], 8);  // version 8
 
   // A second apply in the same sheet: nothing left to delete, file rewritten.
   ASSERT_TRUE(WriteFileAtomically(mail("A"), "+OK"));

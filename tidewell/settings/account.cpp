@@ -30,6 +30,10 @@ void CopyStoredFields(const CAccount& from, CAccount& to) {
   to.work_folder = from.work_folder;
   to.exec_flag = from.exec_flag;
   to.tls_mode = from.tls_mode;
+  to.signin_method = from.signin_method;
+  to.oauth_provider = from.oauth_provider;
+  to.oauth_account = from.oauth_account;
+  to.refresh_token = from.refresh_token;
 }
 
 bool SameStoredFields(const CAccount& a, const CAccount& b) {
@@ -38,7 +42,9 @@ bool SameStoredFields(const CAccount& a, const CAccount& b) {
          a.server == b.server && a.apop == b.apop && a.port == b.port && a.icon_index == b.icon_index &&
          a.icon_file == b.icon_file && a.icon_flag == b.icon_flag && a.sound_file == b.sound_file &&
          a.sound_flag == b.sound_flag && a.command_line == b.command_line && a.program_path == b.program_path &&
-         a.work_folder == b.work_folder && a.exec_flag == b.exec_flag && a.tls_mode == b.tls_mode;
+         a.work_folder == b.work_folder && a.exec_flag == b.exec_flag && a.tls_mode == b.tls_mode &&
+         a.signin_method == b.signin_method && a.oauth_provider == b.oauth_provider &&
+         a.oauth_account == b.oauth_account && a.refresh_token == b.refresh_token;
 }
 
 }  // namespace tidewell

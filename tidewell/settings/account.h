@@ -27,6 +27,13 @@ constexpr int kPop3sPort = 995;
 // user's own choice and stays.
 int PortForTlsMode(int old_mode, int new_mode, int port);
 
+// How an account signs in to its server.
+constexpr int kSignInPassword = 0;  // USER/PASS, or APOP when apop is set
+constexpr int kSignInOAuth = 1;     // SASL XOAUTH2/OAUTHBEARER with an OAuth 2.0 access token
+
+// Longer refresh tokens are refused by the sign-in.
+constexpr std::size_t kMaxRefreshToken = 4096;
+
 class CAccount {
  public:
   virtual ~CAccount() = default;
@@ -55,6 +62,10 @@ class CAccount {
   FieldText<260> work_folder;
   int exec_flag = 0;        // start the own program on new mail
   int tls_mode = kTlsNone;  // how the connection is secured (kTlsNone, kTlsStls, kTlsOnConnect)
+  int signin_method = kSignInPassword;  // kSignInPassword or kSignInOAuth
+  int oauth_provider = 0;   // oauth::OAuthProvider number (1 Microsoft, 2 Google, 3 Custom); 0 none
+  FieldText<200> oauth_account;  // who signed in (shown in the account dialog)
+  std::string refresh_token;     // plain in memory, sealed in the file
 
   // Run time (store): the file held a sealed password that could not be
   // opened (Account.dat of another user or machine); password is then empty
@@ -63,10 +74,16 @@ class CAccount {
   // failure loses nothing. Neither is copied by CopyStoredFields.
   bool password_unreadable = false;
   std::string sealed_password;
+  // The same for the refresh token of an OAuth account: when it cannot be
+  // opened, refresh_token is empty (the check asks for a new sign-in) and
+  // the sealed bytes are written back until a new sign-in replaces them.
+  bool refresh_token_unreadable = false;
+  std::string sealed_refresh_token;
 };
 
 // Copies every field that the account dialog edits and the file stores (all
-// but the run-time fields mail_count and icon_window).
+// but the run-time fields mail_count, icon_window and the unreadable/sealed
+// pairs of the password and the refresh token).
 void CopyStoredFields(const CAccount& from, CAccount& to);
 
 // True when every stored field is equal (run-time fields are ignored).

@@ -100,7 +100,39 @@ void ReadProgramFlags(int value, int version, AccountReader /*reader*/, CAccount
   }
 }
 
-// Fields 17 and 18 of version 7: the password sealed, or field 3 as it is.
+// What a form byte (field 17 or 22) says of a sealed text. Form 0 keeps the
+// text scrambled in its own field (`scrambled_plain`, already unscrambled);
+// form 1 keeps it sealed with the user's key. A text sealed (or of a form
+// this build does not know) never falls back to its scrambled field.
+struct OpenedText {
+  std::string plain;
+  bool unreadable = false;
+  std::string sealed;  // kept for writing back when it could not be opened
+  bool clear = false;  // a non-empty text stored scrambled, not sealed
+};
+
+OpenedText OpenText(int form, std::string_view sealed, std::string_view scrambled_plain,
+                    PasswordProtector* protector) {
+  OpenedText t;
+  if (form == kPasswordScrambled) {
+    t.plain.assign(scrambled_plain);
+    t.clear = !t.plain.empty();
+    return t;
+  }
+  if (form == kPasswordSealed && protector && protector->Unprotect(sealed, t.plain)) return t;
+  std::fill(t.plain.begin(), t.plain.end(), '\0');
+  t.plain.clear();
+  t.unreadable = true;
+  if (form == kPasswordSealed) t.sealed.assign(sealed);
+  return t;
+}
+
+void Wipe(std::string& s) {
+  std::fill(s.begin(), s.end(), '\0');
+  s.clear();
+}
+
+// Fields 17 and 18 (versions 7 and 8): the password sealed, or field 3 as it is.
 void ReadPasswordForm(ByteReader& in, PasswordProtector* protector, std::string_view scrambled, CAccount& a,
                       bool& clear) {
   const int form = in.Byte();
@@ -110,16 +142,36 @@ void ReadPasswordForm(ByteReader& in, PasswordProtector* protector, std::string_
     clear = !scrambled.empty();
     return;
   }
-  // A sealed password never falls back to field 3.
-  a.password = std::string_view();
-  std::string plain;
-  if (form == kPasswordSealed && protector && protector->Unprotect(sealed, plain)) {
-    a.password = plain;
-    std::fill(plain.begin(), plain.end(), '\0');
-    return;
-  }
-  a.password_unreadable = true;
-  if (form == kPasswordSealed) a.sealed_password.assign(sealed);
+  OpenedText t = OpenText(form, sealed, {}, protector);
+  a.password = t.plain;
+  a.password_unreadable = t.unreadable;
+  a.sealed_password = std::move(t.sealed);
+  Wipe(t.plain);
+}
+
+// Fields 19 to 23 of version 8: the sign-in method, the provider, who
+// signed in, and the refresh token (form byte as field 17; form 0 keeps it
+// scrambled in field 23 itself).
+void ReadSignIn(ByteReader& in, PasswordProtector* protector, CAccount& a, bool& clear) {
+  const int method = in.Byte();
+  const int provider = in.Byte();
+  const std::string_view who = in.ShortText();
+  const int form = in.Byte();
+  const std::string_view stored = in.LongText();
+  if (!in.ok()) return;
+  // A method this build does not know is taken as OAuth: the password is
+  // never sent to an account that meant to sign in another way.
+  a.signin_method = method == kSignInPassword ? kSignInPassword : kSignInOAuth;
+  a.oauth_provider = provider;
+  a.oauth_account = who;
+  std::string unscrambled = form == kPasswordScrambled ? Unscramble(stored) : std::string();
+  OpenedText t = OpenText(form, stored, unscrambled, protector);
+  Wipe(unscrambled);
+  a.refresh_token = t.plain;
+  a.refresh_token_unreadable = t.unreadable;
+  a.sealed_refresh_token = std::move(t.sealed);
+  if (t.clear) clear = true;
+  Wipe(t.plain);
 }
 
 bool ReadRecord(ByteReader& in, int version, AccountReader reader, PasswordProtector* protector, CAccount& a,
@@ -150,34 +202,58 @@ bool ReadRecord(ByteReader& in, int version, AccountReader reader, PasswordProte
     a.tls_mode = a.port == kPop3sPort ? kTlsOnConnect : kTlsNone;
   }
   if (version >= 7) ReadPasswordForm(in, protector, scrambled, a, clear);
+  if (version >= 8) ReadSignIn(in, protector, a, clear);
   return in.ok();
 }
 
-// Field 3 and, for version 7, fields 17 and 18 of one record.
+// A secret text as its form byte and field: sealed with the user's key when
+// it can be, the sealed bytes that could not be opened written back while
+// no new text replaced them, else scrambled (form 0).
+struct StoredText {
+  int form = kPasswordScrambled;
+  std::string field;  // the sealed bytes (form 1) or the scrambled text (form 0)
+};
+
+constexpr std::size_t kLongTextMax = 0xFFFF;
+
+bool SealText(std::string_view plain, bool unreadable, const std::string& kept, PasswordProtector* protector,
+              StoredText& out) {
+  if (plain.empty() && unreadable && !kept.empty()) {
+    out.form = kPasswordSealed;
+    out.field = kept;
+    return true;
+  }
+  std::string sealed;
+  if (!plain.empty() && protector && protector->Protect(plain, sealed) && !sealed.empty() &&
+      sealed.size() <= kLongTextMax) {
+    out.form = kPasswordSealed;
+    out.field = std::move(sealed);
+    return true;
+  }
+  return false;
+}
+
+// Field 3 and, from version 7, fields 17 and 18 of one record.
 struct StoredPassword {
   std::string scrambled;  // field 3
-  int form = kPasswordScrambled;
-  std::string sealed;
+  StoredText text;        // fields 17 and 18
 };
 
 StoredPassword PasswordFields(const CAccount& a, int version, PasswordProtector* protector) {
   StoredPassword p;
-  if (version >= 7) {
-    if (a.password.empty() && a.password_unreadable && !a.sealed_password.empty()) {
-      p.form = kPasswordSealed;
-      p.sealed = a.sealed_password;
-      return p;
-    }
-    std::string sealed;
-    if (!a.password.empty() && protector && protector->Protect(a.password.view(), sealed) &&
-        !sealed.empty() && sealed.size() <= 0xFFFF) {
-      p.form = kPasswordSealed;
-      p.sealed = std::move(sealed);
-      return p;
-    }
-  }
+  if (version >= 7 && SealText(a.password.view(), a.password_unreadable, a.sealed_password, protector, p.text))
+    return p;
   p.scrambled = Scramble(a.password.view());
   return p;
+}
+
+// Fields 22 and 23 of version 8. A refresh token too long for its field
+// even scrambled is not kept (the account then asks for a new sign-in).
+StoredText RefreshTokenFields(const CAccount& a, PasswordProtector* protector) {
+  StoredText t;
+  if (SealText(a.refresh_token, a.refresh_token_unreadable, a.sealed_refresh_token, protector, t)) return t;
+  if (a.refresh_token.size() <= kLongTextMax) t.field = Scramble(a.refresh_token);
+  return t;
 }
 
 void WriteRecord(std::string& out, const CAccount& a, int version, PasswordProtector* protector) {
@@ -201,8 +277,16 @@ void WriteRecord(std::string& out, const CAccount& a, int version, PasswordProte
   PutLongText(out, a.work_folder.view());
   if (version >= 6) PutByte(out, a.tls_mode);
   if (version >= 7) {
-    PutByte(out, password.form);
-    PutLongText(out, password.sealed);
+    PutByte(out, password.text.form);
+    PutLongText(out, password.text.field);
+  }
+  if (version >= 8) {
+    const StoredText token = RefreshTokenFields(a, protector);
+    PutByte(out, a.signin_method == kSignInPassword ? kSignInPassword : kSignInOAuth);
+    PutByte(out, a.oauth_provider);
+    PutShortText(out, a.oauth_account.view());
+    PutByte(out, token.form);
+    PutLongText(out, token.field);
   }
 }
 
@@ -300,8 +384,9 @@ AccountList LoadEngineAccounts(const std::string& data_folder, CodecCalls& codec
     ConvertLegacyAccounts(data_folder, codec, protector, list);
   } else if (status == AccountFileStatus::kOk && facts.whole &&
              (facts.version < kAccountFileVersion || facts.clear_passwords)) {
-    // Older files and those of tools/account_dat.py keep their passwords
-    // readable to anyone who reads the file: they are sealed now, once.
+    // Older files are brought to the newest version, and those of
+    // tools/account_dat.py keep their passwords and refresh tokens readable
+    // to anyone who reads the file: they are sealed now, once.
     if (WriteFileAtomically(AccountFilePath(data_folder), EncodeAccountFile(list, kAccountFileVersion, &protector)))
       RemoveLegacyFile(data_folder);
   }

@@ -1,5 +1,5 @@
-// Account.dat: reading (versions 3 to 7, by the settings page's rules or the
-// engine's), writing (version 7), the engine's upgrade of older files, and the
+// Account.dat: reading (versions 3 to 8, by the settings page's rules or the
+// engine's), writing (version 8), the engine's upgrade of older files, and the
 // conversion of the older Tidewell.dat.
 //
 // Layout: "Tidewell", "v", version byte, count byte, then count records:
@@ -8,20 +8,31 @@
 //   4 server (2-byte length)   5 APOP (1 byte)   6 port (2 bytes)
 //   7 priority (2 bytes), icon flag (1 byte)   8 icon file (2-byte length)
 //   9 icon index (2 bytes), sound flag (1 byte)   10 sound file (2-byte length)
-//   11 program flags (1 byte): v5/v6 external-program flag + 10 * icon-to-normal;
+//   11 program flags (1 byte): from v5 the external-program flag + 10 * icon-to-normal;
 //      v4/v3 the external-program flag alone
-//   12 no-duplicate flag (1 byte; versions 4 to 6)
+//   12 no-duplicate flag (1 byte; versions 4 and later)
 //   13 program path, 14 command line, 15 working folder (2-byte lengths)
-//   16 connection security (1 byte; versions 6 and 7): 0 none, 1 STLS,
+//   16 connection security (1 byte; versions 6 and later): 0 none, 1 STLS,
 //      2 TLS on connect. Any other value reads as TLS on connect, so that an
 //      unknown mode never sends the password in clear. Records of versions 3
 //      to 5 read as 0, except those with port 995, which read as TLS on
 //      connect (clear POP3 on 995 never works).
-//   17 password form (1 byte; version 7 only): 0 the password is field 3,
+//   17 password form (1 byte; versions 7 and 8): 0 the password is field 3,
 //      scrambled (written so by tools/account_dat.py, or when it could not be
 //      sealed); 1 the password is sealed with the user's key in field 18 and
 //      field 3 is empty. Any other value: the password cannot be read.
-//   18 sealed password (2-byte length; version 7 only), empty for form 0
+//   18 sealed password (2-byte length; versions 7 and 8), empty for form 0
+//   19 sign-in method (1 byte; version 8): 0 password (USER/PASS or APOP),
+//      1 OAuth 2.0. Any other value reads as OAuth, so that the password is
+//      never sent to an account meant to sign in another way. Records of
+//      versions 3 to 7 read as 0.
+//   20 OAuth provider (1 byte; version 8): 1 Microsoft, 2 Google, 3 custom,
+//      0 none
+//   21 who signed in (1-byte length; version 8)
+//   22 refresh-token form (1 byte; version 8), as field 17: 0 field 23 holds
+//      the refresh token scrambled like field 3 (empty: none); 1 field 23
+//      holds it sealed with the user's key. Any other value: it cannot be read.
+//   23 refresh token (2-byte length; version 8)
 // 2-byte values and lengths are high byte first.
 //
 // Damaged files never go past their end: a record that the file does not hold
@@ -55,36 +66,38 @@ enum class AccountFileStatus {
                 // ("Tidewell", "Tidewellv"): holds no account
   kForeign,     // not "Tidewell" + "v": empty list
   kOldVersion,  // version below 3: empty list
-  kNewVersion,  // version above 7: empty list
+  kNewVersion,  // version above 8: empty list
 };
 
 // What a read found besides the records.
 struct AccountFileFacts {
   int version = 0;
   bool whole = false;            // the file ends right after its last record
-  bool clear_passwords = false;  // a non-empty password stored scrambled, not sealed
+  // A non-empty password or refresh token stored scrambled, not sealed.
+  bool clear_passwords = false;
 };
 
-// Password forms of field 17.
+// Password forms of field 17 (and refresh-token forms of field 22).
 constexpr int kPasswordScrambled = 0;
 constexpr int kPasswordSealed = 1;
 
-// Decodes an Account.dat image into out (cleared first). Sealed passwords are
-// opened with `protector`; one that cannot be opened (or without a
-// protector) gives an empty password with password_unreadable set and the
-// sealed bytes kept in sealed_password.
+// Decodes an Account.dat image into out (cleared first). Sealed passwords and
+// refresh tokens are opened with `protector`; one that cannot be opened (or
+// without a protector) gives an empty text with password_unreadable
+// (refresh_token_unreadable) set and the sealed bytes kept in sealed_password
+// (sealed_refresh_token).
 AccountFileStatus ParseAccountFile(std::string_view bytes, AccountReader reader, AccountList& out,
                                    PasswordProtector* protector = nullptr, AccountFileFacts* facts = nullptr);
 
 // The newest version, the one Save list writes.
-constexpr int kAccountFileVersion = 7;
+constexpr int kAccountFileVersion = 8;
 
-// Encodes a list as Account.dat of the given version (7; 3 to 6 for tests of
-// older files). At most 255 records are written. Version 7 seals every
-// non-empty password with `protector`; without one, or when sealing fails,
-// the password is stored scrambled (form 0). An account whose sealed password
-// could not be opened and whose password is still empty gets its sealed
-// bytes back unchanged.
+// Encodes a list as Account.dat of the given version (8; 3 to 7 for tests of
+// older files). At most 255 records are written. Versions 7 and 8 seal every
+// non-empty password (and version 8 every refresh token) with `protector`;
+// without one, or when sealing fails, it is stored scrambled (form 0). An
+// account whose sealed password (refresh token) could not be opened and is
+// still empty gets its sealed bytes back unchanged.
 std::string EncodeAccountFile(const AccountList& accounts, int version = kAccountFileVersion,
                               PasswordProtector* protector = nullptr);
 
@@ -97,7 +110,7 @@ AccountFileStatus ReadAccountFile(const std::string& data_folder, AccountReader 
 // is missing, foreign or damaged.
 AccountList LoadPageAccounts(const std::string& data_folder, PasswordProtector& protector);
 
-// Save list: writes <folder>\Account.dat as version 7, replacing the old file
+// Save list: writes <folder>\Account.dat as version 8, replacing the old file
 // atomically (a failed write leaves the old file whole). Returns false when
 // nothing could be written.
 bool SaveAccounts(const std::string& data_folder, const AccountList& accounts, PasswordProtector& protector);
@@ -107,8 +120,8 @@ bool SaveAccounts(const std::string& data_folder, const AccountList& accounts, P
 // Tidewell.dat is converted instead (see ConvertLegacyAccounts). An
 // Account.dat that exists but cannot be read (locked, no access) gives an
 // empty list and is left alone.
-// A file of versions 3 to 6, or one with passwords not sealed (written by
-// tools/account_dat.py), is rewritten as version 7 with sealed passwords,
+// A file of versions 3 to 7, or one with passwords or refresh tokens not
+// sealed (written by tools/account_dat.py), is rewritten as version 8 sealed,
 // atomically, when it was read whole (a damaged file is left to the settings
 // page); after that rewrite a Tidewell.dat left beside it is removed, since
 // it holds the same passwords readable.
@@ -131,7 +144,7 @@ void MakeDisplayNamesUnique(AccountList& accounts);
 
 // Convert legacy file: when the codec library is available and
 // <folder>\Tidewell.dat can be read, builds the list from it, makes the names
-// unique and writes Account.dat as version 7 with sealed passwords
+// unique and writes Account.dat as version 8 with sealed passwords
 // (atomically); once that file is written, Tidewell.dat is removed. Returns
 // false (out empty, nothing written) when there is nothing to convert.
 bool ConvertLegacyAccounts(const std::string& data_folder, CodecCalls& codec, PasswordProtector& protector,
