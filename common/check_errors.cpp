@@ -13,7 +13,33 @@ std::string Numbered(const char* message, int phase, int code) {
 
 }  // namespace
 
+const char* SignInErrorWords(int code) {
+  switch (code) {
+    case kSignInNeeded:
+      return "OAuth 2.0のサインインが無効になっています。設定のアカウントで「サインイン」を押して、"
+             "サインインし直してください。";
+    case kSignInRefreshFailed:
+      return "アクセストークンを取得できませんでした。ネットワークの接続を確かめて、"
+             "しばらくしてからもう一度チェックしてください。";
+    case kSignInTokenRefused:
+      return "メールサーバーがアクセストークンを受け付けませんでした。ユーザーIDがサインインしたメールアドレスか、"
+             "POP3が使える設定かを確かめて、設定のアカウントでサインインし直してください。";
+    case kSignInNotSecured:
+      return "暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
+             "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。";
+    case kSignInNoClientId:
+      return "OAuth 2.0のクライアントIDが設定されていないため、サインインできません。"
+             "Tidewell.ini の [OAuth.Microsoft]、[OAuth.Google] または [OAuth.Custom] に ClientId を設定してください。";
+    default:
+      return nullptr;
+  }
+}
+
 std::string CheckErrorMessage(int phase, int code) {
+  if (phase == kSignInErrorPhase) {
+    const char* words = SignInErrorWords(code);
+    return Numbered(words ? words : "サインインに失敗しました。", phase, code);
+  }
   if (phase == 2 && code == kStlsRefusedCode)
     return Numbered("サーバーがSTLSに対応していないため、接続を中止しました。", phase, code);
   if (phase == kTlsErrorPhase) {

@@ -31,6 +31,24 @@ constexpr int kPasswordUnreadableCode = 1;
 constexpr int kReplyTooLargePhase = 3;
 constexpr int kReplyTooLargeCode = 7;
 
+// OAuth 2.0 sign-in (phase 6): the account signs in with an access token
+// over SASL XOAUTH2 or OAUTHBEARER. The driver finds codes 1, 2 and 5 while
+// getting a token (before the session, or when the session asks for a fresh
+// one); the session itself gives 3 and 4. Codes 1, 2, 4 and 5 found before
+// the session end it at once, with no connection and nothing sent.
+constexpr int kSignInErrorPhase = 6;
+enum SignInErrorCode : int {
+  kSignInNeeded = 1,         // no refresh token, or the provider refused it: sign in again (account dialog)
+  kSignInRefreshFailed = 2,  // the token endpoint could not be reached or gave no token
+  kSignInTokenRefused = 3,   // the mail server refused the access token (after the one refresh)
+  kSignInNotSecured = 4,     // OAuth account without TLS: no token is sent
+  kSignInNoClientId = 5,     // the provider settings lack a client id or endpoints
+};
+
+// The words of a sign-in error (no numbers), shared by the check's entries
+// and the list's error boxes; nullptr for a code not in SignInErrorCode.
+const char* SignInErrorWords(int code);
+
 // The message of the error entry for (phase, code), without the entry's
 // "*ERR" line and terminator.
 std::string CheckErrorMessage(int phase, int code);

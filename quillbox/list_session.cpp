@@ -176,6 +176,17 @@ int FindUidl(std::string_view listing, std::string_view uid) {
   return lookup.found();
 }
 
+bool ListStartFailure(const ListLogin& login, int& phase, int& detail) {
+  if (!login.oauth) return false;
+  phase = kListSignInPhase;
+  if (login.tls == ListTls::kNone) {
+    detail = kSignInNotSecured;
+    return true;
+  }
+  detail = login.signin_failure;
+  return detail != 0;
+}
+
 // ---- the session -------------------------------------------------------------------
 
 ListSession::ListSession(ListCodec& codec, CacheWriter& cache, HeaderMatcher matcher)
@@ -727,6 +738,16 @@ ListActions ListSession::Disconnect() {
   }
   if (!was_busy) return {};
   return {Post(Kind::kCloseConnection)};
+}
+
+ListActions ListSession::OnToken(std::string token) {
+  (void)token;
+  return {};
+}
+
+ListActions ListSession::OnTokenFailure(int detail) {
+  (void)detail;
+  return {};
 }
 
 void ListSession::EndRun() {

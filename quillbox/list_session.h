@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/check_errors.h"
 #include "quillbox/list_codec.h"
 #include "quillbox/mail_rows.h"
 
@@ -88,7 +89,26 @@ struct ListLogin {
   int port = 110;
   bool apop = false;
   ListTls tls = ListTls::kNone;
+  // OAuth 2.0 sign-in: SASL XOAUTH2 or OAUTHBEARER with `access_token` in
+  // place of USER/PASS or APOP (apop and the password are not used).
+  bool oauth = false;
+  std::string access_token{};  // empty: the session asks for one (kRefreshToken) before AUTH
+  bool token_fresh = false;  // just had from the token endpoint: a refusal is not mended by another
+  // A SignInErrorCode (common/check_errors.h) the driver met before the
+  // session: it ends at once with that error, nothing sent.
+  int signin_failure = 0;
 };
+
+// Sign-in errors: code = kListSignInPhase + 10 x SignInErrorCode (18, 28,
+// ... 58). OAuth without TLS is detail kSignInNotSecured.
+constexpr int kListSignInPhase = 8;
+
+// The error a session ends with before any connection is made: OAuth
+// without TLS (kListSignInPhase, kSignInNotSecured), else the driver's
+// signin_failure (kListSignInPhase, signin_failure). False: the session may
+// connect. The driver posts it as WM_LIST_ERROR in place of connecting; a
+// greeting that arrives anyway gets no command.
+bool ListStartFailure(const ListLogin& login, int& phase, int& detail);
 
 enum class ListSessionState : int {
   kIdle = 0,  // no connection
@@ -106,6 +126,9 @@ enum class ListSessionState : int {
   kReceiving,
   kStlsSent,      // reply to STLS
   kAwaitSecured,  // the driver runs the TLS handshake after STLS
+  kAuthCapaSent,  // OAuth: multi-line reply to CAPA before AUTH
+  kAuthSent,      // OAuth: the replies of the AUTH exchange
+  kAwaitToken,    // OAuth: kRefreshToken returned, OnToken/OnTokenFailure next
 };
 
 struct ListAction {
@@ -118,6 +141,8 @@ struct ListAction {
     kViewError,        // view session: "表示エラー" box with `text`
     kViewDone,         // post WM_LIST_VIEWDONE
     kStartTls,         // begin the TLS handshake on the connection (after STLS)
+    kRefreshToken,     // get a fresh access token (forced refresh), then call
+                       // OnToken or OnTokenFailure; the connection stays open
   };
   ListAction(Kind k, std::string t = {}, int a = 0, int b = 0)  // NOLINT: implicit
       : kind(k), text(std::move(t)), phase(a), detail(b) {}
@@ -220,6 +245,11 @@ class ListSession {
   // passed the check. After STLS this sends the login; with TLS on connect
   // it lets the greeting that follows be read.
   ListActions OnSecured();
+  // After kRefreshToken: the fresh access token (AUTH again on the same
+  // connection), or the SignInErrorCode of the failed refresh (QUIT, error
+  // (kListSignInPhase, detail)). Ignored in any other state.
+  ListActions OnToken(std::string token);
+  ListActions OnTokenFailure(int detail);
   // Disconnect command: the connection is closed. A view ends without
   // display; a delete run is cut before the interrupted account (its rows
   // stay unmarked: no QUIT was sent) and the driver posts

@@ -37,6 +37,16 @@ std::string HashFilePath(const std::string& data_folder) {
   return DataPath(data_folder, "Mail\\hash.dat");
 }
 
+StartFailure SessionStartFailure(const SessionAccount& account) {
+  if (account.oauth) {
+    if (account.tls == SessionTls::kNone) return {kSignInErrorPhase, kSignInNotSecured};
+    if (account.signin_failure != 0) return {kSignInErrorPhase, account.signin_failure};
+    return {};
+  }
+  if (account.password_unreadable) return {kAccountErrorPhase, kPasswordUnreadableCode};
+  return {};
+}
+
 std::string ErrorEntry(int phase, int code) {
   return "*ERR\r\n" + CheckErrorMessage(phase, code) + "\r\n.\r\n";
 }
@@ -432,6 +442,16 @@ SessionActions Pop3Session::OnConnectError() {
     case SessionState::kAwaitGreeting: return {PostError(1, 6)};
     default: return {PostError(3, 1)};
   }
+}
+
+SessionActions Pop3Session::OnToken(std::string token) {
+  (void)token;
+  return {};
+}
+
+SessionActions Pop3Session::OnTokenFailure(int signin_code) {
+  (void)signin_code;
+  return {};
 }
 
 void Pop3Session::OnSocketEvent() { watchdog_ticks_ = 0; }

@@ -130,7 +130,31 @@ struct SessionAccount {
   bool apop = false;
   SessionTls tls = SessionTls::kNone;
   bool password_unreadable = false;  // see kPasswordUnreadableCode: no connection is made
+  // OAuth 2.0 sign-in: SASL XOAUTH2 or OAUTHBEARER with `access_token` in
+  // place of USER/PASS or APOP (apop and the password are not used). The
+  // SASL user is `user`.
+  bool oauth = false;
+  std::string access_token{};  // empty: the session asks for one (kRefreshToken) before AUTH
+  bool token_fresh = false;  // just had from the token endpoint: a refusal is not mended by another
+  // A SignInErrorCode the driver met before the session (no refresh token,
+  // no client id, ...): the session ends at once with that entry, like an
+  // unreadable password.
+  int signin_failure = 0;
 };
+
+// The error an account ends with before any connection is made, in this
+// order: OAuth without TLS (kSignInErrorPhase, kSignInNotSecured), the
+// driver's sign-in failure (kSignInErrorPhase, signin_failure), a password
+// that could not be read (kAccountErrorPhase, kPasswordUnreadableCode; not
+// for OAuth accounts). phase 0: the account may connect. The driver posts it
+// as WM_TRAY_ERROR in place of connecting; a greeting that arrives anyway
+// gets no command.
+struct StartFailure {
+  int phase = 0;
+  int code = 0;
+  explicit operator bool() const { return phase != 0; }
+};
+StartFailure SessionStartFailure(const SessionAccount& account);
 
 // Session states; the numbers are those the engine has always used.
 enum class SessionState : int {
@@ -155,6 +179,11 @@ enum class SessionState : int {
   kAwaitUidl = 16,       // multi-line reply to UIDL (after STAT)
   kAwaitMails = 17,      // replies to the LIST n / TOP n 0 commands sent
   kAwaitSizes = 18,      // multi-line reply to LIST (after UIDL)
+  // OAuth sign-in, once the connection is secured: CAPA for the mechanisms,
+  // then AUTH, and while the driver gets a fresh token, nothing.
+  kAwaitAuthCapa = 19,   // multi-line reply to CAPA before AUTH
+  kAwaitAuth = 20,       // the replies of the AUTH exchange
+  kAwaitToken = 21,      // kRefreshToken returned: OnToken or OnTokenFailure next
 };
 
 // Fast check: most bytes of commands sent and not yet answered; the next
@@ -178,6 +207,8 @@ struct SessionAction {
     kCloseConnection,  // shutdown(SD_SEND), drain, shutdown(SD_BOTH), closesocket, WSACleanup
     kAccountDone,      // post WM_TRAY_ACCOUNTDONE (wParam 0, lParam 0)
     kStartTls,         // begin the TLS handshake on the connection (after STLS)
+    kRefreshToken,     // get a fresh access token (forced refresh), then call
+                       // OnToken or OnTokenFailure; the connection stays open
   };
   SessionAction(Kind k, std::string t = {}, int p = 0, int c = 0)  // NOLINT: implicit
       : kind(k), text(std::move(t)), phase(p), code(c) {}
@@ -292,6 +323,12 @@ class Pop3Session {
   // passed the check. After STLS this sends the login; with TLS on connect
   // the greeting is awaited next.
   SessionActions OnSecured();
+  // After kRefreshToken: the fresh access token (AUTH is sent again on the
+  // same connection), or the SignInErrorCode of the failed refresh (QUIT;
+  // the entry asks what the code says). Ignored in any other state (the
+  // session may have ended meanwhile).
+  SessionActions OnToken(std::string token);
+  SessionActions OnTokenFailure(int signin_code);
 
   // FD_CLOSE, after what was still pending has been received: the server
   // hung up. While waiting for the reply to QUIT the session ends at once

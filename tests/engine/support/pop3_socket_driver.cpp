@@ -54,6 +54,8 @@ struct Driver {
         case Kind::kCloseConnection: Close(); break;
         // This driver has no TLS layer: the session fails as a handshake would.
         case Kind::kStartTls: PostError(kTlsErrorPhase, kTlsHandshakeFailed); break;
+        // Nor a token endpoint: a fresh token cannot be had.
+        case Kind::kRefreshToken: queue.push_back(a); break;
       }
     }
   }
@@ -94,6 +96,8 @@ DriveOutcome DriveSession(Pop3Session& session, const SessionAccount& account, E
       }
       if (m.kind == Kind::kPostContinue) {
         d.Run(session.OnContinue());
+      } else if (m.kind == Kind::kRefreshToken) {
+        d.Run(session.OnTokenFailure(kSignInRefreshFailed));
       } else {
         out.errors.emplace_back(m.phase, m.code);
         d.Run(session.OnError(m.phase, m.code));
