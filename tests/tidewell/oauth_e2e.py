@@ -41,6 +41,7 @@ import json
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -65,8 +66,10 @@ CLIENT_ID = "tidewell-test"
 BROWSER_KEY = r"HKCU\Software\Wine\WineBrowser"
 
 # The sign-in entries of the check (common/check_errors).
-SIGN_IN_AGAIN = tls_e2e.entry("OAuth 2.0 のサインインが無効になりました。設定のアカウントでサインインし直してください。(6,1)")
-NOT_SECURED = tls_e2e.entry("OAuth 2.0 のアカウントは SSL/TLS を使わない接続では使えません。(6,4)")
+SIGN_IN_AGAIN = tls_e2e.entry("OAuth 2.0のサインインが無効になっています。設定のアカウントで「サインイン」を押して、"
+                              "サインインし直してください。(6,1)")
+NOT_SECURED = tls_e2e.entry("暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
+                            "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。(6,4)")
 
 
 # ---- the servers ---------------------------------------------------------
@@ -157,11 +160,21 @@ class OAuthSetup:
 
 # ---- Account.dat and the files of the program ------------------------------
 
+def v8(record7, method=0, provider=0, who=b"", refresh_token=b""):
+    """A version-7 record of tools/account_dat.py with the fields version 8
+    adds: sign-in method, provider, who signed in, the refresh token
+    scrambled like a password (form 0)."""
+    scrambled = bytes((c + i) % 256 for i, c in enumerate(refresh_token))
+    return record7 + bytes([method, provider, len(who)]) + who + b"\0" + struct.pack(">H", len(scrambled)) + scrambled
+
+
 def oauth_record(name, server, port, tls, refresh_token, user=USER.encode()):
     """A version-8 record of an account signed in with the custom provider."""
-    return account_dat.record(name, user, b"", server, port, False, tls=tls, version=8,
-                              signin=account_dat.SIGNIN_OAUTH, provider=account_dat.PROVIDER_CUSTOM,
-                              oauth_account=user, refresh_token=refresh_token.encode())
+    return v8(account_dat.record(name, user, b"", server, port, False, tls=tls), 1, 3, user, refresh_token.encode())
+
+
+def password_record(name, server, port, tls):
+    return v8(account_dat.record(name, USER.encode(), PASSWORD.encode(), server, port, False, tls=tls))
 
 
 def write_accounts(env, records):
@@ -275,12 +288,11 @@ def case_check(env, setup):
     the same mailbox; two checks."""
     _, rt1 = setup.server.issue()
     _, rt2 = setup.server.issue()
-    pop3s, stls, clear = setup.relay(setup.pop3s), setup.relay(setup.port), setup.relay(setup.pop3s)
+    pop3s, stls, pw_relay = setup.relay(setup.pop3s), setup.relay(setup.port), setup.relay(setup.pop3s)
     write_accounts(env, [
         oauth_record(b"oauth tls", b"localhost", pop3s.port, "tls", rt1),
         oauth_record(b"oauth stls", b"localhost", stls.port, "stls", rt2),
-        account_dat.record(b"password", USER.encode(), PASSWORD.encode(), b"localhost", clear.port, False,
-                           tls="tls", version=8)])
+        password_record(b"password", b"localhost", pw_relay.port, "tls")])
     run_once(env)
     want = server_file(setup)
     for name in (b"oauth tls", b"oauth stls", b"password"):
