@@ -9,9 +9,11 @@ For tests of any language:
         "gen:N" for N generated small mails (benchmarks).
         With --ssl-cert PEM --ssl-key PEM: TLS as well (STLS on that port, and
         POP3S on a second port); prints "PORT POP3S_PORT".
+        With --oauth-introspect URL --oauth-ca PEM: SASL XOAUTH2 and
+        OAUTHBEARER as well, each token checked at that RFC 7662 endpoint.
     dovecot.py stop --dir D
 
-Importable: start(dir, users, ssl=(cert, key)) -> port, pop3s_port(dir),
+Importable: start(dir, users, ssl=(cert, key), oauth=(url, ca)) -> port, pop3s_port(dir),
 log_text(dir), stop(dir), available().
 
 Dovecot runs as root with its login and mail processes as nobody, so the
@@ -93,16 +95,16 @@ log_path = {run}/dovecot.log
 {ssl}
 disable_plaintext_auth = no
 auth_verbose = yes
-auth_mechanisms = plain apop
+auth_mechanisms = plain apop{oauth_mechanisms}
 first_valid_uid = 1
 default_login_user = nobody
 default_internal_user = root
 mail_location = maildir:{run}/mail/%u
 passdb {{
   driver = passwd-file
-  args = scheme=PLAIN {run}/passwd
+  args = scheme=PLAIN {run}/passwd{password_mechanisms}
 }}
-userdb {{
+{oauth_passdb}userdb {{
   driver = static
   args = uid=nobody gid=nogroup home={run}/home/%u
 }}
@@ -114,7 +116,7 @@ service pop3-login {{
   }}
 }}
 service anvil {{
-  chroot =
+  chroot ={anvil_extra}
 }}
 service imap-login {{
   inet_listener imap {{
@@ -131,6 +133,31 @@ service pop3-login {{
   }}
 }}
 """
+
+# Tokens are checked by asking the authorization server's introspection
+# endpoint (RFC 7662) for each login; no cache, so a revoked token is refused
+# at once.
+OAUTH_PASSDB = """passdb {{
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = {run}/oauth2.conf
+}}
+"""
+OAUTH_CONF = """introspection_mode = post
+introspection_url = {url}
+force_introspection = yes
+tls_ca_cert_file = {ca}
+username_attribute = username
+active_attribute = active
+active_value = true
+timeout_msecs = 10000
+"""
+# Refused tokens are part of the tests: no growing delay for the address
+# they come from (the fixed delay of a failed login stays).
+NO_PENALTY = """
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }"""
 
 SSL_OFF = "ssl = no"
 # The key and certificate are read by the master process (root) at start-up.
@@ -155,10 +182,13 @@ def _wait_port(port, deadline):
     return False
 
 
-def start(d, users, timeout=20, ssl=None):
+def start(d, users, timeout=20, ssl=None, oauth=None):
     """Starts dovecot for users [(name, password, source)]; returns the port.
     ssl=(certificate file, key file) (PEM) offers STLS on that port and POP3S
-    on a second one (pop3s_port(d)); without it STLS is refused."""
+    on a second one (pop3s_port(d)); without it STLS is refused.
+    oauth=(introspection URL, CA file) lets the users sign in with
+    AUTH XOAUTH2 / OAUTHBEARER and an access token that endpoint calls
+    active for that user name (the passwords keep working too)."""
     if not available():
         raise RuntimeError("dovecot missing or not root")
     os.makedirs(d, exist_ok=True)
@@ -183,9 +213,19 @@ def start(d, users, timeout=20, ssl=None):
     if ssl:
         ssl_port = free_port()
         ssl_conf = SSL_ON.format(cert=os.path.abspath(ssl[0]), key=os.path.abspath(ssl[1]))
+    oauth_mechanisms = password_mechanisms = oauth_passdb = anvil_extra = ""
+    if oauth:
+        oauth_mechanisms = " xoauth2 oauthbearer"
+        password_mechanisms = "\n  mechanisms = plain login apop"
+        oauth_passdb = OAUTH_PASSDB.format(run=run)
+        anvil_extra = NO_PENALTY
+        with open(os.path.join(run, "oauth2.conf"), "w") as f:
+            f.write(OAUTH_CONF.format(url=oauth[0], ca=os.path.abspath(oauth[1])))
     conf = os.path.join(run, "dovecot.conf")
     with open(conf, "w") as f:
-        f.write(CONFIG.format(run=run, port=port, ssl=ssl_conf, ssl_port=ssl_port))
+        f.write(CONFIG.format(run=run, port=port, ssl=ssl_conf, ssl_port=ssl_port, oauth_mechanisms=oauth_mechanisms,
+                              password_mechanisms=password_mechanisms, oauth_passdb=oauth_passdb,
+                              anvil_extra=anvil_extra))
     with open(_state_path(d), "w") as f:
         json.dump({"run": run, "port": port, "ssl_port": ssl_port, "conf": conf}, f)
     # The daemon keeps the descriptors it inherits: give it no pipe to hold.
@@ -247,6 +287,9 @@ def main(argv):
     s.add_argument("--user", action="append", default=[], help="NAME:PASSWORD:SOURCE")
     s.add_argument("--ssl-cert", help="PEM certificate (chain) for STLS and POP3S")
     s.add_argument("--ssl-key", help="PEM key of that certificate")
+    s.add_argument("--oauth-introspect", help="https URL of an RFC 7662 introspection endpoint: "
+                   "AUTH XOAUTH2 and OAUTHBEARER with tokens it calls active")
+    s.add_argument("--oauth-ca", help="PEM CA certificate that endpoint's certificate leads to")
     t = sub.add_parser("stop")
     t.add_argument("--dir", required=True)
     sub.add_parser("check", help="exit 0 when dovecot can be started here")
@@ -264,7 +307,8 @@ def main(argv):
         users.append(tuple(parts))
     ssl = (a.ssl_cert, a.ssl_key) if a.ssl_cert and a.ssl_key else None
     try:
-        port = start(a.dir, users, ssl=ssl)
+        oauth = (a.oauth_introspect, a.oauth_ca) if a.oauth_introspect else None
+        port = start(a.dir, users, ssl=ssl, oauth=oauth)
         if ssl:
             print(port, pop3s_port(a.dir), flush=True)
         else:

@@ -4,6 +4,9 @@
 if(WIN32 AND TARGET Tidewell)
   add_executable(tray_helper "${CMAKE_CURRENT_LIST_DIR}/tray_helper.cpp")
   target_link_libraries(tray_helper PRIVATE psapi)
+  # Opens a URL through the shell, as the sign-in does (the test browser case).
+  add_executable(open_url "${CMAKE_CURRENT_LIST_DIR}/open_url.cpp")
+  target_link_libraries(open_url PRIVATE shell32)
   find_package(Python3 COMPONENTS Interpreter QUIET)
   set(_py python3)
   if(Python3_EXECUTABLE)
@@ -73,6 +76,25 @@ if(WIN32 AND TARGET Tidewell)
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
         --work "${CMAKE_BINARY_DIR}/tidewell_e2e" LABELS tidewell)
     set_tests_properties(tidewell_connection_test_${_case} PROPERTIES SKIP_RETURN_CODE 77
+      RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
+  endforeach()
+endif()
+
+# OAuth 2.0 sign-in: a test authorization server (HTTPS with the test CA),
+# Dovecot checking the tokens at its introspection endpoint, the test browser.
+if(WIN32 AND TARGET Tidewell)
+  set(_oauth_helpers --open-url "$<TARGET_FILE:open_url>")
+  if(TARGET quillbox_list_session_test)
+    list(APPEND _oauth_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
+  endif()
+  foreach(_case browser check short_lived revoked_access revoked_refresh not_secured list)
+    tidewell_add_wine_test(NAME tidewell_oauth_${_case} TIMEOUT 240
+      SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/oauth_e2e.py" ${_case}
+        --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
+        --work "${CMAKE_BINARY_DIR}/tidewell_e2e" ${_oauth_helpers} LABELS tidewell)
+    # One at a time: one instance per session, the test CA and the browser
+    # list in the one prefix.
+    set_tests_properties(tidewell_oauth_${_case} PROPERTIES SKIP_RETURN_CODE 77
       RESOURCE_LOCK tidewell_instance RUN_SERIAL TRUE)
   endforeach()
 endif()

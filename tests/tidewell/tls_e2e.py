@@ -53,6 +53,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import e2e  # noqa: E402
 import scripted_pop3  # noqa: E402
+import test_pki  # noqa: E402
 from e2e import Failure, check, read, md5_name  # noqa: E402
 
 dovecot = e2e.dovecot
@@ -77,30 +78,25 @@ CHANNEL_ERROR = entry("暗号化された通信でエラーが発生しました
 # ---- certificates --------------------------------------------------------
 
 def openssl(*args, cwd):
-    r = subprocess.run(["openssl"] + list(args), cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT)
-    if r.returncode != 0:
-        raise Failure("openssl %s: %s" % (args[0], r.stdout.decode(errors="replace")))
+    try:
+        test_pki.openssl(*args, cwd=cwd)
+    except test_pki.PkiError as e:
+        raise Failure(str(e))
 
 
 def make_ca(folder, name):
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".pem",
-            "-days", "30", "-subj", "/CN=Tidewell test %s" % name,
-            "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
-    return name
+    try:
+        return test_pki.make_ca(folder, name)
+    except test_pki.PkiError as e:
+        raise Failure(str(e))
 
 
-def make_server_cert(folder, ca, host, name):
+def make_server_cert(folder, ca, host, name, ips=()):
     """A server certificate for host signed by ca; returns (cert, key) paths."""
-    with open(os.path.join(folder, name + ".ext"), "w") as f:
-        f.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n" % host)
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".csr",
-            "-subj", "/CN=%s" % host, cwd=folder)
-    openssl("x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
-            "-set_serial", str(int.from_bytes(os.urandom(8), "big")), "-days", "30",
-            "-extfile", name + ".ext", "-out", name + ".pem", cwd=folder)
-    return os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
+    try:
+        return test_pki.make_server_cert(folder, ca, host, name, ips)
+    except test_pki.PkiError as e:
+        raise Failure(str(e))
 
 
 CA_CONFIG = """[ca]
