@@ -79,6 +79,10 @@ const char* TlsErrorWords(int code) {
 
 std::string ListErrorText(int code, std::string_view account, bool view_session) {
   const char* words = TlsErrorWords(code);
+  if (!words && code > 0 && code % 10 == kListSignInPhase) {
+    const char* signin = SignInErrorWords(code / 10);
+    if (signin) return std::string(account) + ":" + signin + "(" + std::to_string(code) + ")\n";
+  }
   if (words) return std::string(account) + words + std::to_string(code) + ")\n";
   switch (((code % 10) + 10) % 10) {
     case 0:
@@ -216,6 +220,11 @@ void ListSession::ResetConnection() {
   secured_ = false;
   greeting_.clear();
   stls_reply_.clear();
+  auth_started_ = false;
+  token_asked_ = false;
+  capa_sasl_ = oauth::CapaSasl{};
+  std::string().swap(auth_reply_);
+  sasl_.reset();
   state_ = ListSessionState::kGreeting;
 }
 
@@ -269,6 +278,7 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
     case ListSessionState::kQuitAfterView: return EndView(text);
     case ListSessionState::kRsetSent: return Quit();
     case ListSessionState::kAwaitSecured: return {};  // the TLS layer's business
+    case ListSessionState::kAwaitToken: return {};    // nothing was asked of the server
     case ListSessionState::kStlsSent:
       if (error_pending_ || internal) return {};
       return StlsReply(text);
@@ -299,6 +309,8 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
       if (IsNegativeReply(text)) return Fail(5, 2);
       continue_pending_ = false;
       return LoginDone();
+    case ListSessionState::kAuthCapaSent: return AuthCapaReply(text);
+    case ListSessionState::kAuthSent: return AuthReply(text);
     case ListSessionState::kStatSent: {
       if (IsNegativeReply(text)) return Fail(3, 8);
       message_count_ = ParseStatCount(text);
@@ -340,6 +352,9 @@ ListActions ListSession::Fail(int phase, int detail) {
 }
 
 ListActions ListSession::Greeting(std::string_view chunk) {
+  // No sign-in to be had (the driver does not even connect): nothing is sent.
+  int failure_phase = 0, failure_detail = 0;
+  if (ListStartFailure(login_, failure_phase, failure_detail)) return Fail(failure_phase, failure_detail);
   // With TLS on connect the driver hands on nothing before the handshake is
   // done: text here means the connection is not what it should be.
   if (login_.tls == ListTls::kOnConnect && !secured_) return Fail(kListTlsPhase, kListTlsHandshake);
@@ -386,6 +401,7 @@ ListActions ListSession::OnSecured() {
 // USER, or APOP with the time stamp of the greeting (over STLS: the clear
 // greeting before STLS; the server sends no second one).
 ListActions ListSession::LogIn(std::string_view chunk) {
+  if (login_.oauth) return OAuthLogIn();
   if (!login_.apop) {
     state_ = ListSessionState::kUserSent;
     return {Send("USER " + login_.user + "\r\n")};
@@ -397,6 +413,129 @@ ListActions ListSession::LogIn(std::string_view chunk) {
   if (digest.empty()) return Fail(5, 2);
   state_ = ListSessionState::kLoginSent;
   return {Send("APOP " + login_.user + " " + digest + "\r\n")};
+}
+
+// ---- OAuth sign-in ------------------------------------------------------------
+//
+// As in the check: once the connection is secured, CAPA (a refusal leaves
+// XOAUTH2), then AUTH with OAUTHBEARER when the server names it, else
+// XOAUTH2, the initial response in the command whenever the line fits 255
+// octets (RFC 5034), after the "+" continuation otherwise. A refused token
+// is refreshed once (kRefreshToken) when a fresh one may help, and AUTH sent
+// again on the same connection; otherwise the session ends with
+// (kListSignInPhase, kSignInTokenRefused) and QUIT.
+
+namespace {
+
+// Most a reply of the sign-in may hold: a CAPA listing, or one AUTH line.
+constexpr std::size_t kAuthReplyCap = 64 * 1024;
+
+}  // namespace
+
+ListActions ListSession::OAuthLogIn() {
+  if (login_.tls == ListTls::kNone || !secured_) return Fail(kListSignInPhase, kSignInNotSecured);
+  auth_started_ = true;
+  capa_sasl_ = oauth::CapaSasl{};
+  auth_reply_.clear();
+  state_ = ListSessionState::kAuthCapaSent;
+  return {Send("CAPA\r\n")};
+}
+
+ListActions ListSession::AuthCapaReply(std::string_view chunk) {
+  if (auth_reply_.size() + chunk.size() > kAuthReplyCap) return Fail(3, 11);
+  auth_reply_.append(chunk);
+  if (IsNegativeReply(auth_reply_)) {
+    // A server without CAPA: XOAUTH2, which is all it could take.
+    if (auth_reply_.find("\r\n") == std::string::npos) return {};
+  } else {
+    const std::size_t end = auth_reply_.find(kPop3Terminator);
+    if (end == std::string::npos) return {};
+    std::string_view lines = std::string_view(auth_reply_).substr(0, end + 2);
+    lines.remove_prefix(lines.find("\r\n") + 2);  // the status line
+    while (!lines.empty()) {
+      const std::size_t eol = lines.find("\r\n");
+      oauth::ReadCapaLine(lines.substr(0, eol), capa_sasl_);
+      lines.remove_prefix(eol + 2);
+    }
+  }
+  auth_reply_.clear();
+  return StartAuth();
+}
+
+ListActions ListSession::AskForToken() {
+  token_asked_ = true;
+  sasl_.reset();
+  auth_reply_.clear();
+  std::string().swap(login_.access_token);
+  state_ = ListSessionState::kAwaitToken;
+  return {Post(Kind::kRefreshToken)};
+}
+
+ListActions ListSession::StartAuth() {
+  if (login_.access_token.empty()) {
+    if (token_asked_) return Fail(kListSignInPhase, kSignInRefreshFailed);
+    return AskForToken();
+  }
+  const oauth::SaslMechanism mechanism = oauth::ChooseSaslMechanism(capa_sasl_);
+  std::string response =
+      mechanism == oauth::SaslMechanism::kOAuthBearer
+          ? oauth::OAuthBearerInitialResponse(login_.user, login_.server, login_.port, login_.access_token)
+          : oauth::XOAuth2InitialResponse(login_.user, login_.access_token);
+  sasl_.emplace(mechanism, std::move(response), /*sasl_ir=*/true);
+  auth_reply_.clear();
+  state_ = ListSessionState::kAuthSent;
+  return {Send(sasl_->First())};
+}
+
+ListActions ListSession::AuthReply(std::string_view chunk) {
+  if (auth_reply_.size() + chunk.size() > kAuthReplyCap) return Fail(3, 11);
+  auth_reply_.append(chunk);
+  ListActions out;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t eol = auth_reply_.find("\r\n", at);
+    if (eol == std::string::npos) break;
+    std::string send;
+    const oauth::SaslLogin::Result result = sasl_->OnLine(std::string_view(auth_reply_).substr(at, eol - at), send);
+    at = eol + 2;
+    switch (result) {
+      case oauth::SaslLogin::Result::kPending:
+        if (!send.empty()) out.push_back(Send(std::move(send)));
+        continue;
+      case oauth::SaslLogin::Result::kLoggedIn:
+        std::string().swap(auth_reply_);
+        sasl_.reset();
+        std::string().swap(login_.access_token);
+        return LoginDone();
+      case oauth::SaslLogin::Result::kRefused: {
+        // A SASL line that names neither mechanism: the mechanism was
+        // refused, not the token.
+        const bool mechanism_named = !capa_sasl_.announced || capa_sasl_.xoauth2 || capa_sasl_.oauthbearer;
+        if (sasl_->refused_token() && mechanism_named && !login_.token_fresh && !token_asked_) return AskForToken();
+        std::string().swap(auth_reply_);
+        return Fail(kListSignInPhase, kSignInTokenRefused);
+      }
+      case oauth::SaslLogin::Result::kProtocol:
+        std::string().swap(auth_reply_);
+        return Fail(kListSignInPhase, kSignInTokenRefused);
+    }
+  }
+  auth_reply_.erase(0, at);
+  return out;
+}
+
+ListActions ListSession::OnToken(std::string token) {
+  if (state_ != ListSessionState::kAwaitToken || error_pending_) return {};
+  if (token.empty()) return OnTokenFailure(kSignInRefreshFailed);
+  login_.access_token = std::move(token);
+  login_.token_fresh = true;
+  return StartAuth();
+}
+
+ListActions ListSession::OnTokenFailure(int detail) {
+  if (state_ != ListSessionState::kAwaitToken || error_pending_) return {};
+  if (detail < kSignInNeeded || detail > kSignInNoClientId) detail = kSignInRefreshFailed;
+  return Fail(kListSignInPhase, detail);
 }
 
 ListActions ListSession::LoginDone() {
@@ -638,6 +777,7 @@ ListActions ListSession::Quit() {
 }
 
 ListActions ListSession::EndDeleteSession(std::string_view reply) {
+  std::string().swap(login_.access_token);
   // A refused QUIT means the server kept every mail of this connection.
   if (error_code_ == 0 && IsNegativeReply(reply)) error_code_ = kCodeQuitRefused;
   state_ = ListSessionState::kIdle;
@@ -652,6 +792,7 @@ ListActions ListSession::EndDeleteSession(std::string_view reply) {
 }
 
 ListActions ListSession::EndView(std::string_view reply) {
+  std::string().swap(login_.access_token);
   state_ = ListSessionState::kIdle;
   error_pending_ = false;
   continue_pending_ = false;
@@ -682,7 +823,9 @@ ListActions ListSession::OnError(int phase, int detail) {
   }
   const bool broken = phase == 3 && (detail == 1 || detail == 9);
   error_code_ = phase + 10 * detail;
-  if (phase == 2 || phase == 6) {
+  // A sign-in that failed on the connection says goodbye; one that never
+  // began (no TLS, no token) has sent nothing and sends nothing.
+  if (phase == 2 || phase == 6 || (phase == kListSignInPhase && auth_started_)) {
     state_ = quit;
     return {Send("QUIT\r\n")};
   }
@@ -738,16 +881,6 @@ ListActions ListSession::Disconnect() {
   }
   if (!was_busy) return {};
   return {Post(Kind::kCloseConnection)};
-}
-
-ListActions ListSession::OnToken(std::string token) {
-  (void)token;
-  return {};
-}
-
-ListActions ListSession::OnTokenFailure(int detail) {
-  (void)detail;
-  return {};
 }
 
 void ListSession::EndRun() {

@@ -28,12 +28,14 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/check_errors.h"
+#include "common/oauth/sasl.h"
 #include "quillbox/list_codec.h"
 #include "quillbox/mail_rows.h"
 
@@ -277,6 +279,11 @@ class ListSession {
   ListActions LogIn(std::string_view greeting);
   ListActions StlsReply(std::string_view chunk);
   ListActions LoginDone();
+  ListActions OAuthLogIn();
+  ListActions AuthCapaReply(std::string_view chunk);
+  ListActions StartAuth();
+  ListActions AuthReply(std::string_view chunk);
+  ListActions AskForToken();
   ListActions Receiving(std::string_view chunk);
   ListActions TopReply(std::string_view chunk);
   ListActions UidlReply(std::string_view chunk);
@@ -337,6 +344,12 @@ class ListSession {
   bool secured_ = false;       // TLS handshake done and certificate checked
   std::string greeting_;       // the clear greeting, kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
+  // OAuth sign-in of this connection.
+  bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
+  bool token_asked_ = false;   // the one kRefreshToken of this connection was returned
+  oauth::CapaSasl capa_sasl_;
+  std::string auth_reply_;     // reply text of CAPA/AUTH not yet taken apart
+  std::optional<oauth::SaslLogin> sasl_;
 };
 
 }  // namespace tidewell

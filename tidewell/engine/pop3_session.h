@@ -52,6 +52,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,7 @@
 
 #include "common/check_errors.h"
 #include "common/header_hash.h"
+#include "common/oauth/sasl.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -362,6 +364,14 @@ class Pop3Session {
   SessionActions Feed(std::string_view text, bool internal);
   SessionActions Greeting(std::string_view chunk);
   SessionActions LogIn(std::string_view greeting);
+  SessionActions AfterLogin();
+  // OAuth sign-in.
+  SessionActions OAuthLogIn();
+  SessionActions AuthCapaReply(std::string_view chunk);
+  SessionActions StartAuth();
+  SessionActions AuthReply(std::string_view chunk);
+  SessionActions AskForToken();
+  void ResetSignIn();
   SessionActions StlsReply(std::string_view chunk);
   SessionActions Stat(std::string_view chunk);
   SessionActions NextMessage();
@@ -423,6 +433,13 @@ class Pop3Session {
   std::string greeting_;       // kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
   bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
+
+  // OAuth sign-in.
+  bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
+  bool token_asked_ = false;   // the one kRefreshToken of this session was returned
+  oauth::CapaSasl capa_sasl_;  // the mechanisms the reply to CAPA named
+  std::string auth_reply_;     // reply text of CAPA/AUTH not yet taken apart
+  std::optional<oauth::SaslLogin> sasl_;
 
   // Fast check.
   struct Command {
