@@ -41,7 +41,6 @@ import json
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import threading
@@ -160,21 +159,15 @@ class OAuthSetup:
 
 # ---- Account.dat and the files of the program ------------------------------
 
-def v8(record7, method=0, provider=0, who=b"", refresh_token=b""):
-    """A version-7 record of tools/account_dat.py with the fields version 8
-    adds: sign-in method, provider, who signed in, the refresh token
-    scrambled like a password (form 0)."""
-    scrambled = bytes((c + i) % 256 for i, c in enumerate(refresh_token))
-    return record7 + bytes([method, provider, len(who)]) + who + b"\0" + struct.pack(">H", len(scrambled)) + scrambled
-
-
 def oauth_record(name, server, port, tls, refresh_token, user=USER.encode()):
-    """A version-8 record of an account signed in with the custom provider."""
-    return v8(account_dat.record(name, user, b"", server, port, False, tls=tls), 1, 3, user, refresh_token.encode())
+    """A version-8 record of an account signed in with the custom provider
+    (the refresh token scrambled, for Tidewell to seal)."""
+    return account_dat.record(name, user, b"", server, port, False, tls=tls, signin="oauth", provider="custom",
+                              oauth_account=user, refresh_token=refresh_token.encode())
 
 
 def password_record(name, server, port, tls):
-    return v8(account_dat.record(name, USER.encode(), PASSWORD.encode(), server, port, False, tls=tls))
+    return account_dat.record(name, USER.encode(), PASSWORD.encode(), server, port, False, tls=tls)
 
 
 def write_accounts(env, records):
@@ -306,6 +299,8 @@ def case_check(env, setup):
     # Account.dat was rewritten at start-up with the refresh tokens sealed.
     after = read(os.path.join(env.data, "Account.dat"))
     check(after[9] == 8, "Account.dat stays version 8")
+    states = [account_dat.refresh_token_state(r) for r in account_dat.walk_records(after)]
+    check(states[:2] == ["sealed", "sealed"], "refresh tokens sealed at start-up: %r" % states)
     check(token_file(env) != b"", "Token.dat written")
     expect_nothing_in_clear(env, setup, [pop3s, stls])
 
