@@ -76,7 +76,6 @@
 
 // Account dialog (136).
 #define IDC_ACC_NAME 1008
-#define IDC_ACC_APOP 1009
 #define IDC_ACC_USER 1010
 #define IDC_ACC_PASSWORD 1011
 #define IDC_ACC_SERVER 1012
@@ -99,3 +98,8 @@
 #define IDC_ACC_SECURITY 1057      // connection security: none, STLS, TLS on connect
 #define IDC_ACC_TEST 1058          // "接続テスト": tries the values as entered
 #define IDC_BALLOON 1059           // page 受信時処理: Message/Balloon
+#define IDC_ACC_METHOD 1060        // sign-in method: パスワード, APOP, OAuth 2.0 (where the APOP box 1009 was)
+#define IDC_ACC_PROVIDER 1061      // OAuth provider: Microsoft, Google, カスタム
+#define IDC_ACC_SIGNIN 1062        // "サインイン": runs the sign-in in the browser ("中止" meanwhile)
+#define IDC_ACC_SIGNIN_STATUS 1063 // who signed in, or that a sign-in is needed
+#define IDC_ACC_OAUTH_NOTE 1064    // the provider's missing settings, OAuth without TLS

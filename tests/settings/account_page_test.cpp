@@ -378,5 +378,193 @@ TEST(AccountPage, FailedSaveKeepsMailFilesAndReleasedNames) {
 }
 #endif
 
+// ---- the account dialog's sign-in method ---------------------------------------
+
+CAccount SignedIn(int provider) {
+  CAccount a = Named("M", 0);
+  a.signin_method = kSignInOAuth;
+  a.oauth_provider = provider;
+  a.oauth_account = "taro@example.com";
+  a.refresh_token = "rt";
+  a.apop = 1;
+  return a;
+}
+
+TEST(AccountSignIn, MethodShownForEveryStoredMethod) {
+  const struct {
+    int method, apop;
+    SignInChoice choice;
+  } rows[] = {
+      {kSignInPassword, 0, SignInChoice::kPassword}, {kSignInPassword, 1, SignInChoice::kApop},
+      {kSignInOAuth, 0, SignInChoice::kOAuth},       {kSignInOAuth, 1, SignInChoice::kOAuth},
+      {7, 0, SignInChoice::kOAuth},  // a method of a newer build is checked as OAuth: shown so
+  };
+  for (const auto& r : rows) {
+    CAccount a;
+    a.signin_method = r.method;
+    a.apop = r.apop;
+    EXPECT_EQ(SignInChoiceOf(a), r.choice) << r.method << "/" << r.apop;
+  }
+  CAccount a;
+  for (int provider : {0, 4, -1}) {
+    a.oauth_provider = provider;
+    EXPECT_EQ(ProviderIndexOf(a), 0) << provider;
+  }
+  a.oauth_provider = 3;
+  EXPECT_EQ(ProviderIndexOf(a), 2);
+  EXPECT_EQ(ProviderOfIndex(ProviderIndexOf(a)), oauth::OAuthProvider::kCustom);
+}
+
+TEST(AccountSignIn, TakenChoiceKeepsOrDropsTheSignIn) {
+  const struct {
+    const char* what;
+    SignInChoice choice;
+    int provider_index;
+    int method, apop, provider;
+    const char* refresh_token;
+    const char* who;
+  } rows[] = {
+      {"password drops the token", SignInChoice::kPassword, 1, kSignInPassword, 0, 0, "", ""},
+      {"APOP drops the token", SignInChoice::kApop, 1, kSignInPassword, 1, 0, "", ""},
+      {"same provider keeps it, apop as stored", SignInChoice::kOAuth, 1, kSignInOAuth, 1, 2, "rt",
+       "taro@example.com"},
+      {"another provider drops it", SignInChoice::kOAuth, 0, kSignInOAuth, 1, 1, "", ""},
+  };
+  for (const auto& r : rows) {
+    CAccount a = SignedIn(2);
+    a.sealed_refresh_token = "sealed";
+    TakeSignInChoice(r.choice, r.provider_index, a);
+    EXPECT_EQ(a.signin_method, r.method) << r.what;
+    EXPECT_EQ(a.apop, r.apop) << r.what;
+    EXPECT_EQ(a.oauth_provider, r.provider) << r.what;
+    EXPECT_EQ(a.refresh_token, r.refresh_token) << r.what;
+    EXPECT_EQ(a.oauth_account, r.who) << r.what;
+    EXPECT_EQ(a.sealed_refresh_token.empty(), std::string(r.refresh_token).empty()) << r.what;
+  }
+}
+
+TEST(AccountSignIn, ControlsFollowTheMethod) {
+  const struct {
+    SignInChoice choice;
+    bool signing_in;
+    bool password, method, provider, signin;
+  } rows[] = {
+      {SignInChoice::kPassword, false, true, true, false, false},
+      {SignInChoice::kApop, false, true, true, false, false},
+      {SignInChoice::kOAuth, false, false, true, true, true},
+      {SignInChoice::kOAuth, true, false, false, false, true},  // the button cancels meanwhile
+  };
+  for (const auto& r : rows) {
+    const SignInControls c = SignInControlsFor(r.choice, r.signing_in);
+    EXPECT_EQ(c.password, r.password);
+    EXPECT_EQ(c.method, r.method);
+    EXPECT_EQ(c.provider, r.provider);
+    EXPECT_EQ(c.signin, r.signin);
+  }
+}
+
+TEST(AccountSignIn, StatusLineAndNotes) {
+  const std::string needed = "未サインイン（メールチェックの前にサインインしてください）";
+  CAccount nameless = SignedIn(1);
+  nameless.oauth_account = "";
+  CAccount unreadable = SignedIn(1);
+  unreadable.refresh_token.clear();
+  unreadable.refresh_token_unreadable = true;
+  CAccount fresh = Named("F", 0);
+  fresh.signin_method = kSignInOAuth;
+  const struct {
+    CAccount account;
+    SignInChoice choice;
+    int provider_index;
+    std::string line;
+  } rows[] = {
+      {SignedIn(1), SignInChoice::kOAuth, 0, "サインイン済み: taro@example.com"},
+      {nameless, SignInChoice::kOAuth, 0, "サインイン済み"},
+      {SignedIn(1), SignInChoice::kOAuth, 1, needed},  // the provider control shows another provider
+      {unreadable, SignInChoice::kOAuth, 0, "未サインイン（保存されたトークンを読み取れません。サインインし直してください）"},
+      {fresh, SignInChoice::kOAuth, 0, needed},
+      {SignedIn(1), SignInChoice::kPassword, 0, ""},
+  };
+  for (const auto& r : rows) EXPECT_EQ(SignInStatusLine(r.account, r.choice, r.provider_index), r.line);
+
+  using oauth::OAuthProvider;
+  using oauth::ProviderProblem;
+  const std::string no_id = oauth::ProviderSettingsNote(OAuthProvider::kMicrosoft, ProviderProblem::kNoClientId);
+  EXPECT_NE(no_id.find("[OAuth.Microsoft]"), std::string::npos);
+  EXPECT_EQ(SignInNotes(SignInChoice::kOAuth, OAuthProvider::kMicrosoft, ProviderProblem::kNoClientId, kTlsNone),
+            no_id + "\r\n" + kOAuthNotSecuredNote);
+  EXPECT_EQ(SignInNotes(SignInChoice::kOAuth, OAuthProvider::kGoogle, ProviderProblem::kNone, kTlsNone),
+            kOAuthNotSecuredNote);
+  EXPECT_EQ(SignInNotes(SignInChoice::kOAuth, OAuthProvider::kGoogle, ProviderProblem::kNone, kTlsStls), "");
+  EXPECT_EQ(SignInNotes(SignInChoice::kApop, OAuthProvider::kGoogle, ProviderProblem::kNoClientId, kTlsNone), "");
+}
+
+TEST(AccountSignIn, FinishedSignInFillsTheAccount) {
+  oauth::SignInResult ok;
+  ok.outcome = oauth::SignInOutcome::kSignedIn;
+  ok.refresh_token = "new-rt";
+  ok.user_name = "hanako@example.com";
+  const std::string name149(149, 'n');
+  const struct {
+    const char* what;
+    std::string user_id;
+    std::string user_name;
+    bool filled;
+    std::string user_after;
+  } rows[] = {
+      {"empty user ID filled", "", "hanako@example.com", true, "hanako@example.com"},
+      {"typed user ID kept", "taro", "hanako@example.com", false, "taro"},
+      {"no name: stays empty", "", "", false, ""},
+      {"149 bytes fit", "", name149, true, name149},
+      {"150 bytes do not", "", name149 + "n", false, ""},
+  };
+  for (const auto& r : rows) {
+    CAccount a = Named("A", 0);
+    a.user_id = r.user_id;
+    a.refresh_token_unreadable = true;
+    a.sealed_refresh_token = "old";
+    oauth::SignInResult result = ok;
+    result.user_name = r.user_name;
+    EXPECT_EQ(ApplySignIn(result, oauth::OAuthProvider::kGoogle, a), r.filled) << r.what;
+    EXPECT_EQ(a.user_id, r.user_after) << r.what;
+    EXPECT_EQ(a.signin_method, kSignInOAuth);
+    EXPECT_EQ(a.oauth_provider, 2);
+    EXPECT_EQ(a.refresh_token, "new-rt");
+    EXPECT_EQ(a.oauth_account, r.user_name.substr(0, 199));
+    EXPECT_FALSE(a.refresh_token_unreadable);
+    EXPECT_TRUE(a.sealed_refresh_token.empty());
+  }
+  oauth::SignInResult denied;
+  denied.outcome = oauth::SignInOutcome::kDenied;
+  CAccount a = SignedIn(1);
+  EXPECT_FALSE(ApplySignIn(denied, oauth::OAuthProvider::kGoogle, a));
+  EXPECT_TRUE(SameStoredFields(a, SignedIn(1)));
+}
+
+// The page keeps a sealed token it could not open until the dialog replaces
+// or drops the sign-in.
+TEST(AccountSignIn, ChangeKeepsAnUnreadableTokenUntilReplaced) {
+  CAccount stored = SignedIn(1);
+  stored.refresh_token.clear();
+  stored.refresh_token_unreadable = true;
+  stored.sealed_refresh_token = "sealed";
+  for (bool replaced : {false, true}) {
+    AccountPageList list(AccountList{stored});
+    CAccount values = stored;  // the dialog's copy
+    values.priority = 0;
+    if (replaced) {
+      oauth::SignInResult r;
+      r.outcome = oauth::SignInOutcome::kSignedIn;
+      r.refresh_token = "rt2";
+      ApplySignIn(r, oauth::OAuthProvider::kMicrosoft, values);
+    }
+    ASSERT_TRUE(list.Change(0, values));
+    const CAccount& after = list.accounts()[0];
+    EXPECT_EQ(after.sealed_refresh_token, replaced ? "" : "sealed");
+    EXPECT_EQ(after.refresh_token_unreadable, !replaced);
+    EXPECT_EQ(after.refresh_token, replaced ? "rt2" : "");
+  }
+}
+
 }  // namespace
 }  // namespace tidewell

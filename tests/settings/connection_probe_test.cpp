@@ -96,6 +96,100 @@ TEST(ConnectionProbe, TlsOnConnectWaitsForTheChannel) {
   EXPECT_EQ(p.OnReceive("+OK\r\n.\r\n").send, "USER alice\r\n");
 }
 
+ProbeAccount OAuthAccount(int tls_mode) {
+  ProbeAccount a = Account(tls_mode);
+  a.password.clear();
+  a.oauth = true;
+  a.access_token = "tok-123";
+  return a;
+}
+
+// The token goes in the AUTH step once the channel is secured: OAUTHBEARER
+// when CAPA names it (after STLS the capabilities read again), else XOAUTH2.
+TEST(ConnectionProbe, OAuthAuthStepAfterTheChannel) {
+  const struct {
+    int tls_mode;
+    const char* capa_after_secured;
+    std::string auth;
+  } rows[] = {
+      {kTlsOnConnect, "+OK\r\nSASL XOAUTH2 OAUTHBEARER\r\n.\r\n",
+       "AUTH OAUTHBEARER " + oauth::OAuthBearerInitialResponse("alice", "pop.example", 110, "tok-123") + "\r\n"},
+      {kTlsOnConnect, "-ERR no CAPA\r\n",
+       "AUTH XOAUTH2 " + oauth::XOAuth2InitialResponse("alice", "tok-123") + "\r\n"},
+      {kTlsStls, "+OK\r\nSASL PLAIN XOAUTH2\r\n.\r\n",
+       "AUTH XOAUTH2 " + oauth::XOAuth2InitialResponse("alice", "tok-123") + "\r\n"},
+  };
+  for (const auto& row : rows) {
+    ConnectionProbe p = Probe(OAuthAccount(row.tls_mode));
+    ASSERT_FALSE(p.refused_at_start());
+    std::string before;  // everything sent before the channel is secured
+    if (row.tls_mode == kTlsOnConnect) {
+      p.OnSecured({"CN=pop.example", "2030/01/01 00:00 (UTC)"});
+      EXPECT_EQ(p.OnReceive("+OK ready\r\n").send, "CAPA\r\n");
+    } else {
+      before += p.OnReceive("+OK ready\r\n").send;
+      before += p.OnReceive("+OK\r\nSTLS\r\nSASL OAUTHBEARER\r\n.\r\n").send;
+      ASSERT_TRUE(p.OnReceive("+OK\r\n").start_tls);
+      EXPECT_EQ(p.OnSecured({"CN=pop.example", "2030/01/01 00:00 (UTC)"}).send, "CAPA\r\n");
+    }
+    EXPECT_EQ(before.find("tok-123"), std::string::npos);
+    EXPECT_EQ(p.OnReceive(row.capa_after_secured).send, row.auth);
+    EXPECT_EQ(p.OnReceive("+OK Logged in.\r\n").send, "STAT\r\n");
+    EXPECT_EQ(p.OnReceive("+OK 2 300\r\n").send, "QUIT\r\n");
+    p.OnReceive("+OK\r\n");
+    ASSERT_TRUE(p.succeeded()) << p.Report();
+    const std::string r = p.Report();
+    EXPECT_NE(r.find(std::string("認証: OAuth 2.0 (") + row.auth.substr(5, row.auth.find(' ', 5) - 5) + ")"),
+              std::string::npos)
+        << r;
+    EXPECT_EQ(r.find("tok-123"), std::string::npos) << r;
+  }
+}
+
+TEST(ConnectionProbe, OAuthTokenRefused) {
+  ConnectionProbe p = Probe(OAuthAccount(kTlsOnConnect));
+  p.OnSecured({"CN=pop.example", "2030/01/01 00:00 (UTC)"});
+  p.OnReceive("+OK ready\r\n");
+  p.OnReceive("+OK\r\nSASL OAUTHBEARER\r\n.\r\n");
+  // The error challenge is answered as RFC 7628 asks, then the refusal ends the test.
+  EXPECT_EQ(p.OnReceive("+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n").send, "AQ==\r\n");
+  const ProbeStep end = p.OnReceive("-ERR [AUTH] Authentication failed.\r\n");
+  EXPECT_TRUE(end.done);
+  EXPECT_FALSE(p.succeeded());
+  EXPECT_NE(p.Report().find(CheckErrorMessage(kSignInErrorPhase, kSignInTokenRefused)), std::string::npos)
+      << p.Report();
+}
+
+// Without TLS, or without a token, nothing is tried: the test ends before
+// any connection with the check's own entry.
+TEST(ConnectionProbe, OAuthRefusedBeforeAnyConnection) {
+  ProbeAccount no_tls = OAuthAccount(kTlsNone);
+  ProbeAccount no_token = OAuthAccount(kTlsStls);
+  no_token.access_token.clear();
+  ProbeAccount refresh_failed = OAuthAccount(kTlsOnConnect);
+  refresh_failed.signin_failure = kSignInRefreshFailed;
+  ProbeAccount no_client = OAuthAccount(kTlsNone);  // both: the clear connection is told
+  no_client.signin_failure = kSignInNoClientId;
+  const struct {
+    ProbeAccount account;
+    int code;
+  } rows[] = {{no_tls, kSignInNotSecured}, {no_token, kSignInNeeded}, {refresh_failed, kSignInRefreshFailed},
+              {no_client, kSignInNotSecured}};
+  for (const auto& row : rows) {
+    ConnectionProbe p = Probe(row.account);
+    EXPECT_TRUE(p.refused_at_start());
+    EXPECT_TRUE(p.done());
+    EXPECT_FALSE(p.succeeded());
+    const std::string r = p.Report();
+    EXPECT_NE(r.find(CheckErrorMessage(kSignInErrorPhase, row.code)), std::string::npos) << r;
+    EXPECT_EQ(r.find("応答:"), std::string::npos);
+    EXPECT_EQ(r.find("暗号化されていない接続では送りません") != std::string::npos, row.account.tls_mode == kTlsNone)
+        << r;
+    // Whatever arrives afterwards sends nothing.
+    EXPECT_EQ(p.OnReceive("+OK ready\r\n").send, "");
+  }
+}
+
 TEST(ConnectionProbe, FailuresGiveTheCheckTexts) {
   struct Case {
     const char* what;

@@ -200,6 +200,10 @@ TEST(SheetRules, AccountEntryChecksInTheirOrder) {
     AccountEntryTexts t = Entry("Work");
     t.password = "";
     cases.push_back({"empty password", t, "", kRequiredFieldsText, id::kPassword});
+    t.password_required = false;  // an OAuth account signs in with a token
+    cases.push_back({"OAuth without a password", t, "", "", 0});
+    t.user_id = "";
+    cases.push_back({"OAuth still needs the user ID", t, "", kRequiredFieldsText, id::kUserId});
   }
   {
     AccountEntryTexts t = Entry("");

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "tidewell/settings/account_file.h"
+#include "tidewell/settings/sheet_rules.h"
 #include "common/atomic_file.h"
 #include "common/paths.h"
 
@@ -100,6 +101,12 @@ bool AccountPageList::Change(int index, const CAccount& values) {
   const int z = a.priority;
   const int m = LargestPriority(accounts_);
   CopyStoredFields(values, a);
+  // A sign-in the dialog replaced or gave up takes the sealed token that
+  // could not be opened with it.
+  if (!values.refresh_token_unreadable) {
+    a.refresh_token_unreadable = false;
+    a.sealed_refresh_token.clear();
+  }
   int p = a.priority;
   const int limit = z == 0 ? m + 1 : m;
   if (p > limit) p = limit;
@@ -141,6 +148,94 @@ bool AccountPageList::Apply(const std::string& data_folder, CodecCalls& codec, P
     begin = end + 1;
   }
   released_.clear();
+  return true;
+}
+
+// ---- sign-in method ------------------------------------------------------------
+
+SignInChoice SignInChoiceOf(const CAccount& account) {
+  if (account.signin_method != kSignInPassword) return SignInChoice::kOAuth;
+  return account.apop == 1 ? SignInChoice::kApop : SignInChoice::kPassword;
+}
+
+int ProviderIndexOf(const CAccount& account) {
+  return account.oauth_provider >= 1 && account.oauth_provider <= kProviderCount ? account.oauth_provider - 1 : 0;
+}
+
+oauth::OAuthProvider ProviderOfIndex(int index) {
+  if (index == 1) return oauth::OAuthProvider::kGoogle;
+  if (index == 2) return oauth::OAuthProvider::kCustom;
+  return oauth::OAuthProvider::kMicrosoft;
+}
+
+SignInControls SignInControlsFor(SignInChoice choice, bool signing_in) {
+  SignInControls c;
+  const bool oauth = choice == SignInChoice::kOAuth;
+  c.password = !oauth;
+  c.method = !signing_in;
+  c.provider = oauth && !signing_in;
+  c.signin = oauth || signing_in;
+  return c;
+}
+
+std::string SignInStatusLine(const CAccount& account, SignInChoice choice, int provider_index) {
+  if (choice != SignInChoice::kOAuth) return {};
+  const bool same_provider = account.oauth_provider == provider_index + 1;
+  if (!account.refresh_token.empty() && same_provider) {
+    if (account.oauth_account.empty()) return "サインイン済み";
+    return "サインイン済み: " + account.oauth_account.str();
+  }
+  if (account.refresh_token_unreadable && same_provider)
+    return "未サインイン（保存されたトークンを読み取れません。サインインし直してください）";
+  return "未サインイン（メールチェックの前にサインインしてください）";
+}
+
+std::string SignInNotes(SignInChoice choice, oauth::OAuthProvider provider, oauth::ProviderProblem problem,
+                        int tls_mode) {
+  if (choice != SignInChoice::kOAuth) return {};
+  std::string notes = oauth::ProviderSettingsNote(provider, problem);
+  if (tls_mode == kTlsNone) {
+    if (!notes.empty()) notes += "\r\n";
+    notes += kOAuthNotSecuredNote;
+  }
+  return notes;
+}
+
+namespace {
+
+void DropSignIn(CAccount& account) {
+  account.refresh_token.clear();
+  account.oauth_account = "";
+  account.refresh_token_unreadable = false;
+  account.sealed_refresh_token.clear();
+}
+
+}  // namespace
+
+void TakeSignInChoice(SignInChoice choice, int provider_index, CAccount& account) {
+  if (choice != SignInChoice::kOAuth) {
+    account.signin_method = kSignInPassword;
+    account.apop = choice == SignInChoice::kApop ? 1 : 0;
+    account.oauth_provider = 0;
+    DropSignIn(account);
+    return;
+  }
+  account.signin_method = kSignInOAuth;
+  const int provider = provider_index >= 0 && provider_index < kProviderCount ? provider_index + 1 : 1;
+  if (account.oauth_provider != provider) DropSignIn(account);
+  account.oauth_provider = provider;
+}
+
+bool ApplySignIn(const oauth::SignInResult& result, oauth::OAuthProvider provider, CAccount& account) {
+  if (result.outcome != oauth::SignInOutcome::kSignedIn) return false;
+  account.signin_method = kSignInOAuth;
+  account.oauth_provider = static_cast<int>(provider);
+  account.oauth_account = result.user_name;
+  account.refresh_token = result.refresh_token;
+  account.refresh_token_unreadable = false;
+  account.sealed_refresh_token.clear();
+  if (!account.user_id.empty() || result.user_name.empty() || result.user_name.size() > kUserIdMaxBytes) return false;
+  account.user_id = result.user_name;
   return true;
 }
 

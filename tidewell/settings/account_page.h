@@ -23,6 +23,8 @@
 #include "tidewell/settings/account.h"
 #include "tidewell/settings/account_file.h"
 #include "common/codec_calls.h"
+#include "common/oauth/providers.h"
+#include "common/oauth/signin_flow.h"
 
 namespace tidewell {
 
@@ -117,6 +119,63 @@ bool PageMaySave(AccountFileStatus status, bool legacy_present);
 // The line the page shows when it may not save: why, and that the accounts
 // cannot be changed. "" when it may.
 const char* AccountPageNote(AccountFileStatus status, bool may_save);
+
+// ---- The account dialog's sign-in method ------------------------------------
+
+// The choices of the method control, in their order. APOP is the stored apop
+// flag of a password account.
+enum class SignInChoice { kPassword = 0, kApop = 1, kOAuth = 2 };
+constexpr const char* kSignInChoiceNames[] = {"パスワード", "APOP", "OAuth 2.0"};
+constexpr int kSignInChoiceCount = 3;
+// The provider control's choices: provider numbers 1, 2, 3 in this order.
+constexpr const char* kProviderNames[] = {"Microsoft", "Google", "カスタム"};
+constexpr int kProviderCount = 3;
+
+// What the method control shows for an account: OAuth for every method but
+// the password one (a method this build does not know is checked as OAuth,
+// so it shows so), else APOP or password by the apop flag.
+SignInChoice SignInChoiceOf(const CAccount& account);
+// The provider control's index (0..2) for an account; Microsoft for none.
+int ProviderIndexOf(const CAccount& account);
+oauth::OAuthProvider ProviderOfIndex(int index);
+
+// Which controls the method enables: the password edit for password and
+// APOP; the provider control and the sign-in button for OAuth. While a
+// sign-in runs the method and provider controls are off (its answer belongs
+// to the provider it started with) and the button reads "中止".
+struct SignInControls {
+  bool password = false;
+  bool method = true;
+  bool provider = false;
+  bool signin = false;
+};
+SignInControls SignInControlsFor(SignInChoice choice, bool signing_in);
+
+// The dialog's line under the provider: who signed in, or that a sign-in is
+// needed before a check; "" for the password methods. provider_index is what
+// the provider control shows: another provider than the one signed in with
+// needs a new sign-in.
+std::string SignInStatusLine(const CAccount& account, SignInChoice choice, int provider_index);
+
+// The warnings under it: the provider's settings problem (naming the
+// Tidewell.ini section and key) and OAuth over a connection that is not
+// secured. "" when there is none.
+std::string SignInNotes(SignInChoice choice, oauth::OAuthProvider provider, oauth::ProviderProblem problem,
+                        int tls_mode);
+constexpr const char kOAuthNotSecuredNote[] =
+    "OAuth 2.0 では接続の保護を STLS か SSL/TLS にしてください（トークンは暗号化しない接続では送りません）。";
+
+// OK: the method and provider into the account. Password and APOP set the
+// method and the apop flag and drop an OAuth sign-in (no token is kept that
+// is not used); OAuth keeps the apop flag as stored, and a provider other
+// than the signed-in one drops that sign-in.
+void TakeSignInChoice(SignInChoice choice, int provider_index, CAccount& account);
+
+// A finished sign-in into the account: method OAuth with that provider, who
+// signed in and the refresh token (replacing one that could not be read).
+// An empty user ID is filled with who signed in when that fits the user ID
+// field (kUserIdMaxBytes). Returns true when the user ID was filled.
+bool ApplySignIn(const oauth::SignInResult& result, oauth::OAuthProvider provider, CAccount& account);
 
 // Deletes the account mail file of one display name when it exists and is not
 // a folder. Returns true when a file was deleted.

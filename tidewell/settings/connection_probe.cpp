@@ -32,7 +32,15 @@ bool ReadStat(std::string_view reply, long long& count, long long& size) {
 }  // namespace
 
 ConnectionProbe::ConnectionProbe(ProbeAccount account, Md5Function md5)
-    : account_(std::move(account)), md5_(std::move(md5)) {}
+    : account_(std::move(account)), md5_(std::move(md5)) {
+  if (!account_.oauth) return;
+  int failure = account_.signin_failure;
+  if (account_.tls_mode == kTlsNone) failure = kSignInNotSecured;
+  if (failure == 0 && account_.access_token.empty()) failure = kSignInNeeded;
+  if (failure == 0) return;
+  refused_at_start_ = true;
+  Fail(kSignInErrorPhase, failure);
+}
 
 ProbeStep ConnectionProbe::Fail(int phase, int code) {
   ProbeStep step;
@@ -108,6 +116,22 @@ ProbeStep ConnectionProbe::OnReceive(std::string_view text) {
 
 ProbeStep ConnectionProbe::Login() {
   ProbeStep step;
+  if (account_.oauth) {
+    // Never a token over a connection that is not secured.
+    if (!secured_) return Fail(kSignInErrorPhase, kSignInNotSecured);
+    const oauth::SaslMechanism mechanism = oauth::ChooseSaslMechanism(capa_sasl_);
+    std::string response = mechanism == oauth::SaslMechanism::kOAuthBearer
+                               ? oauth::OAuthBearerInitialResponse(account_.user, account_.server, account_.port,
+                                                                   account_.access_token)
+                               : oauth::XOAuth2InitialResponse(account_.user, account_.access_token);
+    // The initial response goes with the command when the line stays within
+    // 255 octets (SaslLogin sends it after "+" otherwise).
+    sasl_login_ = std::make_unique<oauth::SaslLogin>(mechanism, std::move(response), true);
+    mechanism_ = oauth::SaslMechanismName(mechanism);
+    step.send = sasl_login_->First();
+    state_ = State::kAuth;
+    return step;
+  }
   if (account_.apop) {
     const std::string stamp = ApopTimestamp(greeting_ + "\r\n");
     if (stamp.empty() || !md5_) return Fail(probe_error::kLoginPhase, 2);
@@ -124,11 +148,13 @@ void ConnectionProbe::ReadCapabilities(std::string_view reply) {
   capa_answered_ = true;
   uidl_ = pipelining_ = stls_ = have_sasl_ = false;
   sasl_.clear();
+  capa_sasl_ = oauth::CapaSasl();
   std::size_t at = reply.find("\r\n");
   while (at != std::string_view::npos && at + 2 < reply.size()) {
     const std::size_t next = reply.find("\r\n", at + 2);
     if (next == std::string_view::npos) break;
     const std::string line = std::string(reply.substr(at + 2, next - at - 2));
+    oauth::ReadCapaLine(line, capa_sasl_);
     const std::string upper = UpperAscii(line);
     const std::string word = upper.substr(0, upper.find(' '));
     if (word == "UIDL") uidl_ = true;
@@ -182,6 +208,28 @@ ProbeStep ConnectionProbe::Reply(std::string_view reply) {
       state_ = State::kStat;
       step.send = "STAT\r\n";
       return step;
+    case State::kAuth: {
+      std::string send;
+      switch (sasl_login_->OnLine(reply, send)) {
+        case oauth::SaslLogin::Result::kPending:
+          step.send = send;
+          return step;
+        case oauth::SaslLogin::Result::kLoggedIn:
+          sasl_login_.reset();
+          state_ = State::kStat;
+          step.send = "STAT\r\n";
+          return step;
+        default:
+          // Refused, or an answer that fits no step of the exchange.
+          if (!send.empty()) step.send = send;
+          sasl_login_.reset();
+          {
+            ProbeStep fail = Fail(kSignInErrorPhase, kSignInTokenRefused);
+            fail.send = step.send;
+            return fail;
+          }
+      }
+    }
     case State::kStat:
       if (refused || !ReadStat(reply, mail_count_, mail_size_)) return Fail(probe_error::kSessionPhase, 4);
       state_ = State::kQuit;
@@ -209,6 +257,13 @@ std::string ConnectionProbe::Report() const {
   if (secured_) {
     r += "証明書: " + certificate_.subject + "\r\n";
     r += "有効期限: " + certificate_.not_after + "\r\n";
+  }
+  if (account_.oauth) {
+    r += "認証: OAuth 2.0";
+    if (!mechanism_.empty()) r += " (" + mechanism_ + ")";
+    r += "\r\n";
+    if (refused_at_start_ && account_.tls_mode == kTlsNone)
+      r += "アクセストークンは暗号化されていない接続では送りません。\r\n";
   }
   if (!greeting_.empty()) r += "応答: " + greeting_ + "\r\n";
   if (capa_answered_) {

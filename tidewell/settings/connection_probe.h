@@ -13,15 +13,19 @@
 //   every failure (look-up, connect, closed connection, TLS, time-out):
 //     OnError(phase, code) with the numbers of the check session.
 // With STLS or TLS chosen nothing but CAPA and STLS is sent before OnSecured,
-// so no user ID or password leaves before the certificate is checked.
+// so no user ID or password leaves before the certificate is checked. An
+// OAuth account is tested only over TLS (STLS or on connect): its token goes
+// in the AUTH step after OnSecured, never in clear.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/check_errors.h"
+#include "common/oauth/sasl.h"
 
 namespace tidewell {
 
@@ -43,6 +47,13 @@ struct ProbeAccount {
   int port = 110;
   bool apop = false;
   int tls_mode = 0;  // kTlsNone, kTlsStls, kTlsOnConnect (account.h)
+  // OAuth 2.0: AUTH XOAUTH2 / OAUTHBEARER with access_token in place of the
+  // password (apop is then ignored). signin_failure: a SignInErrorCode found
+  // while getting the token; the test then ends at once, like a token over
+  // a connection that is not secured: nothing is sent, no connection made.
+  bool oauth = false;
+  std::string access_token;
+  int signin_failure = 0;
 };
 
 struct ProbeCertificate {
@@ -68,6 +79,10 @@ class ConnectionProbe {
   ProbeStep OnSecured(const ProbeCertificate& certificate);
   ProbeStep OnError(int phase, int code);
 
+  // True when the test ended before any connection (an OAuth account
+  // without a token or without TLS): the driver connects to nothing.
+  bool refused_at_start() const { return refused_at_start_; }
+
   bool done() const { return state_ == State::kDone; }
   bool succeeded() const { return done() && error_.empty(); }
   bool secured() const { return secured_; }
@@ -75,7 +90,7 @@ class ConnectionProbe {
   std::string Report() const;
 
  private:
-  enum class State { kGreeting, kCapa, kStls, kHandshake, kUser, kPass, kApop, kStat, kQuit, kDone };
+  enum class State { kGreeting, kCapa, kStls, kHandshake, kUser, kPass, kApop, kAuth, kStat, kQuit, kDone };
 
   ProbeStep Fail(int phase, int code);
   ProbeStep Login();
@@ -93,6 +108,10 @@ class ConnectionProbe {
   bool uidl_ = false, pipelining_ = false, stls_ = false;
   std::string sasl_;
   bool have_sasl_ = false;
+  oauth::CapaSasl capa_sasl_;
+  std::unique_ptr<oauth::SaslLogin> sasl_login_;
+  bool refused_at_start_ = false;
+  std::string mechanism_;  // the SASL mechanism of the AUTH step, once sent
   long long mail_count_ = -1, mail_size_ = -1;
   std::string error_;
 };

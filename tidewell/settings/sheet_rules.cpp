@@ -238,7 +238,8 @@ AccountEntryCheck TakeAccountEntry(const AccountEntryTexts& t, const std::string
                   {&t.password, id::kPassword},
                   {&t.server, id::kServer}};
   for (const auto& r : required)
-    if (r.text->empty()) return Refuse(kRequiredFieldsText, r.control);
+    if (r.text->empty() && (r.control != id::kPassword || t.password_required))
+      return Refuse(kRequiredFieldsText, r.control);
 
   AccountEntryCheck ok;
   ok.ok = true;

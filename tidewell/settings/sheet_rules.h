@@ -191,6 +191,7 @@ extern const AccountEditLimit kAccountEditLimits[kAccountEditLimitCount];
 struct AccountEntryTexts {
   std::string display_name, user_id, password, server, port, priority;
   std::string icon_file, sound_file, program_path, command_line, work_folder;
+  bool password_required = true;  // false for an OAuth account: it signs in with a token
 };
 
 // The result of OK: on failure the message to show and the control to give
@@ -205,8 +206,8 @@ struct AccountEntryCheck {
 // text and number fields (each against its field size and range, the display
 // name, user ID and password against 149 bytes); then the display name must not equal (byte for
 // byte) another account's name of list unless it is the opening name; then
-// the display name, user ID, password and server must not be empty. The check
-// boxes are not touched.
+// the display name, user ID, password (unless !password_required) and server
+// must not be empty. The check boxes are not touched.
 AccountEntryCheck TakeAccountEntry(const AccountEntryTexts& texts, const std::string& opening_name,
                                    const AccountList& list, CAccount& out);
 

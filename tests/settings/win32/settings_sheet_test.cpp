@@ -16,6 +16,8 @@
 #include "common/paths.h"
 #include "common/win32/dpapi_protector.h"
 #include "common/win32/inkwell_dll.h"
+#include "common/oauth/signin_flow.h"
+#include "tidewell/settings/account_page.h"
 #include "tidewell/settings/account_file.h"
 #include "tidewell/settings/sheet_rules.h"
 #include "tidewell/settings/win32/settings_sheet.h"
@@ -684,7 +686,7 @@ TEST_F(SheetAccounts, AddChangeDeleteThroughTheDialog) {
   // The password is sealed (fresh bytes each time): the file is compared
   // as the reader gives it back, and holds no password in clear.
   const std::string written = ReadBytes(AccountFilePath(dir.path()));
-  EXPECT_EQ(written[9], 8);
+  EXPECT_EQ(written[9], kAccountFileVersion);
   AccountList back;
   ASSERT_EQ(ParseAccountFile(written, AccountReader::kSettingsPage, back, &SystemPasswordProtector()),
             AccountFileStatus::kOk);
@@ -871,6 +873,134 @@ TEST_F(SheetAccounts, A256thAccountIsRefusedBeforeTheDialog) {
   const AccountList after = LoadPageAccounts(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(after.size(), full.size());
   for (std::size_t i = 0; i < full.size(); ++i) EXPECT_TRUE(SameStoredFields(after[i], full[i])) << i;
+}
+
+// ---- the account dialog's sign-in method ------------------------------------------
+
+void Choose(HWND dialog, int combo, int index) {
+  SendDlgItemMessageA(dialog, combo, CB_SETCURSEL, index, 0);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(combo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(dialog, combo)));
+}
+std::string ComboText(HWND dialog, int combo) {
+  const LRESULT i = SendDlgItemMessageA(dialog, combo, CB_GETCURSEL, 0, 0);
+  char text[256] = "";
+  if (i >= 0) SendDlgItemMessageA(dialog, combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+// The static text of a message box.
+std::string BoxText(HWND box) {
+  std::string text;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM lp) -> BOOL {
+        char cls[32] = "", t[1024] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        GetWindowTextA(child, t, sizeof t);
+        if (lstrcmpiA(cls, "Static") == 0 && t[0]) *reinterpret_cast<std::string*>(lp) = t;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+// The method control switches the password edit, the provider control and
+// サインイン; the line under them says who signed in or that a sign-in is
+// needed; the notes name the section of a missing client id and warn of
+// OAuth without TLS; サインイン without a client id is refused at once; an
+// OAuth account is saved without a password and a signed-in one keeps its
+// sign-in.
+TEST_F(SheetAccounts, SignInMethodControls) {
+  WinTempFolder dir;
+  ASSERT_TRUE(WriteBytes(SettingsFilePath(dir.path()), "[OAuth.Google]\r\nClientId=google-client\r\n"));
+  CAccount apop = Account("Apop", 0);
+  apop.apop = 1;
+  CAccount signed_in = Account("Signed", 0);
+  signed_in.signin_method = kSignInOAuth;
+  signed_in.oauth_provider = 2;
+  signed_in.oauth_account = "taro@example.com";
+  signed_in.refresh_token = "rt-1";
+  signed_in.password = "";
+  signed_in.tls_mode = kTlsOnConnect;
+  signed_in.port = 995;
+  ASSERT_TRUE(SaveAccounts(dir.path(), {apop, signed_in}, SystemPasswordProtector()));
+  const std::string needed = "未サインイン（メールチェックの前にサインインしてください）";
+  const std::string no_microsoft_id =
+      oauth::ProviderSettingsNote(oauth::OAuthProvider::kMicrosoft, oauth::ProviderProblem::kNoClientId);
+  RunSheet(dir.path(), [&](Driver& d) {
+    HWND page = d.Page(4);
+    Driver::Select(page, 0);
+    d.ClickAsync(page, IDC_ACCOUNT_CHANGE);
+    HWND dialog = d.Top("アカウント");
+    d.Check(dialog && ComboText(dialog, IDC_ACC_METHOD) == "APOP", "APOP account shows APOP");
+    d.Check(dialog && d.Enabled(dialog, IDC_ACC_PASSWORD) && !d.Enabled(dialog, IDC_ACC_PROVIDER) &&
+                !d.Enabled(dialog, IDC_ACC_SIGNIN),
+            "password method: password on, provider and sign-in off");
+    d.Check(dialog && d.Text(dialog, IDC_ACC_SIGNIN_STATUS).empty() && d.Text(dialog, IDC_ACC_OAUTH_NOTE).empty(),
+            "password method: no sign-in line, no note");
+    d.CancelAccount();
+
+    Driver::Select(page, 1);
+    d.ClickAsync(page, IDC_ACCOUNT_CHANGE);
+    dialog = d.Top("アカウント");
+    if (!dialog) return d.Check(false, "no dialog for the OAuth account");
+    d.Check(ComboText(dialog, IDC_ACC_METHOD) == "OAuth 2.0" && ComboText(dialog, IDC_ACC_PROVIDER) == "Google",
+            "OAuth account shows its method and provider");
+    d.Check(!d.Enabled(dialog, IDC_ACC_PASSWORD) && d.Enabled(dialog, IDC_ACC_PROVIDER) &&
+                d.Enabled(dialog, IDC_ACC_SIGNIN),
+            "OAuth: password off, provider and sign-in on");
+    d.Check(d.Text(dialog, IDC_ACC_SIGNIN_STATUS) == "サインイン済み: taro@example.com", "who signed in");
+    d.Check(d.Text(dialog, IDC_ACC_OAUTH_NOTE).empty(), "Google has its client id: no note");
+    // Microsoft has no client id: the note says where to set it, and the
+    // Google sign-in is not Microsoft's.
+    Choose(dialog, IDC_ACC_PROVIDER, 0);
+    d.Check(d.Text(dialog, IDC_ACC_SIGNIN_STATUS) == needed, "another provider needs a sign-in");
+    d.Check(d.Text(dialog, IDC_ACC_OAUTH_NOTE) == no_microsoft_id, "missing client id told: " +
+                                                                       d.Text(dialog, IDC_ACC_OAUTH_NOTE));
+    d.Check(no_microsoft_id.find("[OAuth.Microsoft]") != std::string::npos, "note names the section");
+    d.ClickAsync(dialog, IDC_ACC_SIGNIN);
+    HWND box = d.Top("サインイン");
+    d.Check(box && BoxText(box) == no_microsoft_id, "sign-in without a client id refused at once");
+    if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Sleep(300);
+    d.Check(d.Text(dialog, IDC_ACC_SIGNIN) == "サインイン" && d.Enabled(dialog, IDC_ACC_PROVIDER),
+            "no sign-in running afterwards");
+    Choose(dialog, IDC_ACC_PROVIDER, 1);
+    d.Check(d.Text(dialog, IDC_ACC_SIGNIN_STATUS) == "サインイン済み: taro@example.com", "back to Google");
+    Choose(dialog, IDC_ACC_SECURITY, kTlsNone);
+    d.Check(d.Text(dialog, IDC_ACC_OAUTH_NOTE) == kOAuthNotSecuredNote, "OAuth without TLS warned");
+    Choose(dialog, IDC_ACC_METHOD, 0);
+    d.Check(d.Enabled(dialog, IDC_ACC_PASSWORD) && !d.Enabled(dialog, IDC_ACC_PROVIDER) &&
+                !d.Enabled(dialog, IDC_ACC_SIGNIN) && d.Text(dialog, IDC_ACC_OAUTH_NOTE).empty(),
+            "back to the password method");
+    d.CancelAccount();
+
+    // A new OAuth account needs no password.
+    d.ClickAsync(page, IDC_ACCOUNT_ADD);
+    dialog = d.Top("アカウント");
+    if (!dialog) return d.Check(false, "no dialog for a new account");
+    Choose(dialog, IDC_ACC_METHOD, 2);
+    Choose(dialog, IDC_ACC_PROVIDER, 1);
+    Choose(dialog, IDC_ACC_SECURITY, kTlsOnConnect);
+    d.Check(d.Text(dialog, IDC_ACC_SIGNIN_STATUS) == needed, "new OAuth account: sign-in needed");
+    Driver::SetText(dialog, IDC_ACC_NAME, "New");
+    Driver::SetText(dialog, IDC_ACC_USER, "hanako@example.com");
+    Driver::SetText(dialog, IDC_ACC_SERVER, "127.0.0.1");
+    d.ClickAsync(dialog, IDOK);
+    d.Check(d.NoMessageBox(), "saved without a password");
+    d.Press(PSBTN_OK);
+    d.Check(d.SheetClosed(), "sheet closed");
+  });
+  const AccountList saved = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_EQ(saved[0].apop, 1);
+  EXPECT_EQ(saved[0].signin_method, kSignInPassword);
+  EXPECT_TRUE(SameStoredFields(saved[1], signed_in));
+  EXPECT_EQ(saved[2].display_name, "New");
+  EXPECT_EQ(saved[2].signin_method, kSignInOAuth);
+  EXPECT_EQ(saved[2].oauth_provider, 2);
+  EXPECT_EQ(saved[2].port, 995);
+  EXPECT_TRUE(saved[2].password.empty());
+  EXPECT_TRUE(saved[2].refresh_token.empty());
 }
 
 }  // namespace

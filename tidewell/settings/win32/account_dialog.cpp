@@ -3,6 +3,7 @@
 #include <string>
 
 #include "settings_res.h"
+#include "tidewell/settings/account_page.h"
 #include "tidewell/settings/sheet_rules.h"
 #include "tidewell/settings/win32/dialog_items.h"
 #include "tidewell/settings/win32/file_pickers.h"
@@ -58,13 +59,13 @@ void CAccountDlg::OnInitDialog() {
   // A mode this build does not know shows as TLS on connect, as it is checked.
   security_ = values_.tls_mode >= 0 && values_.tls_mode < kSecurityCount ? values_.tls_mode : kTlsOnConnect;
   SendDlgItemMessageA(dialog_, IDC_ACC_SECURITY, CB_SETCURSEL, security_, 0);
-  SetChecked(dialog_, IDC_ACC_APOP, values_.apop == 1);
   SetChecked(dialog_, IDC_ACC_ICON_CHECK, values_.icon_flag == 1);
   SetChecked(dialog_, IDC_ACC_SOUND_CHECK, values_.sound_flag == 1);
   SetChecked(dialog_, IDC_ACC_EXEC_CHECK, values_.exec_flag == 1);
   SetChecked(dialog_, IDC_ACC_NO_DUPLICATE, values_.no_duplicate == 1);
   SetChecked(dialog_, IDC_ACC_ICON_TO_NORMAL, values_.icon_to_normal == 1);
   EnableGroups();
+  InitSignIn();
 
   button_picture_ = LoadOwnIcon(instance_, IDI_BROWSE, 16);
   for (int id : {IDC_ACC_ICON_PICK, IDC_ACC_SOUND_BROWSE, IDC_ACC_PROGRAM_BROWSE})
@@ -77,12 +78,21 @@ void CAccountDlg::OnInitDialog() {
 bool CAccountDlg::OnCommand(int id, int code) {
   if (id == IDC_ACC_SECURITY && code == CBN_SELCHANGE) {
     OnSecurityChange();
+    UpdateSignIn();
+    return true;
+  }
+  if ((id == IDC_ACC_METHOD || id == IDC_ACC_PROVIDER) && code == CBN_SELCHANGE) {
+    UpdateSignIn();
     return true;
   }
   if (code != BN_CLICKED) return false;
   switch (id) {
     case IDOK: OnOk(); return true;
-    case IDCANCEL: EndDialog(dialog_, IDCANCEL); return true;
+    case IDCANCEL:
+      StopSignIn();
+      EndDialog(dialog_, IDCANCEL);
+      return true;
+    case IDC_ACC_SIGNIN: OnSignIn(); return true;
     case IDC_ACC_ICON_CHECK:
     case IDC_ACC_SOUND_CHECK:
     case IDC_ACC_EXEC_CHECK: EnableGroups(); return true;
@@ -155,19 +165,20 @@ void CAccountDlg::OnOk() {
   t.program_path = ItemText(dialog_, IDC_ACC_PROGRAM);
   t.command_line = ItemText(dialog_, IDC_ACC_CMDLINE);
   t.work_folder = ItemText(dialog_, IDC_ACC_WORK_FOLDER);
+  t.password_required = MethodShown() != static_cast<int>(SignInChoice::kOAuth);
   CAccount entry = values_;
   const AccountEntryCheck check = TakeAccountEntry(t, opening_name_, list_, entry);
   if (!check.ok) {
     RefuseItem(dialog_, check.control, check.message);
     return;
   }
-  entry.apop = IsChecked(dialog_, IDC_ACC_APOP) ? 1 : 0;
   entry.icon_flag = IsChecked(dialog_, IDC_ACC_ICON_CHECK) ? 1 : 0;
   entry.sound_flag = IsChecked(dialog_, IDC_ACC_SOUND_CHECK) ? 1 : 0;
   entry.exec_flag = IsChecked(dialog_, IDC_ACC_EXEC_CHECK) ? 1 : 0;
   entry.no_duplicate = IsChecked(dialog_, IDC_ACC_NO_DUPLICATE) ? 1 : 0;
   entry.icon_to_normal = IsChecked(dialog_, IDC_ACC_ICON_TO_NORMAL) ? 1 : 0;
   entry.tls_mode = security_;
+  TakeSignIn(entry);
   values_ = entry;
   EndDialog(dialog_, IDOK);
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/oauth/token.h"
+#include "common/win32/https_post.h"
 #include "common/win32/inkwell_dll.h"
 #include "tidewell/settings/account.h"
 
@@ -13,6 +15,7 @@ constexpr char kClassName[] = "Tidewell_ConnectionProbe";
 constexpr UINT kWmHostFound = WM_APP + 1;
 constexpr UINT kWmSocket = WM_APP + 2;
 constexpr UINT kWmError = WM_APP + 3;
+constexpr UINT kWmToken = WM_APP + 4;
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr long kEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
 
@@ -36,8 +39,8 @@ ConnectionProbeDriver::~ConnectionProbeDriver() {
   if (hwnd_) DestroyWindow(hwnd_);
 }
 
-bool ConnectionProbeDriver::Start(const ProbeAccount& account) {
-  if (probe_) return false;
+bool ConnectionProbeDriver::Start(const ProbeAccount& account, const ProbeRefresh* refresh) {
+  if (running()) return false;
   if (!hwnd_) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = &ConnectionProbeDriver::WindowProc;
@@ -47,29 +50,79 @@ bool ConnectionProbeDriver::Start(const ProbeAccount& account) {
     hwnd_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
     if (!hwnd_) return false;
   }
-  WSADATA wsa;
-  if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return false;
-  winsock_ = true;
   account_ = account;
-  probe_ = std::make_unique<ConnectionProbe>(account, [](std::string_view text) {
+  rotated_.clear();
+  pending_.clear();
+  if (refresh && account_.oauth && account_.access_token.empty() && account_.signin_failure == 0 &&
+      account_.tls_mode != kTlsNone) {
+    if (refresh->refresh_token.empty()) {
+      account_.signin_failure = kSignInNeeded;
+    } else if (oauth::CheckProviderSettings(refresh->settings) != oauth::ProviderProblem::kNone) {
+      account_.signin_failure = kSignInNoClientId;
+    } else {
+      const oauth::ProviderSettings& s = refresh->settings;
+      token_request_ = StartHttpsPost(hwnd_, kWmToken, s.token_url,
+                                      oauth::RefreshTokenBody(s.client_id, s.client_secret, refresh->refresh_token,
+                                                              s.scope));
+      if (token_request_ == 0) account_.signin_failure = kSignInRefreshFailed;
+      else return true;  // the test goes on with the answer
+    }
+  }
+  return Begin();
+}
+
+bool ConnectionProbeDriver::Begin() {
+  probe_ = std::make_unique<ConnectionProbe>(account_, [](std::string_view text) {
     return InkwellMd5(std::string(text));
   });
-  pending_.clear();
+  if (probe_->refused_at_start()) {
+    // Nothing to connect to: the report comes as a message, like any end.
+    PostMessageA(hwnd_, kWmError, kSignInErrorPhase, account_.signin_failure);
+    return true;
+  }
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+    probe_.reset();
+    return false;
+  }
+  winsock_ = true;
   SetTimer(hwnd_, kTimeoutTimer, kTimeoutMs, nullptr);
-  const unsigned long address = inet_addr(account.server.c_str());
+  const unsigned long address = inet_addr(account_.server.c_str());
   if (address != INADDR_NONE) {
     ConnectTo(address);
   } else {
-    lookup_ = WSAAsyncGetHostByName(hwnd_, kWmHostFound, account.server.c_str(), host_entry_, sizeof host_entry_);
+    lookup_ = WSAAsyncGetHostByName(hwnd_, kWmHostFound, account_.server.c_str(), host_entry_, sizeof host_entry_);
     if (!lookup_) PostMessageA(hwnd_, kWmError, 1, 2);
   }
   return true;
+}
+
+// The token endpoint's answer to the refresh: the test goes on with the new
+// access token, or ends at once with the sign-in error it gives.
+void ConnectionProbeDriver::OnToken(unsigned id) {
+  if (id == 0 || id != token_request_) return;
+  HttpsAnswer answer;
+  if (!TakeHttpsAnswer(id, answer)) return;
+  token_request_ = 0;
+  const oauth::TokenResponse r = oauth::ParseTokenResponse(answer.body);
+  if (answer.answered && answer.status >= 200 && answer.status <= 299 && r.ok) {
+    account_.access_token = r.access_token;
+    rotated_ = r.refresh_token;
+  } else {
+    account_.signin_failure = answer.answered && oauth::TokenErrorNeedsSignIn(r) ? kSignInNeeded
+                                                                                 : kSignInRefreshFailed;
+  }
+  if (!Begin() && finished_) finished_(false, CheckErrorMessage(1, 3));
 }
 
 void ConnectionProbeDriver::Cancel() { Close(); }
 
 void ConnectionProbeDriver::Close() {
   if (hwnd_) KillTimer(hwnd_, kTimeoutTimer);
+  if (token_request_) {
+    CancelHttpsPost(token_request_);
+    token_request_ = 0;
+  }
   if (lookup_) {
     WSACancelAsyncRequest(lookup_);
     lookup_ = nullptr;
@@ -97,6 +150,10 @@ LRESULT CALLBACK ConnectionProbeDriver::WindowProc(HWND hwnd, UINT msg, WPARAM w
     return DefWindowProcA(hwnd, msg, wp, lp);
   }
   auto* self = reinterpret_cast<ConnectionProbeDriver*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (self && msg == kWmToken) {
+    self->OnToken(static_cast<unsigned>(wp));
+    return 0;
+  }
   if (self && self->probe_) {
     switch (msg) {
       case kWmHostFound: self->OnHostFound(wp, lp); return 0;

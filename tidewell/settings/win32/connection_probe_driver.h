@@ -13,10 +13,20 @@
 #include <memory>
 #include <string>
 
+#include "common/oauth/providers.h"
 #include "common/win32/tls_channel.h"
 #include "tidewell/settings/connection_probe.h"
 
 namespace tidewell {
+
+// An OAuth account without a fresh access token: the driver first asks the
+// token endpoint for one with the account's refresh token (nothing is
+// saved; a refresh token the provider rotated is handed back through
+// rotated_refresh_token()).
+struct ProbeRefresh {
+  oauth::ProviderSettings settings;
+  std::string refresh_token;
+};
 
 class ConnectionProbeDriver {
  public:
@@ -31,12 +41,17 @@ class ConnectionProbeDriver {
   ConnectionProbeDriver& operator=(const ConnectionProbeDriver&) = delete;
 
   // Starts a test; false when one runs already or no window could be made.
-  bool Start(const ProbeAccount& account);
+  // refresh: for an OAuth account without account.access_token.
+  bool Start(const ProbeAccount& account, const ProbeRefresh* refresh = nullptr);
   void Cancel();
-  bool running() const { return probe_ != nullptr; }
+  bool running() const { return probe_ != nullptr || token_request_ != 0; }
+  // A refresh token the provider gave in place of the one tried (empty: none).
+  const std::string& rotated_refresh_token() const { return rotated_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  bool Begin();
+  void OnToken(unsigned id);
   void OnHostFound(WPARAM task, LPARAM result);
   void OnSocket(WPARAM socket, LPARAM event);
   void OnError(int phase, int code);
@@ -61,6 +76,8 @@ class ConnectionProbeDriver {
   char host_entry_[MAXGETHOSTSTRUCT];
   std::string pending_;
   bool winsock_ = false;
+  unsigned token_request_ = 0;  // the running refresh (StartHttpsPost id), 0 none
+  std::string rotated_;
 };
 
 }  // namespace tidewell

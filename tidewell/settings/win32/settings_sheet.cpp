@@ -508,7 +508,7 @@ void CPropPg2::OnAdd() {
     ShowMessage(page_, kTooManyAccountsText);
     return;
   }
-  CAccountDlg dialog(instance_, CAccount(), list.accounts());
+  CAccountDlg dialog(instance_, CAccount(), list.accounts(), AccountDialogPlace{data_folder, &profile_});
   if (!dialog.DoModal(page_)) return;
   if (!list.Add(dialog.values())) return;
   Refill();
@@ -522,7 +522,8 @@ void CPropPg2::OnChange() {
     case SelectionStatus::kMismatch: ShowMessage(page_, kChangeErrorText); return;
     case SelectionStatus::kOk: break;
   }
-  CAccountDlg dialog(instance_, list.accounts()[static_cast<std::size_t>(mark)], list.accounts());
+  CAccountDlg dialog(instance_, list.accounts()[static_cast<std::size_t>(mark)], list.accounts(),
+                     AccountDialogPlace{data_folder, &profile_});
   if (!dialog.DoModal(page_)) return;
   if (!list.Change(mark, dialog.values())) return;
   Refill();
