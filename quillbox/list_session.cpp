@@ -79,6 +79,10 @@ const char* TlsErrorWords(int code) {
 
 std::string ListErrorText(int code, std::string_view account, bool view_session) {
   const char* words = TlsErrorWords(code);
+  if (!words && code > 0 && code % 10 == kListSignInPhase) {
+    const char* signin = SignInErrorWords(code / 10);
+    if (signin) return std::string(account) + ":" + signin + "(" + std::to_string(code) + ")\n";
+  }
   if (words) return std::string(account) + words + std::to_string(code) + ")\n";
   switch (((code % 10) + 10) % 10) {
     case 0:
@@ -216,6 +220,8 @@ void ListSession::ResetConnection() {
   secured_ = false;
   greeting_.clear();
   stls_reply_.clear();
+  auth_started_ = false;
+  signin_.reset();
   state_ = ListSessionState::kGreeting;
 }
 
@@ -269,6 +275,7 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
     case ListSessionState::kQuitAfterView: return EndView(text);
     case ListSessionState::kRsetSent: return Quit();
     case ListSessionState::kAwaitSecured: return {};  // the TLS layer's business
+    case ListSessionState::kAwaitToken: return {};    // nothing was asked of the server
     case ListSessionState::kStlsSent:
       if (error_pending_ || internal) return {};
       return StlsReply(text);
@@ -299,6 +306,8 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
       if (IsNegativeReply(text)) return Fail(5, 2);
       continue_pending_ = false;
       return LoginDone();
+    case ListSessionState::kAuthCapaSent:
+    case ListSessionState::kAuthSent: return SignInStep(signin_->OnText(text));
     case ListSessionState::kStatSent: {
       if (IsNegativeReply(text)) return Fail(3, 8);
       message_count_ = ParseStatCount(text);
@@ -340,6 +349,9 @@ ListActions ListSession::Fail(int phase, int detail) {
 }
 
 ListActions ListSession::Greeting(std::string_view chunk) {
+  // No sign-in to be had (the driver does not even connect): nothing is sent.
+  int failure_phase = 0, failure_detail = 0;
+  if (ListStartFailure(login_, failure_phase, failure_detail)) return Fail(failure_phase, failure_detail);
   // With TLS on connect the driver hands on nothing before the handshake is
   // done: text here means the connection is not what it should be.
   if (login_.tls == ListTls::kOnConnect && !secured_) return Fail(kListTlsPhase, kListTlsHandshake);
@@ -386,6 +398,7 @@ ListActions ListSession::OnSecured() {
 // USER, or APOP with the time stamp of the greeting (over STLS: the clear
 // greeting before STLS; the server sends no second one).
 ListActions ListSession::LogIn(std::string_view chunk) {
+  if (login_.oauth) return OAuthLogIn();
   if (!login_.apop) {
     state_ = ListSessionState::kUserSent;
     return {Send("USER " + login_.user + "\r\n")};
@@ -397,6 +410,63 @@ ListActions ListSession::LogIn(std::string_view chunk) {
   if (digest.empty()) return Fail(5, 2);
   state_ = ListSessionState::kLoginSent;
   return {Send("APOP " + login_.user + " " + digest + "\r\n")};
+}
+
+// ---- OAuth sign-in ------------------------------------------------------------
+//
+// As in the check: once the connection is secured, oauth::Pop3SignIn runs
+// CAPA and AUTH. A refused token is refreshed once (kRefreshToken) when a
+// fresh one may help, and AUTH sent again on the same connection;
+// otherwise the session ends with (kListSignInPhase, kSignInTokenRefused)
+// and QUIT.
+
+ListActions ListSession::OAuthLogIn() {
+  if (login_.tls == ListTls::kNone || !secured_) return Fail(kListSignInPhase, kSignInNotSecured);
+  auth_started_ = true;
+  signin_.emplace(login_.user, login_.server, login_.port, std::move(login_.access_token), login_.token_fresh);
+  std::string().swap(login_.access_token);
+  state_ = ListSessionState::kAuthCapaSent;
+  return {Send(signin_->Begin())};
+}
+
+ListActions ListSession::SignInStep(oauth::Pop3SignIn::Step step) {
+  using Outcome = oauth::Pop3SignIn::Outcome;
+  switch (step.outcome) {
+    case Outcome::kPending: {
+      state_ = signin_->reading_capa() ? ListSessionState::kAuthCapaSent : ListSessionState::kAuthSent;
+      ListActions out;
+      for (std::string& text : step.send) out.push_back(Send(std::move(text)));
+      return out;
+    }
+    case Outcome::kNeedToken:
+      state_ = ListSessionState::kAwaitToken;
+      return {Post(Kind::kRefreshToken)};
+    case Outcome::kLoggedIn:
+      signin_.reset();
+      return LoginDone();
+    case Outcome::kRefused:
+      signin_.reset();
+      return Fail(kListSignInPhase, kSignInTokenRefused);
+    case Outcome::kNoToken:
+      signin_.reset();
+      return Fail(kListSignInPhase, kSignInRefreshFailed);
+    case Outcome::kTooLarge:
+      signin_.reset();
+      return Fail(3, 11);
+  }
+  return {};
+}
+
+ListActions ListSession::OnToken(std::string token) {
+  if (state_ != ListSessionState::kAwaitToken || error_pending_ || !signin_) return {};
+  return SignInStep(signin_->OnToken(std::move(token)));
+}
+
+ListActions ListSession::OnTokenFailure(int detail) {
+  if (state_ != ListSessionState::kAwaitToken || error_pending_) return {};
+  if (detail < kSignInNeeded || detail > kSignInNoClientId) detail = kSignInRefreshFailed;
+  signin_.reset();
+  return Fail(kListSignInPhase, detail);
 }
 
 ListActions ListSession::LoginDone() {
@@ -638,6 +708,7 @@ ListActions ListSession::Quit() {
 }
 
 ListActions ListSession::EndDeleteSession(std::string_view reply) {
+  std::string().swap(login_.access_token);
   // A refused QUIT means the server kept every mail of this connection.
   if (error_code_ == 0 && IsNegativeReply(reply)) error_code_ = kCodeQuitRefused;
   state_ = ListSessionState::kIdle;
@@ -652,6 +723,7 @@ ListActions ListSession::EndDeleteSession(std::string_view reply) {
 }
 
 ListActions ListSession::EndView(std::string_view reply) {
+  std::string().swap(login_.access_token);
   state_ = ListSessionState::kIdle;
   error_pending_ = false;
   continue_pending_ = false;
@@ -682,7 +754,9 @@ ListActions ListSession::OnError(int phase, int detail) {
   }
   const bool broken = phase == 3 && (detail == 1 || detail == 9);
   error_code_ = phase + 10 * detail;
-  if (phase == 2 || phase == 6) {
+  // A sign-in that failed on the connection says goodbye; one that never
+  // began (no TLS, no token) has sent nothing and sends nothing.
+  if (phase == 2 || phase == 6 || (phase == kListSignInPhase && auth_started_)) {
     state_ = quit;
     return {Send("QUIT\r\n")};
   }
@@ -738,16 +812,6 @@ ListActions ListSession::Disconnect() {
   }
   if (!was_busy) return {};
   return {Post(Kind::kCloseConnection)};
-}
-
-ListActions ListSession::OnToken(std::string token) {
-  (void)token;
-  return {};
-}
-
-ListActions ListSession::OnTokenFailure(int detail) {
-  (void)detail;
-  return {};
 }
 
 void ListSession::EndRun() {

@@ -28,12 +28,14 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/check_errors.h"
+#include "common/oauth/pop3_signin.h"
 #include "quillbox/list_codec.h"
 #include "quillbox/mail_rows.h"
 
@@ -277,6 +279,8 @@ class ListSession {
   ListActions LogIn(std::string_view greeting);
   ListActions StlsReply(std::string_view chunk);
   ListActions LoginDone();
+  ListActions OAuthLogIn();
+  ListActions SignInStep(oauth::Pop3SignIn::Step step);
   ListActions Receiving(std::string_view chunk);
   ListActions TopReply(std::string_view chunk);
   ListActions UidlReply(std::string_view chunk);
@@ -337,6 +341,9 @@ class ListSession {
   bool secured_ = false;       // TLS handshake done and certificate checked
   std::string greeting_;       // the clear greeting, kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
+  // OAuth sign-in of this connection.
+  bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
+  std::optional<oauth::Pop3SignIn> signin_;  // the token is only in here
 };
 
 }  // namespace tidewell

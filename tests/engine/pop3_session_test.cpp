@@ -51,6 +51,7 @@ struct Harness {
         case Kind::kKillWatchdog: ++watchdog_kills; break;
         case Kind::kCloseConnection: ++closes; break;
         case Kind::kStartTls: ++tls_starts; break;
+        case Kind::kRefreshToken: ADD_FAILURE() << "a password account asks for no token"; break;
       }
     }
     while (!queue.empty()) {

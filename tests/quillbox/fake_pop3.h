@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/oauth/base64.h"
 #include "inkwell2/codec.h"
 
 namespace tidewell::testing {
@@ -28,6 +29,12 @@ class FakePop3 {
   std::size_t chunk = 0;                              // 0: one chunk per reply
   std::vector<std::string> log;                       // commands received
   std::set<int> removed;                              // numbers deleted at QUIT
+  // OAuth: the reply to CAPA, the access tokens AUTH XOAUTH2 / OAUTHBEARER
+  // takes (with the response in the command or after "+"), and the token of
+  // every AUTH in order.
+  std::string capa = "+OK\r\nUIDL\r\nSASL PLAIN XOAUTH2\r\n.\r\n";
+  std::set<std::string> tokens;
+  std::vector<std::string> auth_tokens;
 
   // TOP n lines reply of mail n (1-based), as the server sends it.
   std::string Top(int n, int lines) const {
@@ -56,11 +63,22 @@ class FakePop3 {
   std::vector<std::string> Handle(const std::string& command) {
     log.push_back(command);
     const std::string line = command.substr(0, command.size() - 2);
+    if (awaiting_response_) {
+      awaiting_response_ = false;
+      return Cut(SaslResponse(line));
+    }
     const std::string verb = line.substr(0, line.find(' '));
     if (override_reply.count(verb)) return Cut(override_reply[verb]);
     int a = 0, b = -1;
     std::sscanf(line.c_str(), "%*s %d %d", &a, &b);
     const bool valid = a >= 1 && a <= static_cast<int>(mails.size()) && !marked_.count(a);
+    if (verb == "CAPA") return Cut(capa);
+    if (verb == "AUTH") {
+      const std::size_t blank = line.find(' ', 5);
+      if (blank != std::string::npos) return Cut(SaslResponse(line.substr(blank + 1)));
+      awaiting_response_ = true;
+      return Cut("+ \r\n");
+    }
     if (verb == "USER") return Cut("+OK\r\n");
     if (verb == "PASS") return Cut(line == "PASS " + password ? "+OK\r\n" : "-ERR bad\r\n");
     if (verb == "APOP") {
@@ -116,6 +134,19 @@ class FakePop3 {
   }
 
  private:
+  // The token of an XOAUTH2 or OAUTHBEARER response: after "auth=Bearer ".
+  std::string SaslResponse(const std::string& base64) {
+    std::string raw;
+    if (!oauth::Base64Decode(base64, raw)) return "-ERR bad base64\r\n";
+    const std::size_t at = raw.find("auth=Bearer ");
+    if (at == std::string::npos) return "-ERR no token\r\n";
+    const std::size_t from = at + 12;
+    const std::string token = raw.substr(from, raw.find('\x01', from) - from);
+    auth_tokens.push_back(token);
+    return tokens.count(token) ? "+OK signed in\r\n" : "-ERR [AUTH] invalid token\r\n";
+  }
+
+  bool awaiting_response_ = false;
   std::set<int> marked_;
 };
 

@@ -121,6 +121,15 @@ class Harness {
   std::string DayFile() { return disk.files[DeletedHeaderFilePath("data", "20261207")]; }
 
   void Connect(const std::string& account) {
+    // The driver's check before connecting: no connection, the error posted.
+    int phase = 0, detail = 0;
+    if (ListStartFailure(LoginOf(account), phase, detail)) {
+      current_ = &servers[account];
+      current_name_ = account;
+      closed_ = true;
+      Push(Event{Event::kError, {}, phase, detail});
+      return;
+    }
     ++connections;
     current_ = &servers[account];
     current_name_ = account;
@@ -170,6 +179,10 @@ class Harness {
         case ListAction::Kind::kViewError: view_errors.push_back(a.text); break;
         case ListAction::Kind::kViewDone: ++view_done; break;
         case ListAction::Kind::kStartTls: Handshake(); break;
+        case ListAction::Kind::kRefreshToken:
+          ++refreshes;
+          Push(Event{Event::kRefresh, {}});
+          break;
       }
     }
   }
@@ -186,6 +199,13 @@ class Harness {
         case Event::kError: Dispatch(session.OnError(e.phase, e.detail)); break;
         case Event::kNextAccount: NextAccount(); break;
         case Event::kSecured: Dispatch(session.OnSecured()); break;
+        case Event::kRefresh: {
+          if (token_answers.empty()) break;  // the refresh is still under way
+          const auto [token, failure] = token_answers.front();
+          token_answers.pop_front();
+          Dispatch(token.empty() ? session.OnTokenFailure(failure) : session.OnToken(token));
+          break;
+        }
       }
     }
   }
@@ -239,11 +259,14 @@ class Harness {
   std::vector<std::string> sent, view_errors;
   int view_done = 0;
   int connections = 0;
+  // What each token request gives: a fresh token, or "" and the failure.
+  std::deque<std::pair<std::string, int>> token_answers;
+  int refreshes = 0;
   bool finished = false;
 
  private:
   struct Event {
-    enum Kind { kData, kContinue, kError, kNextAccount, kSecured } kind;
+    enum Kind { kData, kContinue, kError, kNextAccount, kSecured, kRefresh } kind;
     std::string text;
     int phase = 0, detail = 0;
   };
@@ -1146,6 +1169,212 @@ TEST(ListSessionTls, FailedAccountIsSummarisedAndTheNextGoesOn) {
   EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 37}, {"B", 0}}));
   EXPECT_EQ(ListErrorText(37, "A", false),
             "A:サーバー証明書の名前がサーバー名と一致しないため、接続を中止しました。(37)\n");
+}
+
+// ---- OAuth sign-in ----------------------------------------------------------------
+
+ListLogin OAuthLogin(const std::string& token, ListTls tls = ListTls::kOnConnect) {
+  ListLogin l = TlsLogin(tls, /*apop=*/true);  // APOP is not used for OAuth
+  l.user = "taro@example.com";
+  l.password = "";
+  l.oauth = true;
+  l.access_token = token;
+  return l;
+}
+
+const std::string kLongToken = "eyJ0eXAiOiJKV1QifQ." + std::string(300, 'z');
+
+std::string SignInText(const std::string& account, int detail) {
+  return account + ":" + SignInErrorWords(detail) + "(" + std::to_string(kListSignInPhase + 10 * detail) + ")\n";
+}
+
+// Whether a text holds a token as it is (it only ever goes Base64-coded in
+// the AUTH exchange).
+bool HoldsToken(const std::string& text) {
+  for (const std::string& t : {std::string("tok-old"), std::string("tok-new"), kLongToken})
+    if (text.find(t) != std::string::npos) return true;
+  return false;
+}
+
+TEST(ListSessionOAuth, ViewSignsInAsRows) {
+  struct Row {
+    const char* name;
+    std::string capa;
+    std::string token;
+    bool fresh;
+    std::vector<std::pair<std::string, int>> answers;
+    std::set<std::string> server_takes;
+    const char* auth;                      // the AUTH command's start
+    std::vector<std::string> auth_tokens;  // the tokens the server saw, in order
+    int refreshes;
+    int detail;                            // 0: the mail is shown
+  };
+  const std::string plain = "+OK\r\nSASL PLAIN XOAUTH2\r\n.\r\n";
+  const std::vector<Row> rows = {
+      {"XOAUTH2 with the response in the command", plain, "tok-old", false, {}, {"tok-old"}, "AUTH XOAUTH2 ",
+       {"tok-old"}, 0, 0},
+      {"OAUTHBEARER when announced", "+OK\r\nSASL XOAUTH2 OAUTHBEARER\r\n.\r\n", "tok-old", false, {}, {"tok-old"},
+       "AUTH OAUTHBEARER ", {"tok-old"}, 0, 0},
+      {"CAPA refused: XOAUTH2", "-ERR what\r\n", "tok-old", false, {}, {"tok-old"}, "AUTH XOAUTH2 ", {"tok-old"}, 0,
+       0},
+      {"a long token after the + continuation", plain, kLongToken, false, {}, {kLongToken}, "AUTH XOAUTH2\r\n",
+       {kLongToken}, 0, 0},
+      {"a refused token is refreshed, the retry succeeds", plain, "tok-old", false, {{"tok-new", 0}}, {"tok-new"},
+       "AUTH XOAUTH2 ", {"tok-old", "tok-new"}, 1, 0},
+      {"no token yet: one is asked for first", plain, "", false, {{"tok-new", 0}}, {"tok-new"}, "AUTH XOAUTH2 ",
+       {"tok-new"}, 1, 0},
+      {"the refresh fails: sign in again", plain, "tok-old", false, {{"", kSignInNeeded}}, {}, "AUTH XOAUTH2 ",
+       {"tok-old"}, 1, kSignInNeeded},
+      {"the refresh fails: no answer", plain, "tok-old", false, {{"", kSignInRefreshFailed}}, {}, "AUTH XOAUTH2 ",
+       {"tok-old"}, 1, kSignInRefreshFailed},
+      {"the fresh token refused too", plain, "tok-old", false, {{"tok-new", 0}}, {}, "AUTH XOAUTH2 ",
+       {"tok-old", "tok-new"}, 1, kSignInTokenRefused},
+      {"a token just had is not refreshed again", plain, "tok-old", true, {}, {}, "AUTH XOAUTH2 ", {"tok-old"}, 0,
+       kSignInTokenRefused},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Harness h;
+    FakePop3& srv = h.servers["a"];
+    srv.mails = FiveMails("m");
+    srv.capa = r.capa;
+    srv.tokens = r.server_takes;
+    ListLogin login = OAuthLogin(r.token);
+    login.token_fresh = r.fresh;
+    h.logins["a"] = login;
+    for (const auto& a : r.answers) h.token_answers.push_back(a);
+    h.View(h.Rows("a")[1], 10, "a");
+    ASSERT_GE(h.sent.size(), 3u);
+    EXPECT_EQ(h.sent[0], "<TLS>");
+    EXPECT_EQ(h.sent[1], "CAPA\r\n");
+    EXPECT_EQ(h.sent[2].rfind(r.auth, 0), 0u) << h.sent[2];
+    EXPECT_EQ(srv.auth_tokens, r.auth_tokens);
+    EXPECT_EQ(h.refreshes, r.refreshes);
+    EXPECT_EQ(h.sent.back(), "QUIT\r\n");
+    EXPECT_EQ(h.view_done, 1);
+    EXPECT_FALSE(h.session.busy());
+    if (r.detail == 0) {
+      EXPECT_EQ(h.cache.files["cache"], srv.Top(2, 10));
+      EXPECT_TRUE(h.view_errors.empty());
+      EXPECT_EQ(h.session.error_code(), 0);
+    } else {
+      EXPECT_TRUE(h.cache.files.empty());
+      EXPECT_EQ(h.session.error_code(), kListSignInPhase + 10 * r.detail);
+      EXPECT_EQ(h.view_errors, std::vector<std::string>{SignInText("a", r.detail)});
+    }
+    for (const std::string& s : h.sent) EXPECT_FALSE(HoldsToken(s)) << s;
+    for (const std::string& s : h.view_errors) EXPECT_FALSE(HoldsToken(s));
+  }
+}
+
+// Before any connection: OAuth without TLS, or a sign-in failure the driver
+// met getting a token. Nothing reaches the server, even a greeting that
+// arrives anyway gets no command.
+TEST(ListSessionOAuth, StartFailuresSendNothing) {
+  struct Case {
+    const char* name;
+    ListTls tls;
+    int signin_failure;
+    int code;
+  };
+  for (const Case& c : {Case{"no TLS", ListTls::kNone, 0, 48}, Case{"no TLS first", ListTls::kNone, kSignInNeeded, 48},
+                        Case{"no refresh token", ListTls::kOnConnect, kSignInNeeded, 18},
+                        Case{"no client id", ListTls::kStls, kSignInNoClientId, 58}}) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    h.servers["a"].mails = FiveMails("m");
+    ListLogin login = OAuthLogin("tok-old", c.tls);
+    login.signin_failure = c.signin_failure;
+    h.logins["a"] = login;
+    h.View(h.Rows("a")[0], 10, "a");
+    EXPECT_TRUE(h.sent.empty());
+    EXPECT_TRUE(h.servers["a"].log.empty());
+    EXPECT_EQ(h.session.error_code(), c.code);
+    EXPECT_EQ(h.view_errors, std::vector<std::string>{SignInText("a", c.code / 10)});
+    EXPECT_EQ(h.view_done, 1);
+
+    // The same login meeting a greeting: still nothing.
+    CoreListCodec codec;
+    MemoryCache cache;
+    ListSession s(codec, cache);
+    ASSERT_TRUE(s.StartView(h.Rows("a")[0], login, "cache", 10));
+    if (c.tls == ListTls::kOnConnect) EXPECT_TRUE(s.OnSecured().empty());
+    const ListActions a = s.OnReceive("+OK ready\r\n");
+    EXPECT_EQ(a, (ListActions{ListAction{ListAction::Kind::kPostError, {}, kListSignInPhase, c.code / 10}}));
+  }
+  EXPECT_EQ(SignInText("a", kSignInNotSecured),
+            "a:暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
+            "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。(48)\n");
+  // A password login is not held up by the OAuth fields.
+  ListLogin password = TlsLogin(ListTls::kNone);
+  password.signin_failure = kSignInNeeded;
+  int phase = 0, detail = 0;
+  EXPECT_FALSE(ListStartFailure(password, phase, detail));
+}
+
+// STLS: CAPA and AUTH only once the handshake is reported done.
+TEST(ListSessionOAuth, TheTokenWaitsForTheHandshake) {
+  Harness h;
+  FakePop3& srv = h.servers["a"];
+  srv.mails = FiveMails("m");
+  srv.override_reply["STLS"] = "+OK\r\n";
+  srv.tokens = {"tok-old"};
+  h.logins["a"] = OAuthLogin("tok-old", ListTls::kStls);
+  h.View(h.Rows("a")[0], 10, "a");
+  ASSERT_GE(h.sent.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(h.sent.begin(), h.sent.begin() + 3),
+            (std::vector<std::string>{"STLS\r\n", "<TLS>", "CAPA\r\n"}));
+  EXPECT_EQ(h.sent[3].rfind("AUTH XOAUTH2 ", 0), 0u);
+  EXPECT_EQ(h.cache.files["cache"], srv.Top(1, 10));
+}
+
+// A delete run signs in once per account: the refreshed token serves every
+// row of its account; an account whose refresh fails keeps its mails and
+// is summarised with the sign-in text, and the next account goes on.
+TEST(ListSessionOAuth, DeleteRunSignsInPerAccount) {
+  Harness h;
+  h.servers["A"].mails = FiveMails("a");
+  h.servers["A"].tokens = {"tok-new"};
+  h.servers["B"].mails = FiveMails("b");
+  h.servers["C"].mails = FiveMails("c");
+  h.servers["C"].tokens = {"tok-old"};
+  h.logins["A"] = OAuthLogin("tok-old");
+  h.logins["B"] = OAuthLogin("tok-old");
+  h.logins["C"] = OAuthLogin("tok-old");
+  h.token_answers = {{"tok-new", 0}, {"", kSignInNeeded}};
+  std::vector<MailRow> all = h.AllRows({"A", "B", "C"});
+  h.RunDelete(RunRows(all, {1, 3, 6, 12}));
+  EXPECT_TRUE(h.finished);
+  EXPECT_EQ(h.refreshes, 2);
+  EXPECT_EQ(h.servers["A"].removed, (std::set<int>{2, 4}));
+  EXPECT_EQ(h.servers["A"].auth_tokens, (std::vector<std::string>{"tok-old", "tok-new"}));
+  EXPECT_TRUE(h.servers["B"].removed.empty());
+  EXPECT_EQ(h.servers["B"].log.back(), "QUIT\r\n");
+  EXPECT_EQ(h.servers["C"].removed, (std::set<int>{3}));
+  EXPECT_EQ(h.results, (std::map<std::string, int>{{"A", 0}, {"B", 18}, {"C", 0}}));
+  EXPECT_EQ(DeleteErrorSummary({{"B", 18}}), SignInText("B", kSignInNeeded));
+  for (const std::string& s : h.sent) EXPECT_FALSE(HoldsToken(s)) << s;
+}
+
+// A late token answer after the connection broke or was cut sends nothing.
+TEST(ListSessionOAuth, ALateTokenIsIgnored) {
+  CoreListCodec codec;
+  MemoryCache cache;
+  ListSession s(codec, cache);
+  MailRow row;
+  row.columns[kColName] = "a";
+  row.columns[kColNumber] = "1";
+  ASSERT_TRUE(s.StartView(row, OAuthLogin("tok-old"), "cache", 10));
+  EXPECT_TRUE(s.OnToken("tok-new").empty()) << "nobody asked";
+  EXPECT_TRUE(s.OnSecured().empty());
+  ASSERT_EQ(s.OnReceive("+OK ready\r\n"), (ListActions{ListAction{ListAction::Kind::kSend, "CAPA\r\n"}}));
+  ASSERT_EQ(s.OnReceive("-ERR\r\n").size(), 1u);  // AUTH XOAUTH2 ...
+  EXPECT_EQ(s.OnReceive("-ERR expired\r\n"), (ListActions{ListAction{ListAction::Kind::kRefreshToken}}));
+  EXPECT_TRUE(s.OnReceive("+OK stray\r\n").empty());
+  EXPECT_FALSE(s.Disconnect().empty());
+  EXPECT_TRUE(s.OnToken("tok-new").empty());
+  EXPECT_TRUE(s.OnTokenFailure(kSignInNeeded).empty());
+  EXPECT_FALSE(s.busy());
 }
 
 }  // namespace

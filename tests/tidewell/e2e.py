@@ -25,7 +25,6 @@ import poplib
 import pwd
 import quopri
 import re
-import struct
 import shutil
 import socket
 import subprocess
@@ -293,12 +292,12 @@ def run_check_once(env, *switches):
 
 
 def sealed_like(written, expected, passwords):
-    """Whether `written` is the version-7 file `expected` (as tools/account_dat.py
+    """Whether `written` is the version-8 file `expected` (as tools/account_dat.py
     writes it) with every password sealed by Tidewell: same records but for
     the password fields, each record's password form 1, and no password in
     clear or scrambled anywhere."""
     got, want = account_dat.walk_records(written), account_dat.walk_records(expected)
-    if written[9] != 7 or len(got) != len(want):
+    if written[9] != 8 or len(got) != len(want):
         return False
     for g, w in zip(got, want):
         if account_dat.password_state(g) != ("sealed" if w["scrambled"] else "none"):
@@ -341,7 +340,7 @@ def case_check_once(env):
     # The file of tools/account_dat.py (passwords scrambled only) was sealed
     # at start-up, before the check that read it.
     check(sealed_like(read(os.path.join(env.data, "Account.dat")), account_file_bytes(accounts),
-                      [b"alicepw", b"bobpw"]), "Account.dat rewritten as version 7 with sealed passwords")
+                      [b"alicepw", b"bobpw"]), "Account.dat rewritten as version 8 with sealed passwords")
     check(os.path.isdir(os.path.join(env.data, "Del")), "Del folder")
     leftovers = [n for n in os.listdir(mail) if n.endswith("~")]
     check(not leftovers, "no temporary files left: %r" % leftovers)
@@ -376,9 +375,8 @@ def case_password_unreadable(env):
     the connection error), and the next account is checked as usual. The
     sealed bytes stay in Account.dat."""
     port = start_dovecot(env, [("alice", "alicepw", mail_dir(env, MAILS))])
-    foreign = account_dat.record(b"foreign", b"nobody", b"", b"127.0.0.1", closed_port(), False)
     blob = bytes(range(1, 200))
-    foreign = foreign[:-3] + bytes([account_dat.PASSWORD_SEALED]) + struct.pack(">H", len(blob)) + blob
+    foreign = account_dat.record(b"foreign", b"nobody", b"", b"127.0.0.1", closed_port(), False, sealed_password=blob)
     good = account_record(b"good", b"alice", b"alicepw", b"127.0.0.1", port, 0)
     with open(os.path.join(env.data, "Account.dat"), "wb") as f:
         f.write(account_dat.encode_file([foreign, good]))

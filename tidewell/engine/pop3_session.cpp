@@ -98,7 +98,13 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
   greeting_.clear();
   stls_reply_.clear();
   stls_judged_ = false;
+  ResetSignIn();
   ResetFastCheck();
+}
+
+void Pop3Session::ResetSignIn() {
+  auth_started_ = false;
+  signin_.reset();
 }
 
 void Pop3Session::ResetFastCheck() {
@@ -122,6 +128,8 @@ void Pop3Session::ResetFastCheck() {
 
 void Pop3Session::Abort() {
   state_ = SessionState::kIdle;
+  std::string().swap(account_.access_token);
+  ResetSignIn();
   std::string().swap(message_buffer_);
   std::string().swap(session_text_);
   seen_.reset();
@@ -165,25 +173,22 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
   }
   switch (state_) {
     case SessionState::kAwaitGreeting:
-      // No login without the password (the driver does not even connect).
-      if (account_.password_unreadable) return RecordError(kAccountErrorPhase, kPasswordUnreadableCode);
+      // No login without the password or a usable sign-in (the driver does
+      // not even connect): nothing is sent.
+      if (const StartFailure f = SessionStartFailure(account_)) return RecordError(f.phase, f.code);
       return Greeting(text);
     case SessionState::kAwaitStls: return StlsReply(text);
     case SessionState::kAwaitHandshake: return {};  // the TLS layer's business
+    case SessionState::kAwaitToken: return {};      // nothing was asked of the server
     case SessionState::kAwaitUser:
       if (Refused(text)) return {PostError(2, 2)};
       state_ = SessionState::kAwaitLogin;
       return {Send("PASS " + account_.password + "\r\n")};
     case SessionState::kAwaitLogin:
       if (Refused(text)) return {PostError(3, 3)};
-      if (data_->Has(kFastCheck) && !data_->Has(kMsgCheck)) {
-        // Ask what the server can do; counting only needs STAT alone.
-        fast_ = true;
-        state_ = SessionState::kAwaitCapa;
-        return {Send("CAPA\r\n")};
-      }
-      state_ = SessionState::kAwaitStat;
-      return {Send("STAT\r\n")};
+      return AfterLogin();
+    case SessionState::kAwaitAuthCapa:
+    case SessionState::kAwaitAuth: return SignInStep(signin_->OnText(text));
     case SessionState::kAwaitStat: return fast_ ? FastReceive(text) : Stat(text);
     case SessionState::kAwaitCapa:
     case SessionState::kAwaitUidl:
@@ -198,6 +203,18 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
     case SessionState::kMessageDone: return MessageDone();
     default: return {};
   }
+}
+
+// The login succeeded (PASS, APOP or AUTH): the mailbox is counted.
+SessionActions Pop3Session::AfterLogin() {
+  if (data_->Has(kFastCheck) && !data_->Has(kMsgCheck)) {
+    // Ask what the server can do; counting only needs STAT alone.
+    fast_ = true;
+    state_ = SessionState::kAwaitCapa;
+    return {Send("CAPA\r\n")};
+  }
+  state_ = SessionState::kAwaitStat;
+  return {Send("STAT\r\n")};
 }
 
 SessionActions Pop3Session::Greeting(std::string_view chunk) {
@@ -259,6 +276,7 @@ SessionActions Pop3Session::OnSecured() {
 // USER, or APOP with the time stamp of the greeting (over STLS: the clear
 // greeting before STLS; the server sends no second one).
 SessionActions Pop3Session::LogIn(std::string_view chunk) {
+  if (account_.oauth) return OAuthLogIn();
   if (!account_.apop) {
     state_ = SessionState::kAwaitUser;
     return {Send("USER " + account_.user + "\r\n")};
@@ -266,6 +284,65 @@ SessionActions Pop3Session::LogIn(std::string_view chunk) {
   const std::string digest = md5_(ApopTimestamp(chunk) + account_.password);
   state_ = SessionState::kAwaitLogin;
   return {Send("APOP " + account_.user + " " + digest + "\r\n")};
+}
+
+// ---- OAuth sign-in ------------------------------------------------------------
+//
+// Once the connection is secured, oauth::Pop3SignIn runs CAPA and AUTH. A
+// refused token is refreshed once (kRefreshToken) when a fresh one may
+// help, and AUTH sent again on the same connection; otherwise the account
+// ends with (6,3) and QUIT.
+
+SessionActions Pop3Session::OAuthLogIn() {
+  // The driver secures the connection before the greeting is handed on, or
+  // before OnSecured brings the login; anything else sends no token.
+  if (account_.tls == SessionTls::kNone || !secured_) return RecordError(kSignInErrorPhase, kSignInNotSecured);
+  auth_started_ = true;
+  signin_.emplace(account_.user, account_.server, account_.port, std::move(account_.access_token),
+                  account_.token_fresh);
+  std::string().swap(account_.access_token);
+  state_ = SessionState::kAwaitAuthCapa;
+  return {Send(signin_->Begin())};
+}
+
+SessionActions Pop3Session::SignInStep(oauth::Pop3SignIn::Step step) {
+  using Outcome = oauth::Pop3SignIn::Outcome;
+  switch (step.outcome) {
+    case Outcome::kPending: {
+      state_ = signin_->reading_capa() ? SessionState::kAwaitAuthCapa : SessionState::kAwaitAuth;
+      SessionActions out;
+      for (std::string& text : step.send) out.push_back(Send(std::move(text)));
+      return out;
+    }
+    case Outcome::kNeedToken:
+      state_ = SessionState::kAwaitToken;
+      return {Post(Kind::kRefreshToken)};
+    case Outcome::kLoggedIn:
+      signin_.reset();
+      return AfterLogin();
+    case Outcome::kRefused:
+      signin_.reset();
+      return RecordError(kSignInErrorPhase, kSignInTokenRefused);
+    case Outcome::kNoToken:
+      signin_.reset();
+      return RecordError(kSignInErrorPhase, kSignInRefreshFailed);
+    case Outcome::kTooLarge:
+      signin_.reset();
+      return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
+  }
+  return {};
+}
+
+SessionActions Pop3Session::OnToken(std::string token) {
+  if (state_ != SessionState::kAwaitToken || !signin_) return {};
+  return SignInStep(signin_->OnToken(std::move(token)));
+}
+
+SessionActions Pop3Session::OnTokenFailure(int signin_code) {
+  if (state_ != SessionState::kAwaitToken) return {};
+  if (signin_code < kSignInNeeded || signin_code > kSignInNoClientId) signin_code = kSignInRefreshFailed;
+  signin_.reset();
+  return RecordError(kSignInErrorPhase, signin_code);
 }
 
 SessionActions Pop3Session::Stat(std::string_view chunk) {
@@ -375,6 +452,8 @@ SessionActions Pop3Session::MessageDone() {
 
 SessionActions Pop3Session::Finish() {
   if (!mail_path_.empty()) store_.Write(mail_path_, session_text_);
+  std::string().swap(account_.access_token);
+  ResetSignIn();
   seen_.reset();
   seen_loaded_ = false;
   UidCacheMap().swap(cache_);
@@ -423,7 +502,9 @@ SessionActions Pop3Session::RecordError(int phase, int code) {
   session_text_ = ErrorEntry(phase, code);
   data_->Set(kCheckError);
   state_ = SessionState::kAwaitQuit;
-  if (phase == 2) return {Send("QUIT\r\n")};
+  // A sign-in that failed on the connection says goodbye; one that never
+  // began (no TLS, no token) has sent nothing and sends nothing.
+  if (phase == 2 || (phase == kSignInErrorPhase && auth_started_)) return {Send("QUIT\r\n")};
   return {Post(Kind::kPostContinue)};
 }
 
@@ -442,16 +523,6 @@ SessionActions Pop3Session::OnConnectError() {
     case SessionState::kAwaitGreeting: return {PostError(1, 6)};
     default: return {PostError(3, 1)};
   }
-}
-
-SessionActions Pop3Session::OnToken(std::string token) {
-  (void)token;
-  return {};
-}
-
-SessionActions Pop3Session::OnTokenFailure(int signin_code) {
-  (void)signin_code;
-  return {};
 }
 
 void Pop3Session::OnSocketEvent() { watchdog_ticks_ = 0; }

@@ -52,6 +52,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,7 @@
 
 #include "common/check_errors.h"
 #include "common/header_hash.h"
+#include "common/oauth/pop3_signin.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -362,6 +364,11 @@ class Pop3Session {
   SessionActions Feed(std::string_view text, bool internal);
   SessionActions Greeting(std::string_view chunk);
   SessionActions LogIn(std::string_view greeting);
+  SessionActions AfterLogin();
+  // OAuth sign-in.
+  SessionActions OAuthLogIn();
+  SessionActions SignInStep(oauth::Pop3SignIn::Step step);
+  void ResetSignIn();
   SessionActions StlsReply(std::string_view chunk);
   SessionActions Stat(std::string_view chunk);
   SessionActions NextMessage();
@@ -423,6 +430,10 @@ class Pop3Session {
   std::string greeting_;       // kept for APOP over STLS
   std::string stls_reply_;     // the reply to STLS, joined until its line end
   bool stls_judged_ = false;   // the reply to STLS failed; its error is posted
+
+  // OAuth sign-in.
+  bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
+  std::optional<oauth::Pop3SignIn> signin_;  // the token is only in here
 
   // Fast check.
   struct Command {

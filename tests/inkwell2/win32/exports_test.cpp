@@ -22,6 +22,7 @@ using Md5CalcFn = int(WINAPI*)(const char*, char*);
 using GetAccountFn = int(WINAPI*)(char*, const char*, char*, char*, char*, int*, int*, int);
 using IntFn = int(WINAPI*)();
 using GetAccountTlsFn = int(WINAPI*)(const char*, const char*);
+using GetAccountOAuthFn = int(WINAPI*)(const char*, const char*, char*, int);
 
 constexpr char kFill = '\xCC';
 
@@ -66,6 +67,7 @@ class Inkwell : public ::testing::Test {
     Bind(md5_, "MD5Calc");
     Bind(get_account_, "GetAccount");
     Bind(get_account_tls_, "GetAccountTls");
+    Bind(get_account_oauth_, "GetAccountOAuth");
     Bind(getversion_, "getversion");
     Bind(fn_inkwell_, "fnInkwell");
     n_inkwell_ = reinterpret_cast<int*>(GetProcAddress(lib_, "nInkwell"));
@@ -109,6 +111,7 @@ class Inkwell : public ::testing::Test {
   Md5CalcFn md5_ = nullptr;
   GetAccountFn get_account_ = nullptr;
   GetAccountTlsFn get_account_tls_ = nullptr;
+  GetAccountOAuthFn get_account_oauth_ = nullptr;
   IntFn getversion_ = nullptr, fn_inkwell_ = nullptr;
   int* n_inkwell_ = nullptr;
   std::string folder_;
@@ -339,6 +342,75 @@ TEST_F(Inkwell, GetAccountReadsVersion6AndGetAccountTlsTellsTheMode) {
                                               2));
   EXPECT_EQ(get_account_tls_("home", folder_.c_str()), 2);
   EXPECT_EQ(get_account_tls_("work", folder_.c_str()), 0);
+}
+
+// Version 8: after the security byte, the password form and sealed bytes
+// (here form 0, none), then the sign-in method, the provider, who signed in,
+// the refresh-token form and the refresh token (form 0: scrambled like the
+// password).
+std::string SignIn(int method, int provider, const std::string& token, int token_form = 0) {
+  std::string r = std::string(1, '\2') + std::string(3, '\0');  // TLS on connect, password form 0, none
+  r += static_cast<char>(method);
+  r += static_cast<char>(provider);
+  r += std::string(1, '\4') + "Taro";
+  r += static_cast<char>(token_form);
+  r += std::string{static_cast<char>(token.size() >> 8), static_cast<char>(token.size() & 0xFF)};
+  for (std::size_t i = 0; i < token.size(); ++i) r += static_cast<char>(token[i] + i);
+  return r;
+}
+
+TEST_F(Inkwell, GetAccountOAuthTellsTheSignInAndGivesTheRefreshToken) {
+  const std::string token = "1//0g-refresh";
+  const std::string v8 = std::string("Tidewellv\x08\x06", 11) +
+                         Record("password", "p", "x", "a.example.jp", 1, 995) + SignIn(0, 0, "") +
+                         Record("google", "taro@example.jp", "", "pop.gmail.com", 0, 995) + SignIn(1, 2, token) +
+                         Record("microsoft", "m", "", "outlook.office365.com", 0, 995) + SignIn(1, 1, "") +
+                         Record("unknown method", "u", "", "c", 0, 995) + SignIn(9, 3, token) +
+                         Record("unknown provider", "u", "", "c", 0, 995) + SignIn(1, 7, token) +
+                         Record("unknown form", "u", "", "c", 0, 995) + SignIn(1, 3, token, 5);
+  WriteBytes(Temp("Account.dat"), v8);
+  struct Case {
+    const char* name;
+    int size;
+    int result;
+    std::string token;
+  };
+  const Case cases[] = {
+      {"password", 100, 0, ""},
+      {"google", 100, 2, token},
+      {"google", static_cast<int>(token.size()) + 1, 2, token},  // just fits with its NUL
+      {"google", static_cast<int>(token.size()), 2, ""},         // does not fit: nothing of it
+      {"microsoft", 100, 1, ""},                                 // signed out
+      {"unknown method", 100, 3, token},                         // OAuth, never the password
+      {"unknown provider", 100, 4, token},
+      {"unknown form", 100, 3, ""},
+      {"nobody", 100, -1, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<char> buffer(200, kFill);
+    EXPECT_EQ(get_account_oauth_(c.name, folder_.c_str(), buffer.data(), c.size), c.result) << c.name;
+    EXPECT_EQ(std::string(buffer.data()), c.token) << c.name << " " << c.size;
+    EXPECT_EQ(buffer[static_cast<std::size_t>(c.size)], kFill) << c.name;  // nothing past the size
+  }
+  EXPECT_EQ(get_account_oauth_("google", folder_.c_str(), nullptr, 0), 2);
+  EXPECT_EQ(get_account_oauth_(nullptr, folder_.c_str(), nullptr, 0), -1);
+  // GetAccount and GetAccountTls read version 8 past the new fields.
+  char name[150] = "password", user[150] = {}, password[150] = {}, server[1000] = {};
+  int apop = -1, port = -1;
+  EXPECT_EQ(get_account_(name, folder_.c_str(), user, password, server, &apop, &port, -1), 0);
+  EXPECT_STREQ(password, "x");
+  EXPECT_EQ(apop, 1);
+  char sixth[150] = {};
+  get_account_(sixth, folder_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, 6);
+  EXPECT_STREQ(sixth, "unknown form");
+  char google[150] = "google";
+  std::memset(user, 0, sizeof user);
+  EXPECT_EQ(get_account_(google, folder_.c_str(), user, password, server, &apop, &port, -1), 0);
+  EXPECT_STREQ(user, "taro@example.jp");
+  EXPECT_EQ(get_account_tls_("microsoft", folder_.c_str()), 2);
+  // An older file: every account signs in with its password.
+  WriteBytes(Temp("Account.dat"), AccountFile(Record("home", "bob", "secret", "pop.example.jp", 1, 995), 1));
+  EXPECT_EQ(get_account_oauth_("home", folder_.c_str(), nullptr, 0), 0);
 }
 
 TEST_F(Inkwell, GetAccountFallsBackToTheLibraryFolder) {

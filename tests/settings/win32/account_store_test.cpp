@@ -70,11 +70,11 @@ TEST_F(AccountStore, LegacyFileIsConvertedWithTheRealLibrary) {
   EXPECT_EQ(list[0].port, 111);
   EXPECT_EQ(list[1].display_name, "x_1");
   EXPECT_EQ(list[1].password, "secret");
-  // Account.dat is version 7 with the passwords sealed; Tidewell.dat, which
+  // Account.dat is version 8 with the passwords sealed; Tidewell.dat, which
   // holds them readable, is gone.
   std::string written;
   ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", written));
-  EXPECT_EQ(written.substr(0, 10), "Tidewellv\x07");
+  EXPECT_EQ(written.substr(0, 10), "Tidewellv\x08");
   EXPECT_EQ(written.find("secret"), std::string::npos);
   EXPECT_FALSE(Exists(dir / "Tidewell.dat"));
   // The next start reads the converted file; the legacy file is not read again.
@@ -139,7 +139,7 @@ TEST_F(AccountStore, ApplyDeletesMailFilesNamedByMd5Calc) {
   EXPECT_TRUE(list.Apply(dir.path(), codec_, SystemPasswordProtector()));
   EXPECT_FALSE(Exists(mail_a));
   EXPECT_TRUE(Exists(mail_b));
-  // Account.dat was replaced whole (as version 7), and no temporary file is left.
+  // Account.dat was replaced whole (as version 8), and no temporary file is left.
   AccountList before;
   ASSERT_EQ(ParseAccountFile(kAccountV6, AccountReader::kSettingsPage, before), AccountFileStatus::kOk);
   const AccountList after = LoadPageAccounts(dir.path(), SystemPasswordProtector());
@@ -174,11 +174,11 @@ TEST_F(AccountStore, SaveReplacesAnExistingFile) {
   EXPECT_EQ(back[0].display_name, "only");
 }
 
-// Version 7 on disk: no password in clear or scrambled, and every reader
+// Version 8 on disk: no password in clear or scrambled, and every reader
 // (the settings page, the engine, GetAccount in the real Inkwell2.dll) opens
 // it with the user's key. An account sealed elsewhere reads with an empty
 // password, marked, through all of them.
-TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
+TEST_F(AccountStore, SealedPasswordsOpenForEveryReader) {
   WinTempFolder dir;
   AccountList list(2);
   list[0].display_name = "Home";
@@ -191,7 +191,7 @@ TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
   ASSERT_TRUE(SaveAccounts(dir.path(), list, SystemPasswordProtector()));
   std::string bytes;
   ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", bytes));
-  EXPECT_EQ(bytes[9], 7);
+  EXPECT_EQ(bytes[9], 8);
   for (const CAccount& a : list) {
     EXPECT_EQ(bytes.find(a.password.str()), std::string::npos) << a.display_name.str();
     // nor scrambled, as version 6 would keep it
@@ -219,9 +219,12 @@ TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
   EXPECT_EQ(login.password, list[1].password.str());
 
   // Sealed for someone else: the bytes of a blob this user's key cannot open.
-  // Work is the last record: its sealed bytes end the file.
+  // Work is the last record: its sealed password comes just before its six
+  // bytes of sign-in fields (password sign-in, none of the rest).
+  ASSERT_EQ(bytes.substr(bytes.size() - 6), std::string(6, '\0'));
   std::string foreign = bytes;
-  foreign[foreign.size() - 20] = static_cast<char>(foreign[foreign.size() - 20] ^ 0x55);
+  const std::size_t in_blob = foreign.size() - 6 - 20;
+  foreign[in_blob] = static_cast<char>(foreign[in_blob] ^ 0x55);
   ASSERT_TRUE(WriteBytes(dir / "Account.dat", foreign));
   const AccountList other = LoadPageAccounts(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(other.size(), 2u);
@@ -237,6 +240,67 @@ TEST_F(AccountStore, Version7HoldsNoPasswordAndEveryReaderOpensIt) {
   AccountList reread = LoadPageAccounts(dir.path(), SystemPasswordProtector());
   ASSERT_EQ(reread.size(), 2u);
   EXPECT_EQ(reread[1].sealed_password, other[1].sealed_password);
+}
+
+// An OAuth account's refresh token on disk: sealed with the user's key like
+// the password, nowhere in clear or scrambled, opened by the settings page,
+// the engine and GetAccountOAuth in the real Inkwell2.dll. A token sealed
+// elsewhere reads empty everywhere, and is kept when the list is saved again.
+TEST_F(AccountStore, RefreshTokensAreSealedAndEveryReaderOpensThem) {
+  WinTempFolder dir;
+  AccountList list(2);
+  list[0].display_name = "Home";
+  list[0].password = "Kw9#shiosai";
+  list[0].server = "pop.example.jp";
+  list[1].display_name = "Work";
+  list[1].user_id = "taro@example.onmicrosoft.com";
+  list[1].server = "outlook.office365.com";
+  list[1].tls_mode = kTlsOnConnect;
+  list[1].signin_method = kSignInOAuth;
+  list[1].oauth_provider = 1;
+  list[1].oauth_account = "Taro";
+  list[1].refresh_token = "M.C507_BAY.0.U.-Cq4refresh!token*of*work";
+  ASSERT_TRUE(SaveAccounts(dir.path(), list, SystemPasswordProtector()));
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", bytes));
+  std::string scrambled = list[1].refresh_token;
+  for (std::size_t i = 0; i < scrambled.size(); ++i) scrambled[i] = static_cast<char>(scrambled[i] + i);
+  EXPECT_EQ(bytes.find(list[1].refresh_token), std::string::npos);
+  EXPECT_EQ(bytes.find(scrambled), std::string::npos);
+  for (const AccountList& back : {LoadPageAccounts(dir.path(), SystemPasswordProtector()),
+                                  LoadEngineAccounts(dir.path(), codec_, SystemPasswordProtector())}) {
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_TRUE(SameStoredFields(back[1], list[1]));
+  }
+  InkwellModule inkwell(ModuleFolder() + "\\Inkwell2.dll");
+  ASSERT_TRUE(inkwell.loaded());
+  std::string token = "left over";
+  EXPECT_EQ(inkwell.AccountOAuth(dir.path(), "Work", token), 1);
+  EXPECT_EQ(token, list[1].refresh_token);
+  EXPECT_EQ(inkwell.AccountOAuth(dir.path(), "Home", token), 0);
+  EXPECT_EQ(token, "");
+  EXPECT_EQ(inkwell.AccountOAuth(dir.path(), "Nobody", token), -1);
+  AccountLogin login;
+  ASSERT_TRUE(inkwell.AccountByName(dir.path(), "Work", login));  // GetAccount reads past the new fields
+  EXPECT_EQ(login.user, "taro@example.onmicrosoft.com");
+  EXPECT_EQ(login.tls_mode, 2);
+
+  // Work's sealed refresh token ends the file: damaged, no key opens it.
+  std::string foreign = bytes;
+  foreign[foreign.size() - 20] = static_cast<char>(foreign[foreign.size() - 20] ^ 0x55);
+  ASSERT_TRUE(WriteBytes(dir / "Account.dat", foreign));
+  token = "left over";
+  EXPECT_EQ(inkwell.AccountOAuth(dir.path(), "Work", token), 1);
+  EXPECT_EQ(token, "");
+  const AccountList other = LoadPageAccounts(dir.path(), SystemPasswordProtector());
+  ASSERT_EQ(other.size(), 2u);
+  EXPECT_EQ(other[1].refresh_token, "");
+  EXPECT_TRUE(other[1].refresh_token_unreadable);
+  EXPECT_EQ(other[0].password, list[0].password);
+  ASSERT_TRUE(SaveAccounts(dir.path(), other, SystemPasswordProtector()));
+  std::string again;
+  ASSERT_TRUE(ReadWholeFile(dir / "Account.dat", again));
+  EXPECT_EQ(again.substr(again.size() - other[1].sealed_refresh_token.size()), other[1].sealed_refresh_token);
 }
 
 }  // namespace
