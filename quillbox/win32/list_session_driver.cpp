@@ -7,12 +7,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "common/atomic_file.h"
 #include "common/paths.h"
 #include "common/win32/inkwell_module.h"
+#include "common/win32/oauth_tokens.h"
 #include "common/win32/tls_channel.h"
 #include "quillbox/win32/list_view_items.h"
 #include "quillbox/delete_run.h"
@@ -74,6 +76,14 @@ class WinProfile : public ListProfile {
   }
 };
 
+// A session of an OAuth account waiting for its access token.
+struct TokenWait {
+  AccountLogin login;
+  bool found = false;
+  ListLogin list_login;
+  std::function<void(const ListLogin&)> begin;  // starts the view or the delete run's account
+};
+
 // The one connection of the list library.
 struct Net {
   SessionCodec codec;
@@ -89,6 +99,12 @@ struct Net {
   std::unique_ptr<TlsChannel> tls;   // from the start of the handshake on
   std::string pending;               // TLS bytes the socket did not take yet
   bool hung_up = false;              // the close was reported for this connection
+  // OAuth accounts: the token of the account in session, the session that
+  // waits for it, and whether the session waits for a refreshed one.
+  OAuthTokens tokens;
+  OAuthAccount oauth_account;
+  std::unique_ptr<TokenWait> waiting;
+  bool refreshing = false;
 };
 
 std::unique_ptr<Net> g_net;
@@ -116,6 +132,9 @@ const MailRow* RowAt(const ListState& s, int index) {
 
 void Teardown() {
   Net& n = net();
+  // A refresh for this connection is of no use any more.
+  n.tokens.Cancel();
+  n.refreshing = false;
   if (n.task) {
     WSACancelAsyncRequest(n.task);
     n.task = nullptr;
@@ -185,6 +204,7 @@ void SendText(const std::string& text) {
 }
 
 void Carry(ListState& s, const ListActions& actions);
+void RefreshToken(ListState& s);
 
 int TlsDetail(TlsFailure failure) {
   switch (failure) {
@@ -250,6 +270,7 @@ void Carry(ListState& s, const ListActions& actions) {
         break;
       case ListAction::Kind::kViewError: MessageBoxA(s.window, a.text.c_str(), "表示エラー", MB_ICONWARNING); break;
       case ListAction::Kind::kViewDone: PostMessageA(s.window, kWmListViewDone, 0, 0); break;
+      case ListAction::Kind::kRefreshToken: RefreshToken(s); break;
     }
   }
 }
@@ -289,12 +310,17 @@ ListTls ToListTls(int mode) {
 }
 
 // Connect steps 1, 2 and 4 for the login of the session just started.
-void Connect(ListState& s, const AccountLogin& login, bool found) {
+// An OAuth account without its token, or one without TLS, ends with its
+// sign-in error at once: no connection, nothing sent.
+void Connect(ListState& s, const AccountLogin& login, bool found, const ListLogin& list_login) {
   Net& n = net();
   WSADATA data;
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return PostError(s, 1, 0);  // reported as a connection failure
   n.wsa = true;
   if (!found) return PostError(s, 1, 2);  // no such account: nothing to look up
+  int phase = 0;
+  int detail = 0;
+  if (ListStartFailure(list_login, phase, detail)) return PostError(s, phase, detail);
   n.port = static_cast<u_short>(login.port);
   n.tls_mode = ToListTls(login.tls_mode);
   n.server_name = login.server;
@@ -369,15 +395,92 @@ AccountLogin LookUpAccount(ListState& s, const std::string& name, bool& found) {
   return login;
 }
 
-ListLogin ToListLogin(const AccountLogin& a) {
+// `method` is GetAccountOAuth's answer: 1 to 4 OAuth (its provider), 0
+// password; -1 (no such export in an older codec library) is taken as the
+// password sign-in it alone knows.
+ListLogin ToListLogin(const AccountLogin& a, int method) {
   ListLogin l;
   l.user = a.user;
-  l.password = a.password;
   l.server = a.server;
   l.port = a.port;
-  l.apop = a.apop != 0;
   l.tls = ToListTls(a.tls_mode);
+  l.oauth = method >= 1;
+  if (l.oauth) return l;  // no password, no APOP
+  l.password = a.password;
+  l.apop = a.apop != 0;
   return l;
+}
+
+// The token (or why there is none) into the session's login.
+void TakeToken(ListLogin& login) {
+  const OAuthTokenResult& r = net().tokens.result();
+  if (r.ok) {
+    login.access_token = r.access_token;
+    login.token_fresh = r.fresh;
+  } else {
+    login.signin_failure = r.signin_failure;
+  }
+}
+
+// Starts a session with the account named `name`: `begin` hands its login
+// to the session, then the connection is made. An OAuth account first gets
+// its access token, from Token.dat at once or by a refresh whose answer
+// comes as kWmListToken.
+void StartAccountSession(ListState& s, const std::string& name, std::function<void(const ListLogin&)> begin) {
+  Net& n = net();
+  bool found = false;
+  const AccountLogin login = LookUpAccount(s, name, found);
+  std::string refresh_token;
+  InkwellModule* dll = n.codec.dll();
+  const int method = found && dll ? dll->AccountOAuth(s.data_folder, name, refresh_token) : -1;
+  ListLogin list_login = ToListLogin(login, method);
+  if (list_login.oauth && list_login.tls != ListTls::kNone) {
+    n.oauth_account = OAuthAccount();
+    n.oauth_account.display_name = name;
+    n.oauth_account.provider = method;
+    n.oauth_account.refresh_token = refresh_token;
+    n.tokens.SetWindow(s.window, kWmListToken);
+    if (!n.tokens.Begin(s.data_folder, n.oauth_account, false)) {
+      n.waiting = std::make_unique<TokenWait>();
+      n.waiting->login = login;
+      n.waiting->found = found;
+      n.waiting->list_login = list_login;
+      n.waiting->begin = std::move(begin);
+      return;
+    }
+    TakeToken(list_login);
+  }
+  begin(list_login);
+  Connect(s, login, found, list_login);
+}
+
+void OnTokenAnswer(ListState& s, WPARAM request) {
+  Net& n = net();
+  if (!n.tokens.OnAnswer(request)) return;  // a cancelled refresh's late answer
+  if (n.waiting) {
+    const std::unique_ptr<TokenWait> w = std::move(n.waiting);
+    TakeToken(w->list_login);
+    w->begin(w->list_login);
+    Connect(s, w->login, w->found, w->list_login);
+    return;
+  }
+  if (!n.refreshing) return;
+  n.refreshing = false;
+  if (!n.session.busy()) return;
+  const OAuthTokenResult& r = n.tokens.result();
+  Carry(s, r.ok ? n.session.OnToken(r.access_token) : n.session.OnTokenFailure(r.signin_failure));
+}
+
+// The server refused the token and a new one may help: a refresh whatever
+// the cached token's age; the session waits on its connection meanwhile.
+void RefreshToken(ListState& s) {
+  Net& n = net();
+  n.refreshing = true;
+  n.tokens.SetWindow(s.window, kWmListToken);
+  if (!n.tokens.Begin(s.data_folder, n.oauth_account, true)) return;
+  n.refreshing = false;
+  const OAuthTokenResult& r = n.tokens.result();
+  Carry(s, r.ok ? n.session.OnToken(r.access_token) : n.session.OnTokenFailure(r.signin_failure));
 }
 
 // ---- delete run ------------------------------------------------------------------------
@@ -417,10 +520,7 @@ void NextAccountStep(ListState& s) {
   Net& n = net();
   std::string account;
   if (!n.session.NextAccount(account)) return FinishRun(s);
-  bool found = false;
-  const AccountLogin login = LookUpAccount(s, account, found);
-  n.session.BeginAccount(ToListLogin(login));
-  Connect(s, login, found);
+  StartAccountSession(s, account, [&n](const ListLogin& login) { n.session.BeginAccount(login); });
 }
 
 // Confirmation dialog 105: the rows of the run with check boxes.
@@ -498,7 +598,7 @@ INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
 void DeleteCommand(ListState& s) {
   Net& n = net();
   // A view session holds the connection: a delete now would replace it.
-  if (s.busy || n.session.busy() || n.session.run_active()) return;
+  if (s.busy || n.session.busy() || n.session.run_active() || n.waiting) return;
   const std::vector<int> selected = SelectedItems(s.list_view);
   if (selected.empty()) return;
   if (selected.size() > kMaxDeleteRows) {
@@ -539,7 +639,7 @@ void DeleteCommand(ListState& s) {
 
 void MessageViewCommand(ListState& s) {
   Net& n = net();
-  if (s.busy || n.session.busy() || n.session.run_active()) return;
+  if (s.busy || n.session.busy() || n.session.run_active() || n.waiting) return;
   const std::vector<int> selected = SelectedItems(s.list_view);
   if (selected.size() != 1) return;
   const MailRow* row = RowAt(s, selected[0]);
@@ -555,16 +655,20 @@ void MessageViewCommand(ListState& s) {
   EnableButton(s, ID_MESSAGE_VIEW, false);
   EnableButton(s, ID_DISCONNECT, true);
   n.codec.Load(s.InkwellPath());
-  bool found = false;
-  const AccountLogin login = LookUpAccount(s, row->columns[kColName], found);
-  n.session.StartView(*row, ToListLogin(login), path, ViewFetchLines(s.view_fetch, row->columns[kColSize]));
-  Connect(s, login, found);
+  const int lines = ViewFetchLines(s.view_fetch, row->columns[kColSize]);
+  StartAccountSession(s, row->columns[kColName], [&n, row = *row, path, lines](const ListLogin& login) {
+    n.session.StartView(row, login, path, lines);
+  });
 }
 
 void DisconnectCommand(ListState& s) {
   Net& n = net();
+  // A session still waiting for its token never starts (between two
+  // accounts of a delete run, the run ends before the waiting one).
+  const bool waiting_view = n.waiting && !s.busy;
+  n.waiting.reset();
   Teardown();
-  const bool view = n.session.busy() && n.session.view_mode();
+  const bool view = (n.session.busy() && n.session.view_mode()) || waiting_view;
   n.session.Disconnect();
   if (s.busy) {
     PostMessageA(s.window, kWmListNextAccount, 0, 0);
@@ -625,6 +729,7 @@ bool OnListSessionMessage(ListState& s, UINT msg, WPARAM wp, LPARAM lp) {
     case kWmListNextAccount:
       if (s.busy) NextAccountStep(s);
       return true;
+    case kWmListToken: OnTokenAnswer(s, wp); return true;
     case kWmListViewDone: {
       Net& n = net();
       n.codec.Unload();

@@ -18,6 +18,8 @@ constexpr UINT kWmListContinue = WM_USER + 3;
 constexpr UINT kWmListNextAccount = WM_USER + 5;
 constexpr UINT kWmListError = WM_USER + 6;
 constexpr UINT kWmListViewDone = WM_USER + 7;
+// The token endpoint answered a refresh (wParam = the request id).
+constexpr UINT kWmListToken = WM_USER + 8;
 
 // Handles the private messages; false for any other message.
 bool OnListSessionMessage(ListState& s, UINT msg, WPARAM wp, LPARAM lp);

@@ -17,6 +17,7 @@ enum EngineMessage : unsigned {
   kWmTrayContinue = 0x400 + 3,      // 1027: feed "+OK" into the session
   kWmTrayAccountDone = 0x400 + 4,   // 1028: one account is finished
   kWmTrayError = 0x400 + 5,         // 1029: wParam = phase, lParam = code
+  kWmTrayToken = 0x400 + 6,         // 1030: the token endpoint answered (wParam = request id)
   kWmListClosed = 0x400 + 100,      // 1124: posted by the list window
   kWmTrayRestoreIcon = 0x400 + 102, // 1126: any process: add the tray icon again
   kWmTrayQuit = 0x400 + 104,        // 1128: any process: exit

@@ -1,6 +1,7 @@
 #include "tidewell/engine/win32/session_driver.h"
 
 #include "tidewell/engine/engine_state.h"
+#include "common/check_errors.h"
 #include "common/win32/inkwell_dll.h"
 
 namespace tidewell {
@@ -34,14 +35,84 @@ Md5Function SessionMd5Function() {
   };
 }
 
-bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index) {
-  session_.Start(account, data, index);
+void SessionDriver::SetWindow(HWND hwnd) {
+  hwnd_ = hwnd;
+  tokens_.SetWindow(hwnd, kWmTrayToken);
+}
+
+bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int index,
+                          const oauth::OAuthAccount* oauth) {
+  waiting_.reset();
+  refreshing_ = false;
+  tokens_.Cancel();
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+    session_.Start(account, data, index);
     session_.Abort();
     return false;
   }
   socket_layer_started_ = true;
+  SessionAccount with_token = account;
+  // A token goes only over a secured connection: an account without TLS
+  // ends with its own entry and gets no token at all.
+  if (account.oauth && oauth && account.tls != SessionTls::kNone && account.signin_failure == 0) {
+    oauth_account_ = *oauth;
+    data_folder_ = data.data_folder;
+    if (!tokens_.Begin(data_folder_, oauth_account_, false)) {
+      waiting_ = std::make_unique<PendingStart>();
+      waiting_->account = account;
+      waiting_->data = &data;
+      waiting_->index = index;
+      StartWatchdog();
+      return true;
+    }
+    TakeToken(with_token);
+  } else if (account.oauth && !oauth && account.signin_failure == 0) {
+    with_token.signin_failure = kSignInNeeded;
+  }
+  Begin(with_token, data, index);
+  return true;
+}
+
+// The token (or why there is none) into the session's account.
+void SessionDriver::TakeToken(SessionAccount& account) const {
+  const OAuthTokenResult& r = tokens_.result();
+  if (r.ok) {
+    account.access_token = r.access_token;
+    account.token_fresh = r.fresh;
+  } else {
+    account.signin_failure = r.signin_failure;
+  }
+}
+
+void SessionDriver::OnTokenAnswer(WPARAM request) {
+  if (!tokens_.OnAnswer(request)) return;  // a cancelled refresh's late answer
+  if (waiting_) {
+    std::unique_ptr<PendingStart> p = std::move(waiting_);
+    TakeToken(p->account);
+    Begin(p->account, *p->data, p->index);
+    return;
+  }
+  if (refreshing_) DeliverRefreshedToken();
+}
+
+// The server refused the token and a new one may help: a refresh whatever
+// the cached token's age; the session waits on its connection meanwhile.
+void SessionDriver::RefreshToken() {
+  refreshing_ = true;
+  if (tokens_.Begin(data_folder_, oauth_account_, true)) DeliverRefreshedToken();
+}
+
+void SessionDriver::DeliverRefreshedToken() {
+  refreshing_ = false;
+  if (!session_.active()) return;
+  const OAuthTokenResult& r = tokens_.result();
+  Run(r.ok ? session_.OnToken(r.access_token) : session_.OnTokenFailure(r.signin_failure));
+}
+
+// The session itself: the account's connection, or its error entry at once.
+void SessionDriver::Begin(const SessionAccount& account, EngineData& data, int index) {
+  session_.Start(account, data, index);
   codec_reference_.reset(LoadInkwellLibrary());
   BindSessionMd5(codec_reference_.get());
   port_ = static_cast<unsigned short>(account.port);
@@ -50,9 +121,10 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
   tls_.reset();
   pending_.clear();
   const unsigned long address = inet_addr(account.server.c_str());
-  if (account.password_unreadable) {
-    // Nothing to log in with: the account's entry asks for the password.
-    PostError(kAccountErrorPhase, kPasswordUnreadableCode);
+  if (const StartFailure failure = SessionStartFailure(account)) {
+    // Nothing to log in with (the password could not be read, no token) or
+    // a token that must not go out in clear: the account's entry says so.
+    PostError(failure.phase, failure.code);
   } else if (address != INADDR_NONE) {
     ConnectTo(address);
   } else {
@@ -61,7 +133,6 @@ bool SessionDriver::Start(const SessionAccount& account, EngineData& data, int i
     if (!lookup_) PostError(1, 2);  // the lookup could not even be started
   }
   StartWatchdog();
-  return true;
 }
 
 void SessionDriver::ConnectTo(unsigned long address) {
@@ -179,6 +250,20 @@ void SessionDriver::OnError(int phase, int code) {
 }
 
 void SessionDriver::OnWatchdogTick() {
+  if (waiting_) {
+    // No socket yet: the minutes the token endpoint takes count like
+    // minutes without a socket event, against the same time-out.
+    const WatchdogSchedule::Fire fire = watchdog_.OnFire(GetTickCount());
+    if (fire.rearm != 0) SetTimer(hwnd_, kWatchdogTimer, fire.rearm, nullptr);
+    const int timeout = waiting_->data->timeout < 1 ? 5 : waiting_->data->timeout;
+    if (fire.tick && ++waiting_->minutes >= timeout) {
+      tokens_.Cancel();
+      std::unique_ptr<PendingStart> p = std::move(waiting_);
+      p->account.signin_failure = kSignInRefreshFailed;
+      Begin(p->account, *p->data, p->index);
+    }
+    return;
+  }
   if (!session_.active()) {
     KillTimer(hwnd_, kWatchdogTimer);
     return;
@@ -189,6 +274,7 @@ void SessionDriver::OnWatchdogTick() {
 }
 
 void SessionDriver::OnDeadlineTick() {
+  if (waiting_) return;  // the watchdog bounds the wait for a token
   if (!session_.active()) {
     KillTimer(hwnd_, kDeadlineTimer);
     return;
@@ -197,6 +283,7 @@ void SessionDriver::OnDeadlineTick() {
 }
 
 void SessionDriver::Stop() {
+  waiting_.reset();
   CloseConnection();
   KillTimer(hwnd_, kWatchdogTimer);
   KillTimer(hwnd_, kDeadlineTimer);
@@ -216,6 +303,7 @@ void SessionDriver::Run(const SessionActions& actions) {
         break;
       case SessionAction::Kind::kCloseConnection: CloseConnection(); break;
       case SessionAction::Kind::kAccountDone: PostMessageA(hwnd_, kWmTrayAccountDone, 0, 0); break;
+      case SessionAction::Kind::kRefreshToken: RefreshToken(); break;
     }
   }
 }
@@ -225,6 +313,9 @@ void SessionDriver::Run(const SessionActions& actions) {
 // and release the socket layer taken when the session started. A lookup
 // still running is cancelled so that its answer cannot reach a later session.
 void SessionDriver::CloseConnection() {
+  // A refresh for this connection is of no use any more.
+  tokens_.Cancel();
+  refreshing_ = false;
   if (lookup_) {
     WSACancelAsyncRequest(lookup_);
     lookup_ = nullptr;

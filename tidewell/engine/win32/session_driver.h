@@ -13,6 +13,7 @@
 
 #include "tidewell/engine/pop3_session.h"
 #include "common/win32/handles.h"
+#include "common/win32/oauth_tokens.h"
 #include "common/win32/tls_channel.h"
 
 namespace tidewell {
@@ -29,11 +30,19 @@ class SessionDriver {
   SessionDriver& operator=(const SessionDriver&) = delete;
   ~SessionDriver() { CloseConnection(); }
 
-  void SetWindow(HWND hwnd) { hwnd_ = hwnd; }
+  void SetWindow(HWND hwnd);
 
   // Starts the session of one account. False when the socket layer could not
   // be started: the session is abandoned and nothing was written.
-  bool Start(const SessionAccount& account, EngineData& data, int index);
+  // An OAuth account (`oauth` given) first gets its access token: from
+  // Token.dat at once, or by a refresh whose answer comes as kWmTrayToken;
+  // the session starts when it is there (or with the sign-in error entry).
+  // The watchdog runs from here: a token endpoint that does not answer
+  // within the time-out gives the refresh error entry.
+  bool Start(const SessionAccount& account, EngineData& data, int index,
+             const oauth::OAuthAccount* oauth = nullptr);
+
+  void OnTokenAnswer(WPARAM request);          // kWmTrayToken
 
   void OnHostFound(WPARAM task, LPARAM result);  // WM_TRAY_HOSTFOUND
   void OnSocket(WPARAM socket, LPARAM event);    // WM_TRAY_SOCKET
@@ -46,9 +55,23 @@ class SessionDriver {
   // and forgets the session; no QUIT is sent and no file is written.
   void Stop();
 
-  bool active() const { return session_.active(); }
+  bool active() const { return session_.active() || waiting_ != nullptr; }
+  // A token is being fetched (before the session, or after the server
+  // refused one).
+  bool awaiting_token() const { return tokens_.waiting(); }
 
  private:
+  // The session waiting for its token.
+  struct PendingStart {
+    SessionAccount account;
+    EngineData* data = nullptr;
+    int index = 0;
+    int minutes = 0;  // watchdog minutes waited
+  };
+  void Begin(const SessionAccount& account, EngineData& data, int index);
+  void TakeToken(SessionAccount& account) const;
+  void RefreshToken();
+  void DeliverRefreshedToken();
   void Run(const SessionActions& actions);
   void ConnectTo(unsigned long address);
   void OnServerClosed();
@@ -87,6 +110,13 @@ class SessionDriver {
   std::unique_ptr<TlsChannel> tls_;   // from the start of the handshake on
   std::string pending_;               // TLS bytes the socket did not take yet (FD_WRITE)
   std::vector<char> read_buffer_;     // one read's bytes
+  // OAuth accounts: the token of the account in session, the session that
+  // waits for it, and whether the session waits for a refreshed one.
+  OAuthTokens tokens_;
+  oauth::OAuthAccount oauth_account_;
+  std::string data_folder_;
+  std::unique_ptr<PendingStart> waiting_;
+  bool refreshing_ = false;
 };
 
 }  // namespace tidewell

@@ -93,6 +93,7 @@ LRESULT TrayWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kWmTraySocket: session_.OnSocket(wp, lp); return 0;
     case kWmTrayContinue: session_.OnContinue(); return 0;
     case kWmTrayError: session_.OnError(static_cast<int>(wp), static_cast<int>(lp)); return 0;
+    case kWmTrayToken: session_.OnTokenAnswer(wp); return 0;
     case kWmTrayAccountDone: OnAccountDone(); return 0;
     case kWmListClosed: OnListClosed(); return 0;
     case kWmTrayRestoreIcon: OnRestoreIcon(); return 0;
@@ -324,8 +325,10 @@ void TrayWindow::AfterCheckStep() {
 
 void TrayWindow::StartAccountSession(int index) {
   if (index < 0 || index >= static_cast<int>(accounts_.size())) return;
-  const SessionAccount account = ToSessionAccount(accounts_[static_cast<std::size_t>(index)]);
-  if (!session_.Start(account, data_, index)) {
+  const CAccount& stored = accounts_[static_cast<std::size_t>(index)];
+  const SessionAccount account = ToSessionAccount(stored);
+  const oauth::OAuthAccount oauth = ToOAuthAccount(stored);
+  if (!session_.Start(account, data_, index, account.oauth ? &oauth : nullptr)) {
     Run(cycle_.OnSocketStartupFailed());
     AfterCheckStep();
   }
