@@ -35,6 +35,10 @@ Cases:
                    (6,1), with and without a cached access token
   not_secured      an OAuth account without TLS: the entry (6,4), no
                    connection
+  token_failures   no token to be had (the endpoint answers 503, does not
+                   listen, has a certificate of an untrusted CA; no client
+                   id) and a fresh token the mail server refuses: each its
+                   entry, (6,2), (6,5) or (6,3), one refresh at most
   list             the list's view of an OAuth account's mail signs in with
                    the token (cached, then after a revocation refreshed)
   signin           サインイン in the account dialog through the test browser:
@@ -74,6 +78,12 @@ BROWSER_KEY = r"HKCU\Software\Wine\WineBrowser"
 # The sign-in entries of the check (common/check_errors).
 SIGN_IN_AGAIN = tls_e2e.entry("OAuth 2.0のサインインが無効になっています。設定のアカウントで「サインイン」を押して、"
                               "サインインし直してください。(6,1)")
+REFRESH_FAILED = tls_e2e.entry("アクセストークンを取得できませんでした。ネットワークの接続を確かめて、"
+                               "しばらくしてからもう一度チェックしてください。(6,2)")
+TOKEN_REFUSED = tls_e2e.entry("メールサーバーがアクセストークンを受け付けませんでした。ユーザーIDがサインインしたメールアドレスか、"
+                              "POP3が使える設定かを確かめて、設定のアカウントでサインインし直してください。(6,3)")
+NO_CLIENT_ID = tls_e2e.entry("OAuth 2.0のクライアントIDが設定されていないため、サインインできません。"
+                             "Tidewell.ini の [OAuth.Microsoft]、[OAuth.Google] または [OAuth.Custom] に ClientId を設定してください。(6,5)")
 NOT_SECURED = tls_e2e.entry("暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
                             "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。(6,4)")
 
@@ -399,6 +409,53 @@ def case_not_secured(env, setup):
     expect_nothing_in_clear(env, setup, [relay])
 
 
+def write_provider(env, setup, token_url, client_id=CLIENT_ID):
+    e2e.write_ini(env.data, {"OAuth.Custom": {
+        "ClientId": client_id, "AuthorizeUrl": setup.server.url("/authorize", "localhost"),
+        "TokenUrl": token_url, "Scope": "pop offline_access"}})
+
+
+def case_token_failures(env, setup):
+    """What keeps a check from a token, one run each: the entry, and no
+    connection to the mail server unless a token was had."""
+    stranger_ca = tls_e2e.make_ca(setup.tls.folder, "stranger")
+    stranger_cert = tls_e2e.make_server_cert(setup.tls.folder, stranger_ca, "localhost", "stranger-server",
+                                             ips=["127.0.0.1"])
+    stranger = oauth_server.OAuthServer(stranger_cert[0], stranger_cert[1], client_id=CLIENT_ID, user=USER)
+    stranger.start()
+    good_url = setup.server.url("/token", "localhost")
+    try:
+        cases = [
+            # (what, token URL, client id, server answer status, refresh token's user, entry, connections)
+            ("endpoint answers 503", good_url, CLIENT_ID, 503, USER, REFRESH_FAILED, 0),
+            ("endpoint not listening", "https://localhost:%d/token" % e2e.closed_port(), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("endpoint's certificate of an untrusted CA", stranger.url("/token", "localhost"), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("no client id", good_url, "", 0, USER, NO_CLIENT_ID, 0),
+            # A fresh token the mail server refuses (it names another
+            # user): no second refresh, the refusal entry.
+            ("fresh token refused", good_url, CLIENT_ID, 0, "bob@example.test", TOKEN_REFUSED, 1),
+        ]
+        for what, url, client_id, status, user, want, connections in cases:
+            _, rt = setup.server.issue(user=user)
+            relay = setup.relay(setup.pop3s)
+            write_provider(env, setup, url, client_id)
+            write_accounts(env, [oauth_record(b"failing", b"localhost", relay.port, "tls", rt)])
+            setup.server.fail_token_endpoint = status
+            before = len(setup.server.grants("refresh_token"))
+            run_once(env)
+            setup.server.fail_token_endpoint = 0
+            check(mail_file(env, b"failing") == want, "%s: %r" % (what, mail_file(env, b"failing")))
+            check(len(relay.client_bytes()) == connections, "%s: %d connections" % (what, len(relay.client_bytes())))
+            asked = len(setup.server.grants("refresh_token")) - before
+            check(asked == (1 if url == good_url and client_id else 0), "%s: %d refreshes" % (what, asked))
+            expect_nothing_in_clear(env, setup, [relay])
+        check(stranger.log() == [], "the untrusted endpoint got no request: %r" % stranger.log())
+    finally:
+        stranger.stop()
+
+
 def case_list(env, setup):
     if not env.session_test:
         raise Failure("the list session test program was not given")
@@ -499,6 +556,7 @@ CASES = {
     "revoked_access": case_revoked_access,
     "revoked_refresh": case_revoked_refresh,
     "not_secured": case_not_secured,
+    "token_failures": case_token_failures,
     "list": case_list,
 }
 
