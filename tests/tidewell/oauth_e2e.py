@@ -8,6 +8,10 @@ program sends.
     oauth_e2e.py CASE --dist DIR --helper tray_helper.exe --work DIR
                  [--open-url open_url.exe] [--session-test quillbox_list_session_test.exe]
 
+The browser and signin cases point the prefix's browser list (HKCU\Software\
+Wine\WineBrowser "Browsers") at tests/servers/test_browser.py and remove
+the value again at the end.
+
 The test CA is trusted in the test prefix only (tls_e2e.TrustedCa); the
 certificates name "localhost" (WinHTTP under Wine does not match an address
 against a certificate), so the endpoints are https://localhost:PORT/.
@@ -31,8 +35,15 @@ Cases:
                    (6,1), with and without a cached access token
   not_secured      an OAuth account without TLS: the entry (6,4), no
                    connection
+  token_failures   no token to be had (the endpoint answers 503, does not
+                   listen, has a certificate of an untrusted CA; no client
+                   id) and a fresh token the mail server refuses: each its
+                   entry, (6,2), (6,5) or (6,3), one refresh at most
   list             the list's view of an OAuth account's mail signs in with
                    the token (cached, then after a revocation refreshed)
+  signin           サインイン in the account dialog through the test browser:
+                   PKCE checked, who signed in shown and saved, the refresh
+                   token sealed, the first check uses the sign-in's token
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import argparse
@@ -41,7 +52,6 @@ import json
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import threading
@@ -68,6 +78,12 @@ BROWSER_KEY = r"HKCU\Software\Wine\WineBrowser"
 # The sign-in entries of the check (common/check_errors).
 SIGN_IN_AGAIN = tls_e2e.entry("OAuth 2.0のサインインが無効になっています。設定のアカウントで「サインイン」を押して、"
                               "サインインし直してください。(6,1)")
+REFRESH_FAILED = tls_e2e.entry("アクセストークンを取得できませんでした。ネットワークの接続を確かめて、"
+                               "しばらくしてからもう一度チェックしてください。(6,2)")
+TOKEN_REFUSED = tls_e2e.entry("メールサーバーがアクセストークンを受け付けませんでした。ユーザーIDがサインインしたメールアドレスか、"
+                              "POP3が使える設定かを確かめて、設定のアカウントでサインインし直してください。(6,3)")
+NO_CLIENT_ID = tls_e2e.entry("OAuth 2.0のクライアントIDが設定されていないため、サインインできません。"
+                             "Tidewell.ini の [OAuth.Microsoft]、[OAuth.Google] または [OAuth.Custom] に ClientId を設定してください。(6,5)")
 NOT_SECURED = tls_e2e.entry("暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
                             "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。(6,4)")
 
@@ -160,21 +176,15 @@ class OAuthSetup:
 
 # ---- Account.dat and the files of the program ------------------------------
 
-def v8(record7, method=0, provider=0, who=b"", refresh_token=b""):
-    """A version-7 record of tools/account_dat.py with the fields version 8
-    adds: sign-in method, provider, who signed in, the refresh token
-    scrambled like a password (form 0)."""
-    scrambled = bytes((c + i) % 256 for i, c in enumerate(refresh_token))
-    return record7 + bytes([method, provider, len(who)]) + who + b"\0" + struct.pack(">H", len(scrambled)) + scrambled
-
-
 def oauth_record(name, server, port, tls, refresh_token, user=USER.encode()):
-    """A version-8 record of an account signed in with the custom provider."""
-    return v8(account_dat.record(name, user, b"", server, port, False, tls=tls), 1, 3, user, refresh_token.encode())
+    """A version-8 record of an account signed in with the custom provider
+    (the refresh token scrambled, for Tidewell to seal)."""
+    return account_dat.record(name, user, b"", server, port, False, tls=tls, signin="oauth", provider="custom",
+                              oauth_account=user, refresh_token=refresh_token.encode())
 
 
 def password_record(name, server, port, tls):
-    return v8(account_dat.record(name, USER.encode(), PASSWORD.encode(), server, port, False, tls=tls))
+    return account_dat.record(name, USER.encode(), PASSWORD.encode(), server, port, False, tls=tls)
 
 
 def write_accounts(env, records):
@@ -306,6 +316,8 @@ def case_check(env, setup):
     # Account.dat was rewritten at start-up with the refresh tokens sealed.
     after = read(os.path.join(env.data, "Account.dat"))
     check(after[9] == 8, "Account.dat stays version 8")
+    states = [account_dat.refresh_token_state(r) for r in account_dat.walk_records(after)]
+    check(states[:2] == ["sealed", "sealed"], "refresh tokens sealed at start-up: %r" % states)
     check(token_file(env) != b"", "Token.dat written")
     expect_nothing_in_clear(env, setup, [pop3s, stls])
 
@@ -397,6 +409,53 @@ def case_not_secured(env, setup):
     expect_nothing_in_clear(env, setup, [relay])
 
 
+def write_provider(env, setup, token_url, client_id=CLIENT_ID):
+    e2e.write_ini(env.data, {"OAuth.Custom": {
+        "ClientId": client_id, "AuthorizeUrl": setup.server.url("/authorize", "localhost"),
+        "TokenUrl": token_url, "Scope": "pop offline_access"}})
+
+
+def case_token_failures(env, setup):
+    """What keeps a check from a token, one run each: the entry, and no
+    connection to the mail server unless a token was had."""
+    stranger_ca = tls_e2e.make_ca(setup.tls.folder, "stranger")
+    stranger_cert = tls_e2e.make_server_cert(setup.tls.folder, stranger_ca, "localhost", "stranger-server",
+                                             ips=["127.0.0.1"])
+    stranger = oauth_server.OAuthServer(stranger_cert[0], stranger_cert[1], client_id=CLIENT_ID, user=USER)
+    stranger.start()
+    good_url = setup.server.url("/token", "localhost")
+    try:
+        cases = [
+            # (what, token URL, client id, server answer status, refresh token's user, entry, connections)
+            ("endpoint answers 503", good_url, CLIENT_ID, 503, USER, REFRESH_FAILED, 0),
+            ("endpoint not listening", "https://localhost:%d/token" % e2e.closed_port(), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("endpoint's certificate of an untrusted CA", stranger.url("/token", "localhost"), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("no client id", good_url, "", 0, USER, NO_CLIENT_ID, 0),
+            # A fresh token the mail server refuses (it names another
+            # user): no second refresh, the refusal entry.
+            ("fresh token refused", good_url, CLIENT_ID, 0, "bob@example.test", TOKEN_REFUSED, 1),
+        ]
+        for what, url, client_id, status, user, want, connections in cases:
+            _, rt = setup.server.issue(user=user)
+            relay = setup.relay(setup.pop3s)
+            write_provider(env, setup, url, client_id)
+            write_accounts(env, [oauth_record(b"failing", b"localhost", relay.port, "tls", rt)])
+            setup.server.fail_token_endpoint = status
+            before = len(setup.server.grants("refresh_token"))
+            run_once(env)
+            setup.server.fail_token_endpoint = 0
+            check(mail_file(env, b"failing") == want, "%s: %r" % (what, mail_file(env, b"failing")))
+            check(len(relay.client_bytes()) == connections, "%s: %d connections" % (what, len(relay.client_bytes())))
+            asked = len(setup.server.grants("refresh_token")) - before
+            check(asked == (1 if url == good_url and client_id else 0), "%s: %d refreshes" % (what, asked))
+            expect_nothing_in_clear(env, setup, [relay])
+        check(stranger.log() == [], "the untrusted endpoint got no request: %r" % stranger.log())
+    finally:
+        stranger.stop()
+
+
 def case_list(env, setup):
     if not env.session_test:
         raise Failure("the list session test program was not given")
@@ -423,13 +482,81 @@ def case_list(env, setup):
     expect_nothing_in_clear(env, setup, [relay])
 
 
+WM_COMMAND = 273
+CMD_SETTINGS = 32774
+PSBTN_OK = 3
+# The account dialog's controls.
+NAME, SERVER, PORT, SECURITY = "1008", "1012", "1013", "1057"
+METHOD, PROVIDER, SIGN_IN, SIGNED_IN = "1060", "1061", "1062", "1063"
+METHOD_OAUTH, PROVIDER_CUSTOM, SECURITY_TLS = "2", "2", "2"
+
+
+def helper_ok(env, *args, timeout=30):
+    rc = env.helper_run(*args, timeout=timeout).returncode
+    check(rc == 0, "helper %r: exit code %d" % (args, rc))
+
+
+def case_signin(env, setup):
+    """サインイン in the account dialog: the browser approves, the code is
+    exchanged with its PKCE verifier, the dialog names who signed in and
+    fills the empty user ID; OK saves the account with its refresh token
+    sealed, and the first check uses the sign-in's access token."""
+    setup.use_test_browser()
+    relay = setup.relay(setup.pop3s)
+    env.start()
+    check(env.wait_windows(1), "Tidewell started")
+    helper_ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+    helper_ok(env, "sheet-page", "4")
+    helper_ok(env, "sheet-click", "1007")  # 追加
+    for control, text in ((NAME, "signed"), (SERVER, "localhost"), (PORT, str(relay.port))):
+        helper_ok(env, "account-text", control, text)
+    helper_ok(env, "account-select", SECURITY, SECURITY_TLS)
+    helper_ok(env, "account-select", METHOD, METHOD_OAUTH)
+    helper_ok(env, "account-select", PROVIDER, PROVIDER_CUSTOM)
+    helper_ok(env, "account-click", SIGN_IN)
+    signed = lambda: USER in env.helper_run("account-label", SIGNED_IN).stdout  # noqa: E731
+    check(e2e.wait_for(signed, 60), "the dialog names who signed in: %r (browser %r)"
+          % (env.helper_run("account-label", SIGNED_IN).stdout, setup.browser_runs()))
+    authorize = [r for r in setup.server.log() if r["path"] == "/authorize"]
+    check(len(authorize) == 1 and authorize[0]["client_id"] == CLIENT_ID
+          and authorize[0]["code_challenge_method"] == "S256"
+          and authorize[0]["redirect_uri"].startswith("http://127.0.0.1:"), "one authorization: %r" % authorize)
+    codes = setup.server.grants("authorization_code")
+    check(len(codes) == 1 and codes[0]["pkce"] == "match" and codes[0]["result"] == "ok",
+          "the code exchanged with the right verifier: %r" % codes)
+    runs = setup.browser_runs()
+    check(len(runs) == 1 and runs[0]["redirect_status"] == 200, "the browser reached the program: %r" % runs)
+
+    helper_ok(env, "account-click", "1")  # OK
+    helper_ok(env, "account-closed", "10")
+    helper_ok(env, "sheet-press", str(PSBTN_OK))
+    helper_ok(env, "sheet-closed", "10")
+    recs = account_dat.walk_records(read(os.path.join(env.data, "Account.dat")))
+    check(len(recs) == 1 and recs[0]["signin"] == account_dat.SIGNIN_METHODS["oauth"]
+          and recs[0]["provider"] == account_dat.PROVIDERS["custom"]
+          and account_dat.refresh_token_state(recs[0]) == "sealed", "the account saved: %r" % recs)
+    raw = recs[0]["raw"]
+    user_id = raw[2 + raw[0]:2 + raw[0] + raw[1 + raw[0]]]
+    check(user_id == USER.encode(), "the empty user ID filled from the id token: %r" % user_id)
+    check(env.helper_run("post", str(e2e.WM_TRAY_QUIT)).returncode == 0, "quit posted")
+    check(env.procs[0].wait(30) == 0, "the program ended")
+
+    run_once(env)
+    check(mail_file(env, b"signed") == server_file(setup), "the check: %r" % mail_file(env, b"signed")[:200])
+    check(setup.server.grants("refresh_token") == [], "the sign-in's access token was used")
+    check(setup.server.introspections()[-1]["token"] == codes[0]["access_token"], "signed in with that token")
+    expect_nothing_in_clear(env, setup, [relay])
+
+
 CASES = {
+    "signin": case_signin,
     "browser": case_browser,
     "check": case_check,
     "short_lived": case_short_lived,
     "revoked_access": case_revoked_access,
     "revoked_refresh": case_revoked_refresh,
     "not_secured": case_not_secured,
+    "token_failures": case_token_failures,
     "list": case_list,
 }
 
