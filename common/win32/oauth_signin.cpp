@@ -63,9 +63,11 @@ bool OAuthSignIn::Start(oauth::OAuthProvider provider, const oauth::ProviderSett
     return false;
   }
   SetTimer(hwnd_, kTimeoutTimer, timeout_ms_, nullptr);
-  const HINSTANCE shown =
-      ShellExecuteA(nullptr, "open", flow_->authorization_url().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  if (reinterpret_cast<INT_PTR>(shown) <= 32) {
+  const std::string& url = flow_->authorization_url();
+  const bool shown = opener_ ? opener_(url)
+                             : reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr,
+                                                                       SW_SHOWNORMAL)) > 32;
+  if (!shown) {
     End(oauth::SignInOutcome::kNoBrowser);
     return false;
   }
