@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/win32/inkwell_dll.h"
+#include "common/win32/message_window.h"
 #include "tidewell/settings/account.h"
 
 namespace tidewell {
@@ -40,12 +41,7 @@ ConnectionProbeDriver::~ConnectionProbeDriver() {
 bool ConnectionProbeDriver::Start(const ProbeAccount& account, const ProbeRefresh* refresh) {
   if (running()) return false;
   if (!hwnd_) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = &ConnectionProbeDriver::WindowProc;
-    wc.hInstance = instance_;
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
+    hwnd_ = CreateOwnedMessageWindow(instance_, kClassName, &ConnectionProbeDriver::WindowProc, this);
     if (!hwnd_) return false;
   }
   account_ = account;
@@ -125,12 +121,7 @@ void ConnectionProbeDriver::Close() {
 }
 
 LRESULT CALLBACK ConnectionProbeDriver::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    return DefWindowProcA(hwnd, msg, wp, lp);
-  }
-  auto* self = reinterpret_cast<ConnectionProbeDriver*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = static_cast<ConnectionProbeDriver*>(MessageWindowOwner(hwnd, msg, lp));
   if (self && msg == kWmToken) {
     self->OnToken(wp);
     return 0;
