@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,32 +17,17 @@
 #include "common/check_errors.h"
 #include "common/oauth/token_cache.h"
 #include "common/win32/dpapi_protector.h"
-#include "notify_win32_util.h"
-#include "tidewell/engine/engine_state.h"
-#include "tidewell/engine/win32/session_driver.h"
+#include "session_driver_util.h"
 
 namespace tidewell {
 namespace {
 
+using testing::AcceptWithin;
+using testing::DriverWindow;
+using testing::Listen;
 using testing::PumpUntil;
+using testing::Winsock;
 using Errors = std::vector<std::pair<int, int>>;
-
-class Store : public SessionStore {
- public:
-  bool Read(const std::string& path, std::string& out) override {
-    auto it = files.find(path);
-    if (it == files.end()) return false;
-    out = it->second;
-    return true;
-  }
-  bool Write(const std::string& path, std::string_view bytes) override {
-    files[path] = std::string(bytes);
-    return true;
-  }
-  std::map<std::string, std::string> files;
-};
-
-std::string FakeMd5(std::string_view) { return "0123456789abcdef0123456789abcdef"; }
 
 // A data folder of its own with Tidewell.ini's [OAuth.Custom] section.
 class DataFolder {
@@ -71,103 +55,6 @@ class DataFolder {
   static inline int counter_ = 0;
   std::string path_;
 };
-
-class DriverWindow {
- public:
-  explicit DriverWindow(const std::string& folder) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = &DriverWindow::Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OAuthDriverTest";
-    RegisterClassA(&wc);
-    hwnd_ = CreateWindowExA(0, "OAuthDriverTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
-    driver.SetWindow(hwnd_);
-    data.data_folder = folder;
-    data.ResetAccounts(1);
-  }
-  ~DriverWindow() {
-    driver.Stop();
-    DestroyWindow(hwnd_);
-  }
-  std::string MailFile() { return store.files[data.data_folder + "\\Mail\\0123456789abcdef0123456789abcdef"]; }
-
-  Store store;
-  EngineData data;
-  Pop3Session session{FakeMd5, store};
-  SessionDriver driver{session};
-  Errors errors;
-  int done = 0;
-  int token_answers = 0;
-
- private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<DriverWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
-    switch (msg) {
-      case kWmTrayHostFound: self->driver.OnHostFound(wp, lp); return 0;
-      case kWmTraySocket: self->driver.OnSocket(wp, lp); return 0;
-      case kWmTrayContinue: self->driver.OnContinue(); return 0;
-      case kWmTrayToken:
-        ++self->token_answers;
-        self->driver.OnTokenAnswer(wp);
-        return 0;
-      case kWmTrayError:
-        self->errors.emplace_back(static_cast<int>(wp), static_cast<int>(lp));
-        self->driver.OnError(static_cast<int>(wp), static_cast<int>(lp));
-        return 0;
-      case kWmTrayAccountDone: ++self->done; return 0;
-      case WM_TIMER:
-        if (wp == kWatchdogTimer) self->driver.OnWatchdogTick();
-        if (wp == kDeadlineTimer) self->driver.OnDeadlineTick();
-        return 0;
-      default: return DefWindowProcA(hwnd, msg, wp, lp);
-    }
-  }
-  HWND hwnd_ = nullptr;
-};
-
-struct Winsock {
-  Winsock() {
-    WSADATA d;
-    ok = WSAStartup(MAKEWORD(2, 2), &d) == 0;
-  }
-  ~Winsock() {
-    if (ok) WSACleanup();
-  }
-  bool ok = false;
-};
-
-// A listening socket on the loopback address (the POP3 server, or a token
-// endpoint that takes the connection and never answers).
-SOCKET Listen(unsigned short& port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = {};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr("127.0.0.1");
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  listen(s, 4);
-  int len = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  port = ntohs(a.sin_port);
-  return s;
-}
-
-SOCKET AcceptWithin(SOCKET server, DWORD ms) {
-  SOCKET peer = INVALID_SOCKET;
-  PumpUntil([&] {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(server, &set);
-    timeval now = {0, 0};
-    if (select(0, &set, nullptr, nullptr, &now) == 1) peer = accept(server, nullptr, nullptr);
-    return peer != INVALID_SOCKET;
-  }, ms);
-  return peer;
-}
 
 SessionAccount OAuthSession(unsigned short port, SessionTls tls = SessionTls::kOnConnect) {
   SessionAccount a;
