@@ -40,7 +40,8 @@ Cases:
                    id) and a fresh token the mail server refuses: each its
                    entry, (6,2), (6,5) or (6,3), one refresh at most
   list             the list's view of an OAuth account's mail signs in with
-                   the token (cached, then after a revocation refreshed)
+                   the token (cached, then after a revocation refreshed), and
+                   so does a delete
   signin           サインイン in the account dialog through the test browser:
                    PKCE checked, who signed in shown and saved, the refresh
                    token sealed, the first check uses the sign-in's token
@@ -478,7 +479,13 @@ def case_list(env, setup):
     boxes, _ = e2e.drive_list(env, 40016, "listed:3", count=1)
     check(boxes == ["message|a-3"], "view after a refresh: %r" % boxes)
     check(len(setup.server.grants("refresh_token")) == 2, "the list refreshed once")
-    check(len(relay.client_bytes()) == 3, "the check and two views: %d connections" % len(relay.client_bytes()))
+    # A delete signs in with the token the view's refresh left in Token.dat.
+    boxes, _ = e2e.drive_list(env, 1004, "listed:1", count=1)
+    check(boxes == [], "delete: %r" % boxes)
+    check(e2e.server_subjects(setup.port, USER, PASSWORD) == ["a-2", "a-3"], "exactly mail 1 deleted")
+    check(len(setup.server.grants("refresh_token")) == 2, "no refresh for the delete")
+    check(len(relay.client_bytes()) == 4, "the check, two views and the delete: %d connections"
+          % len(relay.client_bytes()))
     expect_nothing_in_clear(env, setup, [relay])
 
 
