@@ -56,7 +56,6 @@ import socket
 import subprocess
 import sys
 import threading
-import time
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -113,21 +112,8 @@ class OAuthSetup:
         self.browser_set = False
 
     def _dovecot(self, cert):
-        env = self.env
-        out_path = os.path.join(env.work, "dovecot.out")
-        with open(out_path, "w+") as out:
-            cmd = [sys.executable, dovecot.__file__, "start", "--dir", env.server_dir,
-                   "--user", "%s:%s:%s" % (USER, PASSWORD, e2e.mail_dir(env, self.mails)),
-                   "--ssl-cert", cert[0], "--ssl-key", cert[1],
-                   "--oauth-introspect", self.server.url("/introspect"), "--oauth-ca", self.ca_pem]
-            rc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                timeout=60).returncode
-            out.seek(0)
-            text = out.read()
-        if rc != 0:
-            raise Failure("dovecot did not start: " + text)
-        ports = [int(x) for x in text.split()[-2:]]
-        return ports[0], ports[1]
+        return tls_e2e.start_server(self.env, [(USER, PASSWORD, e2e.mail_dir(self.env, self.mails))], cert,
+                                    ["--oauth-introspect", self.server.url("/introspect"), "--oauth-ca", self.ca_pem])
 
     def relay(self, port):
         return self.tls.relay(port)
