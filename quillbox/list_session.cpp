@@ -221,10 +221,7 @@ void ListSession::ResetConnection() {
   greeting_.clear();
   stls_reply_.clear();
   auth_started_ = false;
-  token_asked_ = false;
-  capa_sasl_ = oauth::CapaSasl{};
-  std::string().swap(auth_reply_);
-  sasl_.reset();
+  signin_.reset();
   state_ = ListSessionState::kGreeting;
 }
 
@@ -309,8 +306,8 @@ ListActions ListSession::Feed(std::string_view text, bool internal) {
       if (IsNegativeReply(text)) return Fail(5, 2);
       continue_pending_ = false;
       return LoginDone();
-    case ListSessionState::kAuthCapaSent: return AuthCapaReply(text);
-    case ListSessionState::kAuthSent: return AuthReply(text);
+    case ListSessionState::kAuthCapaSent:
+    case ListSessionState::kAuthSent: return SignInStep(signin_->OnText(text));
     case ListSessionState::kStatSent: {
       if (IsNegativeReply(text)) return Fail(3, 8);
       message_count_ = ParseStatCount(text);
@@ -417,124 +414,58 @@ ListActions ListSession::LogIn(std::string_view chunk) {
 
 // ---- OAuth sign-in ------------------------------------------------------------
 //
-// As in the check: once the connection is secured, CAPA (a refusal leaves
-// XOAUTH2), then AUTH with OAUTHBEARER when the server names it, else
-// XOAUTH2, the initial response in the command whenever the line fits 255
-// octets (RFC 5034), after the "+" continuation otherwise. A refused token
-// is refreshed once (kRefreshToken) when a fresh one may help, and AUTH sent
-// again on the same connection; otherwise the session ends with
-// (kListSignInPhase, kSignInTokenRefused) and QUIT.
-
-namespace {
-
-// Most a reply of the sign-in may hold: a CAPA listing, or one AUTH line.
-constexpr std::size_t kAuthReplyCap = 64 * 1024;
-
-}  // namespace
+// As in the check: once the connection is secured, oauth::Pop3SignIn runs
+// CAPA and AUTH. A refused token is refreshed once (kRefreshToken) when a
+// fresh one may help, and AUTH sent again on the same connection;
+// otherwise the session ends with (kListSignInPhase, kSignInTokenRefused)
+// and QUIT.
 
 ListActions ListSession::OAuthLogIn() {
   if (login_.tls == ListTls::kNone || !secured_) return Fail(kListSignInPhase, kSignInNotSecured);
   auth_started_ = true;
-  capa_sasl_ = oauth::CapaSasl{};
-  auth_reply_.clear();
-  state_ = ListSessionState::kAuthCapaSent;
-  return {Send("CAPA\r\n")};
-}
-
-ListActions ListSession::AuthCapaReply(std::string_view chunk) {
-  if (auth_reply_.size() + chunk.size() > kAuthReplyCap) return Fail(3, 11);
-  auth_reply_.append(chunk);
-  if (IsNegativeReply(auth_reply_)) {
-    // A server without CAPA: XOAUTH2, which is all it could take.
-    if (auth_reply_.find("\r\n") == std::string::npos) return {};
-  } else {
-    const std::size_t end = auth_reply_.find(kPop3Terminator);
-    if (end == std::string::npos) return {};
-    std::string_view lines = std::string_view(auth_reply_).substr(0, end + 2);
-    lines.remove_prefix(lines.find("\r\n") + 2);  // the status line
-    while (!lines.empty()) {
-      const std::size_t eol = lines.find("\r\n");
-      oauth::ReadCapaLine(lines.substr(0, eol), capa_sasl_);
-      lines.remove_prefix(eol + 2);
-    }
-  }
-  auth_reply_.clear();
-  return StartAuth();
-}
-
-ListActions ListSession::AskForToken() {
-  token_asked_ = true;
-  sasl_.reset();
-  auth_reply_.clear();
+  signin_.emplace(login_.user, login_.server, login_.port, std::move(login_.access_token), login_.token_fresh);
   std::string().swap(login_.access_token);
-  state_ = ListSessionState::kAwaitToken;
-  return {Post(Kind::kRefreshToken)};
+  state_ = ListSessionState::kAuthCapaSent;
+  return {Send(signin_->Begin())};
 }
 
-ListActions ListSession::StartAuth() {
-  if (login_.access_token.empty()) {
-    if (token_asked_) return Fail(kListSignInPhase, kSignInRefreshFailed);
-    return AskForToken();
-  }
-  const oauth::SaslMechanism mechanism = oauth::ChooseSaslMechanism(capa_sasl_);
-  std::string response =
-      mechanism == oauth::SaslMechanism::kOAuthBearer
-          ? oauth::OAuthBearerInitialResponse(login_.user, login_.server, login_.port, login_.access_token)
-          : oauth::XOAuth2InitialResponse(login_.user, login_.access_token);
-  sasl_.emplace(mechanism, std::move(response), /*sasl_ir=*/true);
-  auth_reply_.clear();
-  state_ = ListSessionState::kAuthSent;
-  return {Send(sasl_->First())};
-}
-
-ListActions ListSession::AuthReply(std::string_view chunk) {
-  if (auth_reply_.size() + chunk.size() > kAuthReplyCap) return Fail(3, 11);
-  auth_reply_.append(chunk);
-  ListActions out;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t eol = auth_reply_.find("\r\n", at);
-    if (eol == std::string::npos) break;
-    std::string send;
-    const oauth::SaslLogin::Result result = sasl_->OnLine(std::string_view(auth_reply_).substr(at, eol - at), send);
-    at = eol + 2;
-    switch (result) {
-      case oauth::SaslLogin::Result::kPending:
-        if (!send.empty()) out.push_back(Send(std::move(send)));
-        continue;
-      case oauth::SaslLogin::Result::kLoggedIn:
-        std::string().swap(auth_reply_);
-        sasl_.reset();
-        std::string().swap(login_.access_token);
-        return LoginDone();
-      case oauth::SaslLogin::Result::kRefused: {
-        // A SASL line that names neither mechanism: the mechanism was
-        // refused, not the token.
-        const bool mechanism_named = !capa_sasl_.announced || capa_sasl_.xoauth2 || capa_sasl_.oauthbearer;
-        if (sasl_->refused_token() && mechanism_named && !login_.token_fresh && !token_asked_) return AskForToken();
-        std::string().swap(auth_reply_);
-        return Fail(kListSignInPhase, kSignInTokenRefused);
-      }
-      case oauth::SaslLogin::Result::kProtocol:
-        std::string().swap(auth_reply_);
-        return Fail(kListSignInPhase, kSignInTokenRefused);
+ListActions ListSession::SignInStep(oauth::Pop3SignIn::Step step) {
+  using Outcome = oauth::Pop3SignIn::Outcome;
+  switch (step.outcome) {
+    case Outcome::kPending: {
+      state_ = signin_->reading_capa() ? ListSessionState::kAuthCapaSent : ListSessionState::kAuthSent;
+      ListActions out;
+      for (std::string& text : step.send) out.push_back(Send(std::move(text)));
+      return out;
     }
+    case Outcome::kNeedToken:
+      state_ = ListSessionState::kAwaitToken;
+      return {Post(Kind::kRefreshToken)};
+    case Outcome::kLoggedIn:
+      signin_.reset();
+      return LoginDone();
+    case Outcome::kRefused:
+      signin_.reset();
+      return Fail(kListSignInPhase, kSignInTokenRefused);
+    case Outcome::kNoToken:
+      signin_.reset();
+      return Fail(kListSignInPhase, kSignInRefreshFailed);
+    case Outcome::kTooLarge:
+      signin_.reset();
+      return Fail(3, 11);
   }
-  auth_reply_.erase(0, at);
-  return out;
+  return {};
 }
 
 ListActions ListSession::OnToken(std::string token) {
-  if (state_ != ListSessionState::kAwaitToken || error_pending_) return {};
-  if (token.empty()) return OnTokenFailure(kSignInRefreshFailed);
-  login_.access_token = std::move(token);
-  login_.token_fresh = true;
-  return StartAuth();
+  if (state_ != ListSessionState::kAwaitToken || error_pending_ || !signin_) return {};
+  return SignInStep(signin_->OnToken(std::move(token)));
 }
 
 ListActions ListSession::OnTokenFailure(int detail) {
   if (state_ != ListSessionState::kAwaitToken || error_pending_) return {};
   if (detail < kSignInNeeded || detail > kSignInNoClientId) detail = kSignInRefreshFailed;
+  signin_.reset();
   return Fail(kListSignInPhase, detail);
 }
 

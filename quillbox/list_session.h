@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "common/check_errors.h"
-#include "common/oauth/sasl.h"
+#include "common/oauth/pop3_signin.h"
 #include "quillbox/list_codec.h"
 #include "quillbox/mail_rows.h"
 
@@ -280,10 +280,7 @@ class ListSession {
   ListActions StlsReply(std::string_view chunk);
   ListActions LoginDone();
   ListActions OAuthLogIn();
-  ListActions AuthCapaReply(std::string_view chunk);
-  ListActions StartAuth();
-  ListActions AuthReply(std::string_view chunk);
-  ListActions AskForToken();
+  ListActions SignInStep(oauth::Pop3SignIn::Step step);
   ListActions Receiving(std::string_view chunk);
   ListActions TopReply(std::string_view chunk);
   ListActions UidlReply(std::string_view chunk);
@@ -346,10 +343,7 @@ class ListSession {
   std::string stls_reply_;     // the reply to STLS, joined until its line end
   // OAuth sign-in of this connection.
   bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
-  bool token_asked_ = false;   // the one kRefreshToken of this connection was returned
-  oauth::CapaSasl capa_sasl_;
-  std::string auth_reply_;     // reply text of CAPA/AUTH not yet taken apart
-  std::optional<oauth::SaslLogin> sasl_;
+  std::optional<oauth::Pop3SignIn> signin_;  // the token is only in here
 };
 
 }  // namespace tidewell

@@ -22,6 +22,14 @@
 // back by its owner or by another user who cannot open it. Then, as the
 // driver does, the session ends with the password error before any
 // connection, and no login command ever goes out, whatever arrives.
+//
+// Or the account signs in with OAuth (bits of the account byte): a token,
+// none yet, or one just had, or a sign-in failure the driver met. Checked:
+// no USER, PASS or APOP at all; a start failure (no TLS, the driver's
+// failure) sends nothing; AUTH only once the connection is secured; the
+// token never goes as it is, and its Base64 responses only in AUTH or as
+// the line after "+"; the session asks for a fresh token at most once, and
+// the input answers it with a token or a failure; no token in any file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/oauth/sasl.h"
 #include "inkwell2/codec.h"
 #include "tests/common/stand_in_protector.h"
 #include "tidewell/engine/pop3_session.h"
@@ -110,9 +119,30 @@ tidewell::SessionAccount AccountFromFile(std::uint8_t how, bool apop, tidewell::
   return account;
 }
 
+const std::string kLongToken = "eyJ0eXAiOiJKV1QifQ." + std::string(300, 'q');
+
+// Bits of the account byte beyond those of AccountFromFile: 8 OAuth, 16 no
+// token yet / a long token (with OAuth), 32 the token is fresh, 64|128 the
+// driver's sign-in failure (none, 1, 2, 5).
+void MakeOAuth(std::uint8_t how, tidewell::SessionAccount& account) {
+  if (!(how & 8)) return;
+  account.oauth = true;
+  account.access_token = (how & 16) ? ((how & 32) ? kLongToken : "") : "tok-first";
+  account.token_fresh = (how & 32) != 0;
+  static const int kFailures[] = {0, tidewell::kSignInNeeded, tidewell::kSignInRefreshFailed,
+                                  tidewell::kSignInNoClientId};
+  account.signin_failure = kFailures[how >> 6];
+}
+
 struct Harness {
   Harness(std::uint32_t flags, const tidewell::SessionAccount& account, int timeout, tidewell::SessionTls tls)
-      : tls(tls), unreadable(account.password_unreadable) {
+      : tls(tls), unreadable(account.password_unreadable), oauth(account.oauth),
+        start_failure(static_cast<bool>(tidewell::SessionStartFailure(account))) {
+    for (const std::string& token : {std::string("tok-first"), std::string("tok-fresh"), kLongToken}) {
+      tokens.push_back(token);
+      responses.push_back(tidewell::oauth::XOAuth2InitialResponse(account.user, token));
+      responses.push_back(tidewell::oauth::OAuthBearerInitialResponse(account.user, account.server, account.port, token));
+    }
     data.data_folder = "C:\\tw";
     data.flags = flags;
     data.timeout = timeout;
@@ -129,16 +159,51 @@ struct Harness {
     session.set_limits(kLimits);
     session.Start(account, data, 0);
     // The driver makes no connection: it reports the error at once.
-    if (unreadable) queue.push_back(SessionAction{Kind::kPostError, {}, tidewell::kAccountErrorPhase,
-                                                  tidewell::kPasswordUnreadableCode});
+    if (const tidewell::StartFailure f = tidewell::SessionStartFailure(account)) {
+      Check(unreadable || oauth);
+      queue.push_back(SessionAction{Kind::kPostError, {}, f.phase, f.code});
+    }
+  }
+
+  void CheckSent(const std::string& t) {
+    // Nothing goes out after a start failure (a QUIT the input's stray
+    // phase-2 error asks for carries nothing).
+    if (start_failure) Check(t == "QUIT\r\n");
+    if (t.rfind("USER ", 0) == 0 || t.rfind("PASS ", 0) == 0 || t.rfind("APOP ", 0) == 0)
+      Check(!oauth && !unreadable && greeting_read && (tls == tidewell::SessionTls::kNone || secured));
+    if (t.rfind("AUTH ", 0) == 0) Check(oauth && secured && tls != tidewell::SessionTls::kNone);
+    for (const std::string& token : tokens) Check(t.find(token) == std::string::npos);
+    for (const std::string& r : responses) {
+      if (t.find(r) == std::string::npos) continue;
+      Check(oauth && secured && tls != tidewell::SessionTls::kNone);
+      Check(t.rfind("AUTH ", 0) == 0 || t == r + "\r\n");
+    }
+  }
+
+  // The driver's answer to kRefreshToken: a fresh token or a failure.
+  void AnswerRefresh(bool with_token, int code) {
+    if (!refresh_pending) {
+      // Unasked answers (a late one) change nothing.
+      const std::size_t before = sent;
+      Run(with_token ? session.OnToken("tok-fresh") : session.OnTokenFailure(code));
+      Check(sent == before);
+      return;
+    }
+    refresh_pending = false;
+    Run(with_token ? session.OnToken("tok-fresh") : session.OnTokenFailure(code));
   }
 
   void Run(const SessionActions& actions) {
     for (const SessionAction& a : actions) {
       switch (a.kind) {
         case Kind::kSend:
-          if (a.text.rfind("USER ", 0) == 0 || a.text.rfind("PASS ", 0) == 0 || a.text.rfind("APOP ", 0) == 0)
-            Check(!unreadable && greeting_read && (tls == tidewell::SessionTls::kNone || secured));
+          CheckSent(a.text);
+          ++sent;
+          break;
+        case Kind::kRefreshToken:
+          Check(oauth && secured && refreshes == 0 && !refresh_pending);
+          ++refreshes;
+          refresh_pending = true;
           break;
         case Kind::kStartTls:
           Check(tls == tidewell::SessionTls::kStls && !tls_started);
@@ -159,6 +224,8 @@ struct Harness {
     // one chunk may come on top before the cap is seen.
     Check(session.buffered() <= tidewell::kMaxReply + tidewell::kMaxChunk);
     for (const auto& w : store.writes) Check(w.second <= 1);
+    for (const auto& f : store.files)
+      for (const std::string& token : tokens) Check(f.second.find(token) == std::string::npos);
   }
 
   void Receive(std::string_view chunk) {
@@ -197,8 +264,14 @@ struct Harness {
   int account_done = 0;
   tidewell::SessionTls tls;
   bool unreadable;
+  bool oauth;
+  bool start_failure;
   bool tls_started = false;
   bool secured = false;
+  bool refresh_pending = false;
+  int refreshes = 0;
+  std::size_t sent = 0;
+  std::vector<std::string> tokens, responses;
 };
 
 }  // namespace
@@ -212,12 +285,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (setup & 0x40) flags |= tidewell::kFastCheck;
   const int timeout = static_cast<int>((setup >> 3) & 7) - 1;  // -1..6: below 1 acts as 5
   const auto tls = static_cast<tidewell::SessionTls>((setup >> 6) % 3);
-  Harness h(flags, AccountFromFile(in.Byte(), (setup & 4) != 0, tls), timeout, tls);
+  const std::uint8_t how = in.Byte();
+  tidewell::SessionAccount account = AccountFromFile(how, (setup & 4) != 0, tls);
+  MakeOAuth(how, account);
+  Harness h(flags, account, timeout, tls);
 
   static const std::string kFiller(tidewell::kMaxChunk, 'x');
   while (!in.empty()) {
     const std::uint8_t op = in.Byte();
-    switch (op % 13) {
+    switch (op % 15) {
       case 0:
       case 1:
       case 2: {  // a chunk of up to 255 bytes taken from the input
@@ -233,7 +309,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                "+OK\r\n1 a\r\n2 b\r\n.\r\n",
                                                "+OK 2 300\r\n+OK\r\n1 a\r\n2 b\r\n.\r\n+OK 2 20\r\n",
                                                "+OK\r\n1 10\r\n2 20\r\n.\r\n", "+OK\r\n1 1\r\n2 2\r\n.\r\n",
-                                               "+OK 2147483647 0\r\n", "+OK 150 0\r\n"};
+                                               "+OK 2147483647 0\r\n", "+OK 150 0\r\n",
+                                               // the sign-in
+                                               "+ \r\n", "+OK\r\nSASL PLAIN XOAUTH2 OAUTHBEARER\r\n.\r\n",
+                                               "+OK\r\nSASL PLAIN\r\n.\r\n", "-ERR [AUTH] invalid\r\n",
+                                               "+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n"};
         h.Receive(kReplies[in.Byte() % (sizeof kReplies / sizeof kReplies[0])]);
         break;
       }
@@ -267,6 +347,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         break;
       }
+      case 13: h.AnswerRefresh(true, 0); break;
+      case 14: h.AnswerRefresh(false, in.Byte() % 7); break;
     }
   }
 

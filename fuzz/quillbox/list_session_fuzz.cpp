@@ -5,6 +5,12 @@
 // row being deleted (a UIDL listing alone proves nothing: the X-UIDL of a
 // mail is written by its sender); and that no login command goes out before
 // a connection that wants TLS was reported secured.
+//
+// With OAuth (bit 6 of the first byte; bit 7: no token yet): no USER, PASS
+// or APOP at all; nothing whatever without TLS; AUTH only on a secured
+// connection; the token never as it is, its Base64 responses only in AUTH
+// or as the line after "+"; at most one token request per connection,
+// answered by the input with a token or a failure.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/oauth/sasl.h"
 #include "common/pop3_text.h"
 #include "quillbox/list_session.h"
 
@@ -91,6 +98,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   login.tls = tls_bits == 2 ? ListTls::kOnConnect : tls_bits == 0 ? ListTls::kNone : ListTls::kStls;
   const bool secure_early = data[0] & 32;
   bool secured = false;
+  login.oauth = data[0] & 64;
+  login.access_token = (data[0] & 128) ? "" : "tok-first";
+  login.server = "h";
+  std::vector<std::string> tokens, responses;
+  for (const std::string& token : {std::string("tok-first"), std::string("tok-fresh")}) {
+    tokens.push_back(token);
+    responses.push_back(oauth::XOAuth2InitialResponse(login.user, token));
+    responses.push_back(oauth::OAuthBearerInitialResponse(login.user, login.server, login.port, token));
+  }
+  int refreshes = 0;  // token requests of the running connection
   if (view) {
     session.StartView(Row("A", "2", ""), login, "cache", (data[0] & 4) ? -1 : 10);
   } else {
@@ -112,6 +129,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::fprintf(stderr, "login before the connection was secured: %s", t.c_str());
             std::abort();
           }
+          if (login.oauth) {
+            if (t.rfind("USER ", 0) == 0 || t.rfind("PASS ", 0) == 0 || t.rfind("APOP ", 0) == 0 ||
+                login.tls == ListTls::kNone) {
+              std::fprintf(stderr, "OAuth account sent %s", t.c_str());
+              std::abort();
+            }
+            if (t.rfind("AUTH ", 0) == 0 && !secured) std::abort();
+          }
+          for (const std::string& token : tokens)
+            if (t.find(token) != std::string::npos) std::abort();
+          for (const std::string& r : responses)
+            if (t.find(r) != std::string::npos && (!login.oauth || !secured || (t.rfind("AUTH ", 0) != 0 && t != r + "\r\n")))
+              std::abort();
           answering = 0;
           if (!view && t.rfind("TOP ", 0) == 0 && t.find(" 0\r\n") != std::string::npos) {
             answering = std::atoi(t.c_str() + 4);
@@ -139,6 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case ListAction::Kind::kPostError:
         case ListAction::Kind::kAccountDone:
         case ListAction::Kind::kStartTls: posted.push_back(a); break;
+        case ListAction::Kind::kRefreshToken:
+          if (!login.oauth || !secured || refreshes++ != 0) std::abort();
+          posted.push_back(a);
+          break;
         default: break;
       }
     }
@@ -165,6 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           secured = true;  // the handshake succeeded
           run(session.OnSecured());
         }
+        else if (a.kind == ListAction::Kind::kRefreshToken) {
+          // The driver's answer: a fresh token, or a failure (the next byte).
+          const std::uint8_t how = i < size ? data[i] : 0;
+          run((how & 1) ? session.OnToken("tok-fresh") : session.OnTokenFailure(how >> 1));
+        }
         else {
           std::string account;
           if (session.NextAccount(account)) {
@@ -172,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             tops.clear();
             answering = 0;
             secured = false;
+            refreshes = 0;
             if (login.tls == ListTls::kOnConnect && secure_early) {
               secured = true;
               run(session.OnSecured());

@@ -243,6 +243,26 @@ TEST(Pop3SessionOAuth, RepliesSplitOrJoinedAreReadLineByLine) {
   EXPECT_EQ(h.session.state(), SessionState::kAwaitStat);
 }
 
+// A CAPA listing or an AUTH line without end is not kept for ever: the
+// account ends like any reply past its cap, and nothing more is sent.
+TEST(Pop3SessionOAuth, AnEndlessSignInReplyEndsTheAccount) {
+  for (bool in_capa : {true, false}) {
+    SCOPED_TRACE(in_capa ? "CAPA" : "AUTH");
+    Harness h;
+    h.account.access_token = kLongToken;
+    h.Begin();
+    h.Reply(kGreeting);
+    if (!in_capa) h.Reply(kCapaPlain);
+    const std::size_t sent = h.sent.size();
+    h.Reply(in_capa ? "+OK\r\n" : "+ ");
+    const std::string filler(kMaxChunk, 'x');
+    for (int i = 0; i < 10 && h.account_done == 0; ++i) h.Reply(filler);
+    EXPECT_EQ(h.account_done, 1);
+    EXPECT_EQ(h.MailFile(), ErrorEntry(kReplyTooLargePhase, kReplyTooLargeCode));
+    EXPECT_EQ(h.sent.size(), sent);
+  }
+}
+
 // Before any connection: OAuth without TLS ends with (6,4), a failure the
 // driver met getting a token with its own entry; nothing is ever sent, even
 // should a greeting arrive.

@@ -104,10 +104,7 @@ void Pop3Session::Start(const SessionAccount& account, EngineData& data, int ind
 
 void Pop3Session::ResetSignIn() {
   auth_started_ = false;
-  token_asked_ = false;
-  capa_sasl_ = oauth::CapaSasl{};
-  std::string().swap(auth_reply_);
-  sasl_.reset();
+  signin_.reset();
 }
 
 void Pop3Session::ResetFastCheck() {
@@ -190,8 +187,8 @@ SessionActions Pop3Session::Feed(std::string_view text, bool internal) {
     case SessionState::kAwaitLogin:
       if (Refused(text)) return {PostError(3, 3)};
       return AfterLogin();
-    case SessionState::kAwaitAuthCapa: return AuthCapaReply(text);
-    case SessionState::kAwaitAuth: return AuthReply(text);
+    case SessionState::kAwaitAuthCapa:
+    case SessionState::kAwaitAuth: return SignInStep(signin_->OnText(text));
     case SessionState::kAwaitStat: return fast_ ? FastReceive(text) : Stat(text);
     case SessionState::kAwaitCapa:
     case SessionState::kAwaitUidl:
@@ -291,144 +288,60 @@ SessionActions Pop3Session::LogIn(std::string_view chunk) {
 
 // ---- OAuth sign-in ------------------------------------------------------------
 //
-// Once the connection is secured: CAPA (a refusal leaves XOAUTH2), then AUTH
-// with OAUTHBEARER when the server names it, else XOAUTH2. The initial
-// response goes with the AUTH command whenever the whole line fits 255
-// octets: RFC 5034 lets every POP3 AUTH carry it, and its line limit is the
-// only bound (POP3 has no SASL-IR capability to wait for). A longer line,
-// as real access tokens give, sends the response after the "+"
-// continuation. The token goes nowhere else: not in any other command, not
-// in an entry.
-//
-// A refused token is refreshed once (kRefreshToken) when a fresh one may
-// help; the AUTH is then sent again on the same connection. A second
-// refusal, a token that was fresh already, or a refusal no token mends ends
-// the account with (6,3) and QUIT.
-
-namespace {
-
-// Most a reply of the sign-in may hold: a CAPA listing, or one AUTH line
-// (an error challenge is a short Base64 JSON text).
-constexpr std::size_t kMaxAuthReply = 64 * 1024;
-
-}  // namespace
+// Once the connection is secured, oauth::Pop3SignIn runs CAPA and AUTH. A
+// refused token is refreshed once (kRefreshToken) when a fresh one may
+// help, and AUTH sent again on the same connection; otherwise the account
+// ends with (6,3) and QUIT.
 
 SessionActions Pop3Session::OAuthLogIn() {
   // The driver secures the connection before the greeting is handed on, or
   // before OnSecured brings the login; anything else sends no token.
   if (account_.tls == SessionTls::kNone || !secured_) return RecordError(kSignInErrorPhase, kSignInNotSecured);
   auth_started_ = true;
-  capa_sasl_ = oauth::CapaSasl{};
-  auth_reply_.clear();
+  signin_.emplace(account_.user, account_.server, account_.port, std::move(account_.access_token),
+                  account_.token_fresh);
+  std::string().swap(account_.access_token);
   state_ = SessionState::kAwaitAuthCapa;
-  return {Send("CAPA\r\n")};
+  return {Send(signin_->Begin())};
 }
 
-SessionActions Pop3Session::AuthCapaReply(std::string_view chunk) {
-  if (auth_reply_.size() + chunk.size() > kMaxAuthReply) {
-    std::string().swap(auth_reply_);
-    return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
-  }
-  auth_reply_.append(chunk);
-  if (Refused(auth_reply_)) {
-    // An RFC 1939 server without CAPA: XOAUTH2, which is all it could take.
-    if (auth_reply_.find("\r\n") == std::string::npos) return {};
-  } else {
-    const std::size_t end = auth_reply_.find(kTerminator);
-    if (end == std::string::npos) return {};
-    std::string_view lines = std::string_view(auth_reply_).substr(0, end + 2);
-    const std::size_t first = lines.find("\r\n");
-    lines.remove_prefix(first + 2);  // the status line
-    while (!lines.empty()) {
-      const std::size_t eol = lines.find("\r\n");
-      oauth::ReadCapaLine(lines.substr(0, eol), capa_sasl_);
-      lines.remove_prefix(eol + 2);
+SessionActions Pop3Session::SignInStep(oauth::Pop3SignIn::Step step) {
+  using Outcome = oauth::Pop3SignIn::Outcome;
+  switch (step.outcome) {
+    case Outcome::kPending: {
+      state_ = signin_->reading_capa() ? SessionState::kAwaitAuthCapa : SessionState::kAwaitAuth;
+      SessionActions out;
+      for (std::string& text : step.send) out.push_back(Send(std::move(text)));
+      return out;
     }
+    case Outcome::kNeedToken:
+      state_ = SessionState::kAwaitToken;
+      return {Post(Kind::kRefreshToken)};
+    case Outcome::kLoggedIn:
+      signin_.reset();
+      return AfterLogin();
+    case Outcome::kRefused:
+      signin_.reset();
+      return RecordError(kSignInErrorPhase, kSignInTokenRefused);
+    case Outcome::kNoToken:
+      signin_.reset();
+      return RecordError(kSignInErrorPhase, kSignInRefreshFailed);
+    case Outcome::kTooLarge:
+      signin_.reset();
+      return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
   }
-  auth_reply_.clear();
-  return StartAuth();
-}
-
-SessionActions Pop3Session::AskForToken() {
-  token_asked_ = true;
-  sasl_.reset();
-  auth_reply_.clear();
-  state_ = SessionState::kAwaitToken;
-  return {Post(Kind::kRefreshToken)};
-}
-
-SessionActions Pop3Session::StartAuth() {
-  if (account_.access_token.empty()) {
-    if (token_asked_) return RecordError(kSignInErrorPhase, kSignInRefreshFailed);
-    return AskForToken();
-  }
-  const oauth::SaslMechanism mechanism = oauth::ChooseSaslMechanism(capa_sasl_);
-  std::string response =
-      mechanism == oauth::SaslMechanism::kOAuthBearer
-          ? oauth::OAuthBearerInitialResponse(account_.user, account_.server, account_.port, account_.access_token)
-          : oauth::XOAuth2InitialResponse(account_.user, account_.access_token);
-  sasl_.emplace(mechanism, std::move(response), /*sasl_ir=*/true);
-  auth_reply_.clear();
-  state_ = SessionState::kAwaitAuth;
-  return {Send(sasl_->First())};
-}
-
-SessionActions Pop3Session::AuthReply(std::string_view chunk) {
-  if (auth_reply_.size() + chunk.size() > kMaxAuthReply) {
-    std::string().swap(auth_reply_);
-    return RecordError(kReplyTooLargePhase, kReplyTooLargeCode);
-  }
-  auth_reply_.append(chunk);
-  SessionActions out;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t eol = auth_reply_.find("\r\n", at);
-    if (eol == std::string::npos) break;
-    std::string send;
-    const oauth::SaslLogin::Result result =
-        sasl_->OnLine(std::string_view(auth_reply_).substr(at, eol - at), send);
-    at = eol + 2;
-    switch (result) {
-      case oauth::SaslLogin::Result::kPending:
-        if (!send.empty()) out.push_back(Send(std::move(send)));
-        continue;
-      case oauth::SaslLogin::Result::kLoggedIn:
-        // The token is done with; what else came is no reply to anything.
-        std::string().swap(auth_reply_);
-        sasl_.reset();
-        std::string().swap(account_.access_token);
-        return AfterLogin();
-      case oauth::SaslLogin::Result::kRefused: {
-        // A server whose SASL line names neither mechanism did not refuse
-        // the token but the mechanism: a fresh token changes nothing.
-        const bool mechanism_named = !capa_sasl_.announced || capa_sasl_.xoauth2 || capa_sasl_.oauthbearer;
-        if (sasl_->refused_token() && mechanism_named && !account_.token_fresh && !token_asked_) {
-          std::string().swap(account_.access_token);
-          return AskForToken();
-        }
-        std::string().swap(auth_reply_);
-        return RecordError(kSignInErrorPhase, kSignInTokenRefused);
-      }
-      case oauth::SaslLogin::Result::kProtocol:
-        std::string().swap(auth_reply_);
-        return RecordError(kSignInErrorPhase, kSignInTokenRefused);
-    }
-  }
-  auth_reply_.erase(0, at);
-  return out;
+  return {};
 }
 
 SessionActions Pop3Session::OnToken(std::string token) {
-  if (state_ != SessionState::kAwaitToken) return {};
-  if (token.empty()) return OnTokenFailure(kSignInRefreshFailed);
-  account_.access_token = std::move(token);
-  account_.token_fresh = true;
-  return StartAuth();
+  if (state_ != SessionState::kAwaitToken || !signin_) return {};
+  return SignInStep(signin_->OnToken(std::move(token)));
 }
 
 SessionActions Pop3Session::OnTokenFailure(int signin_code) {
   if (state_ != SessionState::kAwaitToken) return {};
   if (signin_code < kSignInNeeded || signin_code > kSignInNoClientId) signin_code = kSignInRefreshFailed;
+  signin_.reset();
   return RecordError(kSignInErrorPhase, signin_code);
 }
 

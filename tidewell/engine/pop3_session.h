@@ -60,7 +60,7 @@
 
 #include "common/check_errors.h"
 #include "common/header_hash.h"
-#include "common/oauth/sasl.h"
+#include "common/oauth/pop3_signin.h"
 #include "common/pop3_text.h"
 #include "tidewell/engine/engine_data.h"
 #include "tidewell/engine/uid_cache.h"
@@ -367,10 +367,7 @@ class Pop3Session {
   SessionActions AfterLogin();
   // OAuth sign-in.
   SessionActions OAuthLogIn();
-  SessionActions AuthCapaReply(std::string_view chunk);
-  SessionActions StartAuth();
-  SessionActions AuthReply(std::string_view chunk);
-  SessionActions AskForToken();
+  SessionActions SignInStep(oauth::Pop3SignIn::Step step);
   void ResetSignIn();
   SessionActions StlsReply(std::string_view chunk);
   SessionActions Stat(std::string_view chunk);
@@ -436,10 +433,7 @@ class Pop3Session {
 
   // OAuth sign-in.
   bool auth_started_ = false;  // CAPA/AUTH went out: a sign-in error ends with QUIT
-  bool token_asked_ = false;   // the one kRefreshToken of this session was returned
-  oauth::CapaSasl capa_sasl_;  // the mechanisms the reply to CAPA named
-  std::string auth_reply_;     // reply text of CAPA/AUTH not yet taken apart
-  std::optional<oauth::SaslLogin> sasl_;
+  std::optional<oauth::Pop3SignIn> signin_;  // the token is only in here
 
   // Fast check.
   struct Command {
