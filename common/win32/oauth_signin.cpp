@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/win32/https_post.h"
+#include "common/win32/message_window.h"
 #include "common/win32/random_bytes.h"
 
 namespace tidewell {
@@ -29,12 +30,7 @@ OAuthSignIn::~OAuthSignIn() {
 
 bool OAuthSignIn::MakeWindow() {
   if (hwnd_) return true;
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = &OAuthSignIn::WindowProc;
-  wc.hInstance = instance_;
-  wc.lpszClassName = kClassName;
-  RegisterClassA(&wc);  // fails harmlessly when already registered
-  hwnd_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
+  hwnd_ = CreateOwnedMessageWindow(instance_, kClassName, &OAuthSignIn::WindowProc, this);
   return hwnd_ != nullptr;
 }
 
@@ -63,9 +59,11 @@ bool OAuthSignIn::Start(oauth::OAuthProvider provider, const oauth::ProviderSett
     return false;
   }
   SetTimer(hwnd_, kTimeoutTimer, timeout_ms_, nullptr);
-  const HINSTANCE shown =
-      ShellExecuteA(nullptr, "open", flow_->authorization_url().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  if (reinterpret_cast<INT_PTR>(shown) <= 32) {
+  const std::string& url = flow_->authorization_url();
+  const bool shown = opener_ ? opener_(url)
+                             : reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr,
+                                                                       SW_SHOWNORMAL)) > 32;
+  if (!shown) {
     End(oauth::SignInOutcome::kNoBrowser);
     return false;
   }
@@ -113,12 +111,7 @@ void OAuthSignIn::Close() {
 }
 
 LRESULT CALLBACK OAuthSignIn::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    return DefWindowProcA(hwnd, msg, wp, lp);
-  }
-  auto* self = reinterpret_cast<OAuthSignIn*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = static_cast<OAuthSignIn*>(MessageWindowOwner(hwnd, msg, lp));
   if (self && self->flow_) {
     switch (msg) {
       case kWmListener:

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/oauth/signin_flow.h"
@@ -47,6 +48,10 @@ class OAuthSignIn {
   void set_timeout_ms(UINT ms) { timeout_ms_ = ms; }
   // The port being listened on (0 when none), for tests.
   int port() const { return port_; }
+  // What opens the authorization URL: the system browser (ShellExecuteA)
+  // unless a test puts its own in. False: no browser could be started.
+  using Opener = std::function<bool(const std::string& url)>;
+  void set_opener(Opener opener) { opener_ = std::move(opener); }
 
  private:
   struct Connection {
@@ -69,6 +74,7 @@ class OAuthSignIn {
 
   HINSTANCE instance_;
   Finished finished_;
+  Opener opener_;
   HWND hwnd_ = nullptr;
   UINT timeout_ms_ = static_cast<UINT>(oauth::kSignInTimeoutSeconds * 1000);
   std::unique_ptr<oauth::SignInFlow> flow_;

@@ -10,10 +10,11 @@ For tests of any language:
         With --ssl-cert PEM --ssl-key PEM: TLS as well (STLS on that port, and
         POP3S on a second port); prints "PORT POP3S_PORT".
         With --oauth-introspect URL --oauth-ca PEM: SASL XOAUTH2 and
-        OAUTHBEARER as well, each token checked at that RFC 7662 endpoint.
+        OAUTHBEARER as well, each token checked at that RFC 7662 endpoint;
+        --oauth-mechanisms "xoauth2" offers only that one.
     dovecot.py stop --dir D
 
-Importable: start(dir, users, ssl=(cert, key), oauth=(url, ca)) -> port, pop3s_port(dir),
+Importable: start(dir, users, ssl=(cert, key), oauth=(url, ca[, mechanisms])) -> port, pop3s_port(dir),
 log_text(dir), stop(dir), available().
 
 Dovecot runs as root with its login and mail processes as nobody, so the
@@ -139,7 +140,7 @@ service pop3-login {{
 # at once.
 OAUTH_PASSDB = """passdb {{
   driver = oauth2
-  mechanisms = xoauth2 oauthbearer
+  mechanisms = {mechanisms}
   args = {run}/oauth2.conf
 }}
 """
@@ -186,9 +187,10 @@ def start(d, users, timeout=20, ssl=None, oauth=None):
     """Starts dovecot for users [(name, password, source)]; returns the port.
     ssl=(certificate file, key file) (PEM) offers STLS on that port and POP3S
     on a second one (pop3s_port(d)); without it STLS is refused.
-    oauth=(introspection URL, CA file) lets the users sign in with
-    AUTH XOAUTH2 / OAUTHBEARER and an access token that endpoint calls
-    active for that user name (the passwords keep working too)."""
+    oauth=(introspection URL, CA file[, mechanisms]) lets the users sign in
+    with AUTH XOAUTH2 / OAUTHBEARER (or the mechanisms given, e.g.
+    "xoauth2") and an access token that endpoint calls active for that user
+    name (the passwords keep working too)."""
     if not available():
         raise RuntimeError("dovecot missing or not root")
     os.makedirs(d, exist_ok=True)
@@ -215,9 +217,10 @@ def start(d, users, timeout=20, ssl=None, oauth=None):
         ssl_conf = SSL_ON.format(cert=os.path.abspath(ssl[0]), key=os.path.abspath(ssl[1]))
     oauth_mechanisms = password_mechanisms = oauth_passdb = anvil_extra = ""
     if oauth:
-        oauth_mechanisms = " xoauth2 oauthbearer"
+        mechanisms = oauth[2] if len(oauth) > 2 and oauth[2] else "xoauth2 oauthbearer"
+        oauth_mechanisms = " " + mechanisms
         password_mechanisms = "\n  mechanisms = plain login apop"
-        oauth_passdb = OAUTH_PASSDB.format(run=run)
+        oauth_passdb = OAUTH_PASSDB.format(run=run, mechanisms=mechanisms)
         anvil_extra = NO_PENALTY
         with open(os.path.join(run, "oauth2.conf"), "w") as f:
             f.write(OAUTH_CONF.format(url=oauth[0], ca=os.path.abspath(oauth[1])))
@@ -290,6 +293,7 @@ def main(argv):
     s.add_argument("--oauth-introspect", help="https URL of an RFC 7662 introspection endpoint: "
                    "AUTH XOAUTH2 and OAUTHBEARER with tokens it calls active")
     s.add_argument("--oauth-ca", help="PEM CA certificate that endpoint's certificate leads to")
+    s.add_argument("--oauth-mechanisms", help='the token mechanisms offered (default "xoauth2 oauthbearer")')
     t = sub.add_parser("stop")
     t.add_argument("--dir", required=True)
     sub.add_parser("check", help="exit 0 when dovecot can be started here")
@@ -307,7 +311,7 @@ def main(argv):
         users.append(tuple(parts))
     ssl = (a.ssl_cert, a.ssl_key) if a.ssl_cert and a.ssl_key else None
     try:
-        oauth = (a.oauth_introspect, a.oauth_ca) if a.oauth_introspect else None
+        oauth = (a.oauth_introspect, a.oauth_ca, a.oauth_mechanisms) if a.oauth_introspect else None
         port = start(a.dir, users, ssl=ssl, oauth=oauth)
         if ssl:
             print(port, pop3s_port(a.dir), flush=True)

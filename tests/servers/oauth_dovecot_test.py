@@ -7,7 +7,6 @@ XOAUTH2 / OAUTHBEARER over POP3S).
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import base64
-import hashlib
 import json
 import os
 import poplib

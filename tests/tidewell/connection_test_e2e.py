@@ -13,6 +13,11 @@ Cases:
           subject and expiry; a certificate for another name fails for both
           with the check's text, and no user ID or password crosses
           (relay records every byte)
+  oauth   an OAuth account of Account.dat (the test authorization server of
+          oauth_e2e.py): the token by a refresh, kept in Token.dat, the AUTH
+          step after TLS; a second test takes the kept token; a refused
+          refresh token says to sign in again; with security なし nothing is
+          tried; no token crosses in clear, Account.dat stays as it was
 Exits 77 (skipped) without root, Dovecot or openssl.
 """
 import argparse
@@ -161,7 +166,55 @@ def case_secure(env):
         setup.close()
 
 
-CASES = {"clear": case_clear, "secure": case_secure}
+def case_oauth(env):
+    import oauth_e2e  # the authorization server, the prefix's test CA, version-8 records
+    setup = oauth_e2e.OAuthSetup(env)
+    try:
+        _, refresh_token = setup.server.issue()
+        relay = setup.relay(setup.pop3s)
+        oauth_e2e.write_accounts(env, [oauth_e2e.oauth_record(b"held", b"localhost", relay.port, "tls", refresh_token)])
+        env.start()
+        check(env.wait_windows(1), "Tidewell started")
+        ok(env, "post", str(WM_COMMAND), str(CMD_SETTINGS))
+        ok(env, "sheet-page", "4")
+        ok(env, "sheet-select", "0")
+        time.sleep(0.5)
+        ok(env, "sheet-click", "1008")  # 変更
+        account_file = os.path.join(env.data, "Account.dat")
+        stored = e2e.read(account_file)  # as the program sealed it at its start
+        token_file = os.path.join(env.data, "Token.dat")
+
+        report = run_test(env)
+        expect(report, "接続テストに成功しました。", "接続の保護: SSL/TLS（暗号化済み）", "認証: OAuth 2.0 (OAUTHBEARER)",
+               "メール: 3通")
+        check(len(setup.server.grants("refresh_token")) == 1, "one refresh for the test")
+        check(os.path.exists(token_file), "the refreshed token kept in Token.dat for the check")
+        report = run_test(env)
+        expect(report, "接続テストに成功しました。")
+        check(len(setup.server.grants("refresh_token")) == 1, "the second test took the kept token")
+        check(len(relay.client_bytes()) == 2, "two connections: %d" % len(relay.client_bytes()))
+
+        setup.server.revoke_refresh(refresh_token)
+        os.remove(token_file)
+        report = run_test(env)
+        expect(report, "接続テストに失敗しました。", "サインインし直してください。(6,1)")
+        check(len(relay.client_bytes()) == 2, "no connection without a token")
+
+        ok(env, "account-select", SECURITY, str(MODES["none"]))
+        report = run_test(env)
+        expect(report, "接続テストに失敗しました。", "(6,4)", "アクセストークンは暗号化されていない接続では送りません。")
+        check(len(relay.client_bytes()) == 2, "no connection without TLS")
+        ok(env, "account-click", "2")
+        ok(env, "account-closed", "10")
+        ok(env, "sheet-press", "5")  # PSBTN_CANCEL
+        ok(env, "sheet-closed", "10")
+        check(e2e.read(account_file) == stored, "the tests saved nothing to Account.dat")
+        oauth_e2e.expect_nothing_in_clear(env, setup, [relay])
+    finally:
+        setup.close()
+
+
+CASES = {"clear": case_clear, "secure": case_secure, "oauth": case_oauth}
 
 
 def main():

@@ -28,15 +28,21 @@ Cases:
                    clear
   short_lived      tokens that live less than the refresh margin, rotated on
                    each refresh: every check refreshes first, with the
-                   refresh token the last refresh gave
+                   refresh token the last refresh gave (a server offering
+                   XOAUTH2 only)
   revoked_access   the cached access token revoked on the server: refused,
                    refreshed, retried on the same connection, mails
   revoked_refresh  the refresh token revoked: the "sign in again" entry
                    (6,1), with and without a cached access token
   not_secured      an OAuth account without TLS: the entry (6,4), no
                    connection
+  token_failures   no token to be had (the endpoint answers 503, does not
+                   listen, has a certificate of an untrusted CA; no client
+                   id) and a fresh token the mail server refuses: each its
+                   entry, (6,2), (6,5) or (6,3), one refresh at most
   list             the list's view of an OAuth account's mail signs in with
-                   the token (cached, then after a revocation refreshed)
+                   the token (cached, then after a revocation refreshed), and
+                   so does a delete
   signin           サインイン in the account dialog through the test browser:
                    PKCE checked, who signed in shown and saved, the refresh
                    token sealed, the first check uses the sign-in's token
@@ -51,7 +57,6 @@ import socket
 import subprocess
 import sys
 import threading
-import time
 import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -74,6 +79,12 @@ BROWSER_KEY = r"HKCU\Software\Wine\WineBrowser"
 # The sign-in entries of the check (common/check_errors).
 SIGN_IN_AGAIN = tls_e2e.entry("OAuth 2.0のサインインが無効になっています。設定のアカウントで「サインイン」を押して、"
                               "サインインし直してください。(6,1)")
+REFRESH_FAILED = tls_e2e.entry("アクセストークンを取得できませんでした。ネットワークの接続を確かめて、"
+                               "しばらくしてからもう一度チェックしてください。(6,2)")
+TOKEN_REFUSED = tls_e2e.entry("メールサーバーがアクセストークンを受け付けませんでした。ユーザーIDがサインインしたメールアドレスか、"
+                              "POP3が使える設定かを確かめて、設定のアカウントでサインインし直してください。(6,3)")
+NO_CLIENT_ID = tls_e2e.entry("OAuth 2.0のクライアントIDが設定されていないため、サインインできません。"
+                             "Tidewell.ini の [OAuth.Microsoft]、[OAuth.Google] または [OAuth.Custom] に ClientId を設定してください。(6,5)")
 NOT_SECURED = tls_e2e.entry("暗号化されていない接続ではアクセストークンを送れないため、接続を中止しました。"
                             "設定のアカウントで接続の保護を「SSL/TLS」か「STLS」にしてください。(6,4)")
 
@@ -84,7 +95,7 @@ class OAuthSetup:
     """The test CA trusted in the prefix, the authorization server, Dovecot
     with TLS and tokens, and the program's Tidewell.ini naming the server."""
 
-    def __init__(self, env, mails=None):
+    def __init__(self, env, mails=None, mechanisms=None):
         self.env = env
         self.tls = tls_e2e.Setup(env)
         folder = self.tls.folder
@@ -93,7 +104,7 @@ class OAuthSetup:
         self.server = oauth_server.OAuthServer(cert[0], cert[1], client_id=CLIENT_ID, user=USER)
         self.server.start()
         self.mails = mails or e2e.MAILS
-        self.port, self.pop3s = self._dovecot(cert)
+        self.port, self.pop3s = self._dovecot(cert, mechanisms)
         e2e.write_ini(env.data, {"OAuth.Custom": {
             "ClientId": CLIENT_ID,
             "AuthorizeUrl": self.server.url("/authorize", "localhost"),
@@ -101,22 +112,11 @@ class OAuthSetup:
             "Scope": "pop offline_access"}})
         self.browser_set = False
 
-    def _dovecot(self, cert):
-        env = self.env
-        out_path = os.path.join(env.work, "dovecot.out")
-        with open(out_path, "w+") as out:
-            cmd = [sys.executable, dovecot.__file__, "start", "--dir", env.server_dir,
-                   "--user", "%s:%s:%s" % (USER, PASSWORD, e2e.mail_dir(env, self.mails)),
-                   "--ssl-cert", cert[0], "--ssl-key", cert[1],
-                   "--oauth-introspect", self.server.url("/introspect"), "--oauth-ca", self.ca_pem]
-            rc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                timeout=60).returncode
-            out.seek(0)
-            text = out.read()
-        if rc != 0:
-            raise Failure("dovecot did not start: " + text)
-        ports = [int(x) for x in text.split()[-2:]]
-        return ports[0], ports[1]
+    def _dovecot(self, cert, mechanisms):
+        extra = ["--oauth-introspect", self.server.url("/introspect"), "--oauth-ca", self.ca_pem]
+        if mechanisms:
+            extra += ["--oauth-mechanisms", mechanisms]
+        return tls_e2e.start_server(self.env, [(USER, PASSWORD, e2e.mail_dir(self.env, self.mails))], cert, extra)
 
     def relay(self, port):
         return self.tls.relay(port)
@@ -158,10 +158,12 @@ class OAuthSetup:
         return out
 
     def logins(self):
-        """Dovecot's token logins so far: the SASL methods, in order."""
+        """Dovecot's token logins so far: the SASL methods, in order (the
+        tests' own password logins left out)."""
         log = dovecot.log_text(self.env.server_dir)
-        return [line.split("method=")[1].split(",")[0] for line in log.splitlines()
-                if "Login: user=<%s>" % USER in line and "method=" in line]
+        methods = [line.split("method=")[1].split(",")[0] for line in log.splitlines()
+                   if "Login: user=<%s>" % USER in line and "method=" in line]
+        return [m for m in methods if m != "PLAIN"]
 
 
 # ---- Account.dat and the files of the program ------------------------------
@@ -300,8 +302,9 @@ def case_check(env, setup):
     grants = setup.server.grants("refresh_token")
     check(sorted(g["presented"] for g in grants) == sorted([rt1, rt2]) and all(g["result"] == "ok" for g in grants),
           "one refresh per OAuth account: %r" % grants)
-    token_logins = [m for m in setup.logins() if m in ("XOAUTH2", "OAUTHBEARER")]
-    check(len(token_logins) == 2, "two token logins: %r" % setup.logins())
+    # Dovecot announces both mechanisms: the program takes OAUTHBEARER.
+    check(setup.logins().count("OAUTHBEARER") == 2 and "XOAUTH2" not in setup.logins(),
+          "two OAUTHBEARER logins: %r" % setup.logins())
     check(len(pop3s.client_bytes()) == 1 and len(stls.client_bytes()) == 1, "one connection each")
     # Account.dat was rewritten at start-up with the refresh tokens sealed.
     after = read(os.path.join(env.data, "Account.dat"))
@@ -317,7 +320,7 @@ def case_check(env, setup):
         check(mail_file(env, name) == want, "second check %s" % name)
     check(len(setup.server.grants("refresh_token")) == 2, "no refresh the second time: %r"
           % setup.server.grants("refresh_token"))
-    check(len([m for m in setup.logins() if m in ("XOAUTH2", "OAUTHBEARER")]) == 4, "two more token logins")
+    check(setup.logins().count("OAUTHBEARER") == 4, "two more token logins: %r" % setup.logins())
     expect_nothing_in_clear(env, setup, [pop3s, stls])
 
 
@@ -340,6 +343,8 @@ def case_short_lived(env, setup):
     issued = [g["refresh_token"] for g in setup.server.grants("refresh_token")]
     check(presented == [rt] + issued[:2], "rotated refresh tokens used: %r / %r" % (presented, issued))
     check(all(r["result"] == "active" for r in setup.server.introspections()), "no refused token")
+    # This Dovecot offers XOAUTH2 only.
+    check(setup.logins() == ["XOAUTH2"] * 3, "XOAUTH2 logins: %r" % setup.logins())
     expect_nothing_in_clear(env, setup, [relay])
 
 
@@ -399,6 +404,53 @@ def case_not_secured(env, setup):
     expect_nothing_in_clear(env, setup, [relay])
 
 
+def write_provider(env, setup, token_url, client_id=CLIENT_ID):
+    e2e.write_ini(env.data, {"OAuth.Custom": {
+        "ClientId": client_id, "AuthorizeUrl": setup.server.url("/authorize", "localhost"),
+        "TokenUrl": token_url, "Scope": "pop offline_access"}})
+
+
+def case_token_failures(env, setup):
+    """What keeps a check from a token, one run each: the entry, and no
+    connection to the mail server unless a token was had."""
+    stranger_ca = tls_e2e.make_ca(setup.tls.folder, "stranger")
+    stranger_cert = tls_e2e.make_server_cert(setup.tls.folder, stranger_ca, "localhost", "stranger-server",
+                                             ips=["127.0.0.1"])
+    stranger = oauth_server.OAuthServer(stranger_cert[0], stranger_cert[1], client_id=CLIENT_ID, user=USER)
+    stranger.start()
+    good_url = setup.server.url("/token", "localhost")
+    try:
+        cases = [
+            # (what, token URL, client id, server answer status, refresh token's user, entry, connections)
+            ("endpoint answers 503", good_url, CLIENT_ID, 503, USER, REFRESH_FAILED, 0),
+            ("endpoint not listening", "https://localhost:%d/token" % e2e.closed_port(), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("endpoint's certificate of an untrusted CA", stranger.url("/token", "localhost"), CLIENT_ID, 0, USER,
+             REFRESH_FAILED, 0),
+            ("no client id", good_url, "", 0, USER, NO_CLIENT_ID, 0),
+            # A fresh token the mail server refuses (it names another
+            # user): no second refresh, the refusal entry.
+            ("fresh token refused", good_url, CLIENT_ID, 0, "bob@example.test", TOKEN_REFUSED, 1),
+        ]
+        for what, url, client_id, status, user, want, connections in cases:
+            _, rt = setup.server.issue(user=user)
+            relay = setup.relay(setup.pop3s)
+            write_provider(env, setup, url, client_id)
+            write_accounts(env, [oauth_record(b"failing", b"localhost", relay.port, "tls", rt)])
+            setup.server.fail_token_endpoint = status
+            before = len(setup.server.grants("refresh_token"))
+            run_once(env)
+            setup.server.fail_token_endpoint = 0
+            check(mail_file(env, b"failing") == want, "%s: %r" % (what, mail_file(env, b"failing")))
+            check(len(relay.client_bytes()) == connections, "%s: %d connections" % (what, len(relay.client_bytes())))
+            asked = len(setup.server.grants("refresh_token")) - before
+            check(asked == (1 if url == good_url and client_id else 0), "%s: %d refreshes" % (what, asked))
+            expect_nothing_in_clear(env, setup, [relay])
+        check(stranger.log() == [], "the untrusted endpoint got no request: %r" % stranger.log())
+    finally:
+        stranger.stop()
+
+
 def case_list(env, setup):
     if not env.session_test:
         raise Failure("the list session test program was not given")
@@ -421,7 +473,13 @@ def case_list(env, setup):
     boxes, _ = e2e.drive_list(env, 40016, "listed:3", count=1)
     check(boxes == ["message|a-3"], "view after a refresh: %r" % boxes)
     check(len(setup.server.grants("refresh_token")) == 2, "the list refreshed once")
-    check(len(relay.client_bytes()) == 3, "the check and two views: %d connections" % len(relay.client_bytes()))
+    # A delete signs in with the token the view's refresh left in Token.dat.
+    boxes, _ = e2e.drive_list(env, 1004, "listed:1", count=1)
+    check(boxes == [], "delete: %r" % boxes)
+    check(e2e.server_subjects(setup.port, USER, PASSWORD) == ["a-2", "a-3"], "exactly mail 1 deleted")
+    check(len(setup.server.grants("refresh_token")) == 2, "no refresh for the delete")
+    check(len(relay.client_bytes()) == 4, "the check, two views and the delete: %d connections"
+          % len(relay.client_bytes()))
     expect_nothing_in_clear(env, setup, [relay])
 
 
@@ -429,7 +487,7 @@ WM_COMMAND = 273
 CMD_SETTINGS = 32774
 PSBTN_OK = 3
 # The account dialog's controls.
-NAME, USER_ID, SERVER, PORT, SECURITY = "1008", "1010", "1012", "1013", "1057"
+NAME, SERVER, PORT, SECURITY = "1008", "1012", "1013", "1057"
 METHOD, PROVIDER, SIGN_IN, SIGNED_IN = "1060", "1061", "1062", "1063"
 METHOD_OAUTH, PROVIDER_CUSTOM, SECURITY_TLS = "2", "2", "2"
 
@@ -460,7 +518,6 @@ def case_signin(env, setup):
     signed = lambda: USER in env.helper_run("account-label", SIGNED_IN).stdout  # noqa: E731
     check(e2e.wait_for(signed, 60), "the dialog names who signed in: %r (browser %r)"
           % (env.helper_run("account-label", SIGNED_IN).stdout, setup.browser_runs()))
-    check(env.helper_run("account-label", USER_ID).stdout.strip() == USER, "the user ID filled from the id token")
     authorize = [r for r in setup.server.log() if r["path"] == "/authorize"]
     check(len(authorize) == 1 and authorize[0]["client_id"] == CLIENT_ID
           and authorize[0]["code_challenge_method"] == "S256"
@@ -479,6 +536,9 @@ def case_signin(env, setup):
     check(len(recs) == 1 and recs[0]["signin"] == account_dat.SIGNIN_METHODS["oauth"]
           and recs[0]["provider"] == account_dat.PROVIDERS["custom"]
           and account_dat.refresh_token_state(recs[0]) == "sealed", "the account saved: %r" % recs)
+    raw = recs[0]["raw"]
+    user_id = raw[2 + raw[0]:2 + raw[0] + raw[1 + raw[0]]]
+    check(user_id == USER.encode(), "the empty user ID filled from the id token: %r" % user_id)
     check(env.helper_run("post", str(e2e.WM_TRAY_QUIT)).returncode == 0, "quit posted")
     check(env.procs[0].wait(30) == 0, "the program ended")
 
@@ -497,6 +557,7 @@ CASES = {
     "revoked_access": case_revoked_access,
     "revoked_refresh": case_revoked_refresh,
     "not_secured": case_not_secured,
+    "token_failures": case_token_failures,
     "list": case_list,
 }
 
@@ -520,7 +581,7 @@ def main():
     setup = None
     try:
         mails = e2e.numbered_mails("a", 3) if args.case == "list" else None
-        setup = OAuthSetup(env, mails)
+        setup = OAuthSetup(env, mails, "xoauth2" if args.case == "short_lived" else None)
         CASES[args.case](env, setup)
     except Failure as e:
         print("FAILED:", e)

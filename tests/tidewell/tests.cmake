@@ -68,9 +68,10 @@ if(WIN32 AND TARGET Tidewell)
   endforeach()
 endif()
 
-# The account dialog's connection test against Dovecot, clear and secured.
+# The account dialog's connection test against Dovecot, clear, secured and
+# with an OAuth account.
 if(WIN32 AND TARGET Tidewell)
-  foreach(_case clear secure)
+  foreach(_case clear secure oauth)
     tidewell_add_wine_test(NAME tidewell_connection_test_${_case} TIMEOUT 300
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/connection_test_e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"
@@ -87,7 +88,7 @@ if(WIN32 AND TARGET Tidewell)
   if(TARGET quillbox_list_session_test)
     list(APPEND _oauth_helpers --session-test "$<TARGET_FILE:quillbox_list_session_test>")
   endif()
-  foreach(_case browser check short_lived revoked_access revoked_refresh not_secured list signin)
+  foreach(_case browser check short_lived revoked_access revoked_refresh not_secured token_failures list signin)
     tidewell_add_wine_test(NAME tidewell_oauth_${_case} TIMEOUT 240
       SCRIPT "${_py}" "${CMAKE_CURRENT_LIST_DIR}/oauth_e2e.py" ${_case}
         --dist "${TIDEWELL_DIST_DIR}" --helper "$<TARGET_FILE:tray_helper>"

@@ -224,9 +224,9 @@ class Relay:
         self.sock.close()
 
 
-def start_server(env, users, cert=None):
-    """Dovecot through its command line (see e2e.start_dovecot); returns
-    (port, pop3s port or 0)."""
+def start_server(env, users, cert=None, extra=()):
+    """Dovecot through its command line (see e2e.start_dovecot), with the
+    options `extra` as well; returns (port, pop3s port or 0)."""
     out_path = os.path.join(env.work, "dovecot.out")
     with open(out_path, "w+") as out:
         cmd = [sys.executable, dovecot.__file__, "start", "--dir", env.server_dir]
@@ -234,6 +234,7 @@ def start_server(env, users, cert=None):
             cmd += ["--user", "%s:%s:%s" % (name, password, source)]
         if cert:
             cmd += ["--ssl-cert", cert[0], "--ssl-key", cert[1]]
+        cmd += list(extra)
         rc = subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                             timeout=60).returncode
         out.seek(0)

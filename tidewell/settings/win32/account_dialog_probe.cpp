@@ -6,9 +6,7 @@
 #include <ctime>
 
 #include "settings_res.h"
-#include "common/oauth/token_cache.h"
 #include "common/oauth/token_refresh.h"
-#include "common/win32/dpapi_protector.h"
 #include "tidewell/settings/account_page.h"
 #include "tidewell/settings/sheet_rules.h"
 #include "tidewell/settings/win32/account_dialog.h"
@@ -56,9 +54,8 @@ void CAccountDlg::OnConnectionTest() {
 }
 
 // The token of an OAuth account's test: this dialog's sign-in while it is
-// good, else the check's cached one (Token.dat, read only), else a refresh
-// with the account's refresh token by the driver. The provider shown must be
-// the one signed in with.
+// good, else what the check would use (the Token.dat entry, or a refresh by
+// the driver). The provider shown must be the one signed in with.
 void CAccountDlg::TestToken(ProbeAccount& account, ProbeRefresh& refresh) {
   const int provider = ProviderShown();
   if (values_.oauth_provider != provider + 1 || values_.refresh_token.empty()) {
@@ -66,35 +63,20 @@ void CAccountDlg::TestToken(ProbeAccount& account, ProbeRefresh& refresh) {
     return;
   }
   const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-  const auto good = [now](const std::string& token, std::int64_t expires_at) {
-    return !token.empty() && (expires_at == 0 || expires_at - now >= oauth::kRefreshMarginSeconds);
-  };
-  if (values_.refresh_token == signed_refresh_token_ && good(access_token_, access_expires_at_)) {
+  if (values_.refresh_token == signed_refresh_token_ && !access_token_.empty() &&
+      (access_expires_at_ == 0 || access_expires_at_ - now >= oauth::kRefreshMarginSeconds)) {
     account.access_token = access_token_;
     return;
   }
-  oauth::CachedToken cached;
-  if (!place_.data_folder.empty() && !opening_name_.empty() &&
-      oauth::LoadCachedToken(place_.data_folder, opening_name_, values_.refresh_token, SystemPasswordProtector(),
-                             cached) &&
-      good(cached.access_token, cached.expires_at)) {
-    account.access_token = cached.access_token;
-    return;
-  }
-  refresh.settings = ProviderSettingsOf(provider);
-  refresh.refresh_token = values_.refresh_token;
+  refresh.data_folder = place_.data_folder;
+  // Token.dat keys its entries by the name the account is saved under.
+  refresh.account.display_name = opening_name_.empty() ? ItemText(dialog_, IDC_ACC_NAME) : opening_name_;
+  refresh.account.provider = provider + 1;
+  refresh.account.refresh_token = values_.refresh_token;
 }
 
 void CAccountDlg::OnConnectionTestDone(bool ok, const std::string& report) {
   SetItemText(dialog_, IDC_ACC_TEST, kTestLabel);
-  // A refresh token the provider rotated during the test replaces the old
-  // one with OK (the old one may no longer be taken).
-  if (probe_ && !probe_->rotated_refresh_token().empty() &&
-      probe_->rotated_refresh_token().size() <= oauth::kSignInMaxRefreshToken) {
-    values_.refresh_token = probe_->rotated_refresh_token();
-    signed_refresh_token_.clear();
-    access_token_.clear();
-  }
   MessageBoxA(dialog_, report.c_str(), kTestCaption, MB_OK | (ok ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 

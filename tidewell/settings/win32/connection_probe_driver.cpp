@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/oauth/token.h"
-#include "common/win32/https_post.h"
 #include "common/win32/inkwell_dll.h"
+#include "common/win32/message_window.h"
 #include "tidewell/settings/account.h"
 
 namespace tidewell {
@@ -42,31 +41,16 @@ ConnectionProbeDriver::~ConnectionProbeDriver() {
 bool ConnectionProbeDriver::Start(const ProbeAccount& account, const ProbeRefresh* refresh) {
   if (running()) return false;
   if (!hwnd_) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = &ConnectionProbeDriver::WindowProc;
-    wc.hInstance = instance_;
-    wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
+    hwnd_ = CreateOwnedMessageWindow(instance_, kClassName, &ConnectionProbeDriver::WindowProc, this);
     if (!hwnd_) return false;
   }
   account_ = account;
-  rotated_.clear();
   pending_.clear();
   if (refresh && account_.oauth && account_.access_token.empty() && account_.signin_failure == 0 &&
       account_.tls_mode != kTlsNone) {
-    if (refresh->refresh_token.empty()) {
-      account_.signin_failure = kSignInNeeded;
-    } else if (oauth::CheckProviderSettings(refresh->settings) != oauth::ProviderProblem::kNone) {
-      account_.signin_failure = kSignInNoClientId;
-    } else {
-      const oauth::ProviderSettings& s = refresh->settings;
-      token_request_ = StartHttpsPost(hwnd_, kWmToken, s.token_url,
-                                      oauth::RefreshTokenBody(s.client_id, s.client_secret, refresh->refresh_token,
-                                                              s.scope));
-      if (token_request_ == 0) account_.signin_failure = kSignInRefreshFailed;
-      else return true;  // the test goes on with the answer
-    }
+    tokens_.SetWindow(hwnd_, kWmToken);
+    if (!tokens_.Begin(refresh->data_folder, refresh->account, false)) return true;  // the test goes on with the answer
+    TakeToken();
   }
   return Begin();
 }
@@ -99,30 +83,23 @@ bool ConnectionProbeDriver::Begin() {
 
 // The token endpoint's answer to the refresh: the test goes on with the new
 // access token, or ends at once with the sign-in error it gives.
-void ConnectionProbeDriver::OnToken(unsigned id) {
-  if (id == 0 || id != token_request_) return;
-  HttpsAnswer answer;
-  if (!TakeHttpsAnswer(id, answer)) return;
-  token_request_ = 0;
-  const oauth::TokenResponse r = oauth::ParseTokenResponse(answer.body);
-  if (answer.answered && answer.status >= 200 && answer.status <= 299 && r.ok) {
-    account_.access_token = r.access_token;
-    rotated_ = r.refresh_token;
-  } else {
-    account_.signin_failure = answer.answered && oauth::TokenErrorNeedsSignIn(r) ? kSignInNeeded
-                                                                                 : kSignInRefreshFailed;
-  }
+void ConnectionProbeDriver::OnToken(WPARAM id) {
+  if (!tokens_.OnAnswer(id)) return;
+  TakeToken();
   if (!Begin() && finished_) finished_(false, CheckErrorMessage(1, 3));
+}
+
+void ConnectionProbeDriver::TakeToken() {
+  const OAuthTokenResult& r = tokens_.result();
+  if (r.ok) account_.access_token = r.access_token;
+  else account_.signin_failure = r.signin_failure != 0 ? r.signin_failure : kSignInRefreshFailed;
 }
 
 void ConnectionProbeDriver::Cancel() { Close(); }
 
 void ConnectionProbeDriver::Close() {
   if (hwnd_) KillTimer(hwnd_, kTimeoutTimer);
-  if (token_request_) {
-    CancelHttpsPost(token_request_);
-    token_request_ = 0;
-  }
+  tokens_.Cancel();
   if (lookup_) {
     WSACancelAsyncRequest(lookup_);
     lookup_ = nullptr;
@@ -144,14 +121,9 @@ void ConnectionProbeDriver::Close() {
 }
 
 LRESULT CALLBACK ConnectionProbeDriver::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-    return DefWindowProcA(hwnd, msg, wp, lp);
-  }
-  auto* self = reinterpret_cast<ConnectionProbeDriver*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = static_cast<ConnectionProbeDriver*>(MessageWindowOwner(hwnd, msg, lp));
   if (self && msg == kWmToken) {
-    self->OnToken(static_cast<unsigned>(wp));
+    self->OnToken(wp);
     return 0;
   }
   if (self && self->probe_) {

@@ -13,19 +13,18 @@
 #include <memory>
 #include <string>
 
-#include "common/oauth/providers.h"
+#include "common/win32/oauth_tokens.h"
 #include "common/win32/tls_channel.h"
 #include "tidewell/settings/connection_probe.h"
 
 namespace tidewell {
 
-// An OAuth account without a fresh access token: the driver first asks the
-// token endpoint for one with the account's refresh token (nothing is
-// saved; a refresh token the provider rotated is handed back through
-// rotated_refresh_token()).
+// An OAuth account without a fresh access token: the driver first gets one
+// the way the check does (the Token.dat entry while it is good, else a
+// refresh, kept in Token.dat for the check).
 struct ProbeRefresh {
-  oauth::ProviderSettings settings;
-  std::string refresh_token;
+  std::string data_folder;
+  OAuthAccount account;
 };
 
 class ConnectionProbeDriver {
@@ -44,14 +43,13 @@ class ConnectionProbeDriver {
   // refresh: for an OAuth account without account.access_token.
   bool Start(const ProbeAccount& account, const ProbeRefresh* refresh = nullptr);
   void Cancel();
-  bool running() const { return probe_ != nullptr || token_request_ != 0; }
-  // A refresh token the provider gave in place of the one tried (empty: none).
-  const std::string& rotated_refresh_token() const { return rotated_; }
+  bool running() const { return probe_ != nullptr || tokens_.waiting(); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   bool Begin();
-  void OnToken(unsigned id);
+  void OnToken(WPARAM id);
+  void TakeToken();
   void OnHostFound(WPARAM task, LPARAM result);
   void OnSocket(WPARAM socket, LPARAM event);
   void OnError(int phase, int code);
@@ -76,8 +74,7 @@ class ConnectionProbeDriver {
   char host_entry_[MAXGETHOSTSTRUCT];
   std::string pending_;
   bool winsock_ = false;
-  unsigned token_request_ = 0;  // the running refresh (StartHttpsPost id), 0 none
-  std::string rotated_;
+  OAuthTokens tokens_;
 };
 
 }  // namespace tidewell
