@@ -1,6 +1,7 @@
 #include "common/win32/oauth_signin.h"
 
 #include <shellapi.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <ctime>
@@ -39,7 +40,7 @@ bool OAuthSignIn::Start(oauth::OAuthProvider provider, const oauth::ProviderSett
   if (flow_) return false;
   flow_ = std::make_unique<oauth::SignInFlow>(provider, settings, oauth::SignInPages());
   WSADATA wsa;
-  if (!MakeWindow() || WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+  if (!MakeWindow() || WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
     End(oauth::SignInOutcome::kListenFailed);
     return false;
   }
@@ -70,7 +71,9 @@ bool OAuthSignIn::Start(oauth::OAuthProvider provider, const oauth::ProviderSett
   return true;
 }
 
-// 127.0.0.1 only, on a port the system picks.
+// 127.0.0.1 on a port the system picks, and [::1] on the same port where the
+// system has it: a browser sent to http://localhost:PORT/ may try either
+// address first. Nothing listens beyond the loopback addresses.
 bool OAuthSignIn::Listen() {
   listener_ = socket(AF_INET, SOCK_STREAM, 0);
   if (listener_ == INVALID_SOCKET) return false;
@@ -85,7 +88,27 @@ bool OAuthSignIn::Listen() {
       WSAAsyncSelect(listener_, hwnd_, kWmListener, FD_ACCEPT) == SOCKET_ERROR)
     return false;
   port_ = ntohs(at.sin_port);
+  if (port_ != 0) ListenIpv6();
   return port_ != 0;
+}
+
+// Best effort: without IPv6, or with the port taken on [::1], the IPv4
+// listener serves alone.
+void OAuthSignIn::ListenIpv6() {
+  listener6_ = socket(AF_INET6, SOCK_STREAM, 0);
+  if (listener6_ == INVALID_SOCKET) return;
+  DWORD only_v6 = 1;
+  setsockopt(listener6_, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only_v6), sizeof only_v6);
+  sockaddr_in6 at = {};
+  at.sin6_family = AF_INET6;
+  at.sin6_addr = in6addr_loopback;
+  at.sin6_port = htons(static_cast<u_short>(port_));
+  if (bind(listener6_, reinterpret_cast<const sockaddr*>(&at), sizeof at) == SOCKET_ERROR ||
+      listen(listener6_, 4) == SOCKET_ERROR ||
+      WSAAsyncSelect(listener6_, hwnd_, kWmListener, FD_ACCEPT) == SOCKET_ERROR) {
+    closesocket(listener6_);
+    listener6_ = INVALID_SOCKET;
+  }
 }
 
 void OAuthSignIn::Cancel() { Close(); }
@@ -98,9 +121,10 @@ void OAuthSignIn::Close() {
   }
   for (Connection& c : connections_) closesocket(c.socket);
   connections_.clear();
-  if (listener_ != INVALID_SOCKET) {
-    closesocket(listener_);
-    listener_ = INVALID_SOCKET;
+  for (SOCKET* l : {&listener_, &listener6_}) {
+    if (*l == INVALID_SOCKET) continue;
+    closesocket(*l);
+    *l = INVALID_SOCKET;
   }
   port_ = 0;
   flow_.reset();
@@ -115,7 +139,8 @@ LRESULT CALLBACK OAuthSignIn::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
   if (self && self->flow_) {
     switch (msg) {
       case kWmListener:
-        if (static_cast<SOCKET>(wp) == self->listener_) self->OnListener(lp);
+        if (static_cast<SOCKET>(wp) == self->listener_ || static_cast<SOCKET>(wp) == self->listener6_)
+          self->OnListener(static_cast<SOCKET>(wp), lp);
         return 0;
       case kWmConnection: self->OnConnection(static_cast<SOCKET>(wp), lp); return 0;
       case kWmAnswer: self->OnAnswer(static_cast<unsigned>(wp)); return 0;
@@ -128,9 +153,9 @@ LRESULT CALLBACK OAuthSignIn::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-void OAuthSignIn::OnListener(LPARAM event) {
+void OAuthSignIn::OnListener(SOCKET listener, LPARAM event) {
   if (WSAGETSELECTEVENT(event) != FD_ACCEPT) return;
-  const SOCKET s = accept(listener_, nullptr, nullptr);
+  const SOCKET s = accept(listener, nullptr, nullptr);
   if (s == INVALID_SOCKET) return;
   // Once the code is in hand no request can change anything, and a
   // connection beyond the bound is not served.

@@ -1,5 +1,6 @@
 // The interactive sign-in of an account on Windows: a listener on 127.0.0.1
-// (an ephemeral port, WSAAsyncSelect), the system browser on the provider's
+// (an ephemeral port, WSAAsyncSelect; [::1] on the same port too where the
+// system has IPv6, for browsers sent to localhost), the system browser on the provider's
 // authorization page (ShellExecuteA), then the code exchanged at the token
 // endpoint (StartHttpsPost). Everything runs on the calling thread through
 // window messages of a message-only window, so the dialog that starts it
@@ -48,6 +49,8 @@ class OAuthSignIn {
   void set_timeout_ms(UINT ms) { timeout_ms_ = ms; }
   // The port being listened on (0 when none), for tests.
   int port() const { return port_; }
+  // Whether [::1] is listened on too, on the same port (for tests).
+  bool listening_ipv6() const { return listener6_ != INVALID_SOCKET; }
   // What opens the authorization URL: the system browser (ShellExecuteA)
   // unless a test puts its own in. False: no browser could be started.
   using Opener = std::function<bool(const std::string& url)>;
@@ -62,7 +65,8 @@ class OAuthSignIn {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   bool MakeWindow();
   bool Listen();
-  void OnListener(LPARAM event);
+  void ListenIpv6();
+  void OnListener(SOCKET listener, LPARAM event);
   void OnConnection(SOCKET socket, LPARAM event);
   void OnAnswer(unsigned id);
   void Feed(Connection& c, const char* bytes, int n);
@@ -79,6 +83,7 @@ class OAuthSignIn {
   UINT timeout_ms_ = static_cast<UINT>(oauth::kSignInTimeoutSeconds * 1000);
   std::unique_ptr<oauth::SignInFlow> flow_;
   SOCKET listener_ = INVALID_SOCKET;
+  SOCKET listener6_ = INVALID_SOCKET;  // [::1], same port; INVALID_SOCKET without IPv6
   int port_ = 0;
   std::vector<Connection> connections_;
   unsigned request_ = 0;  // the running token request (StartHttpsPost id), 0 none

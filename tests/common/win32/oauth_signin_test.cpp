@@ -4,6 +4,7 @@
 // that cannot start, missing settings and Cancel. A thread plays the browser
 // over real loopback sockets while the test's thread pumps the messages.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,24 @@ std::string Request(int port, const std::string& request) {
     while ((n = recv(s, chunk, sizeof chunk, 0)) > 0) answer.append(chunk, static_cast<std::size_t>(n));
   }
   closesocket(s);
+  return answer;
+}
+
+// The same over [::1].
+std::string RequestIpv6(int port, const std::string& request) {
+  SOCKET s = socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 to = {};
+  to.sin6_family = AF_INET6;
+  to.sin6_addr = in6addr_loopback;
+  to.sin6_port = htons(static_cast<u_short>(port));
+  std::string answer;
+  if (s != INVALID_SOCKET && connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+    send(s, request.data(), static_cast<int>(request.size()), 0);
+    char chunk[4096];
+    int n;
+    while ((n = recv(s, chunk, sizeof chunk, 0)) > 0) answer.append(chunk, static_cast<std::size_t>(n));
+  }
+  if (s != INVALID_SOCKET) closesocket(s);
   return answer;
 }
 
@@ -172,6 +191,49 @@ TEST(OAuthSignIn, TimeOutCancelAndFailuresAtStart) {
     EXPECT_FALSE(run.url.empty());
     run.signin.Cancel();
   }
+}
+
+}  // namespace
+}  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+// A browser sent to localhost may reach [::1] first: the answer is taken
+// there too, on the same port, and both listeners close with the sign-in.
+TEST(OAuthSignIn, AnswerOverIpv6Loopback) {
+  Winsock winsock;
+  // A machine (or container) without ::1 on its loopback interface has
+  // nothing to test here.
+  SOCKET probe = socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 any_port = {};
+  any_port.sin6_family = AF_INET6;
+  any_port.sin6_addr = in6addr_loopback;
+  const bool ipv6 = probe != INVALID_SOCKET &&
+                    bind(probe, reinterpret_cast<const sockaddr*>(&any_port), sizeof any_port) == 0;
+  if (probe != INVALID_SOCKET) closesocket(probe);
+  if (!ipv6) GTEST_SKIP() << "no [::1] on this system";
+  SignInRun run;
+  ASSERT_TRUE(run.signin.Start(oauth::OAuthProvider::kMicrosoft, Custom(), ""));
+  const int port = run.signin.port();
+  ASSERT_GT(port, 0);
+  EXPECT_NE(run.url.find("redirect_uri=http%3A%2F%2Flocalhost%3A" + std::to_string(port) + "%2F"), std::string::npos)
+      << run.url;
+  ASSERT_TRUE(run.signin.listening_ipv6());
+  const std::string state = run.State();
+  std::string answer;
+  int after = -1;
+  std::thread browser([&] {
+    answer = StatusLine(RequestIpv6(port, "GET /?error=access_denied&state=" + state + " HTTP/1.1\r\n\r\n"));
+    Sleep(300);
+    after = static_cast<int>(RequestIpv6(port, "GET / HTTP/1.1\r\n\r\n").size());
+  });
+  EXPECT_TRUE(PumpUntil(run.done, 20000));
+  browser.join();
+  EXPECT_EQ(answer, "HTTP/1.1 200 OK");
+  EXPECT_EQ(run.result.outcome, oauth::SignInOutcome::kDenied);
+  EXPECT_FALSE(run.signin.listening_ipv6());
+  EXPECT_EQ(after, 0) << "[::1] still answers";
 }
 
 }  // namespace
